@@ -1,0 +1,31 @@
+// Accidentals within a bar: an accidental written before a note holds for the
+// later notes of the same letter, in every octave, up to the next bar line.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace kry {
+
+// The accidental carried for each letter A..G in the current bar; blank for none.
+class AccidentalTable {
+ public:
+  AccidentalTable() { clear(); }
+  void clear() { entries_.fill(' '); }
+  // The entry of a letter in either case, or nullptr for a letter other than A..G.
+  char* entry(char letter);
+  const char* entry(char letter) const;
+
+ private:
+  std::array<char, 7> entries_{};
+};
+
+// acdntl: records `accidental` for the letter that follows it on the music line.
+// A character that is not a note letter (a second accidental, a rest) records nothing.
+void acdntl(AccidentalTable& table, char accidental, char letter);
+
+// fixacc: gives a note text without an accidental of its own the one carried in
+// the bar for its letter, in front of the whole text.
+void fixacc(const AccidentalTable& table, std::string& noteText);
+
+}  // namespace kry

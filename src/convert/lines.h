@@ -1,0 +1,26 @@
+// Line-by-line reading and writing, as the conversion and the fix-up pass see
+// their files. The platform layer gives file-backed ones; tests use strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kry {
+
+class LineSource {
+ public:
+  virtual ~LineSource() = default;
+  // The next line without its line end (LF, CR or CRLF); false at the end.
+  virtual bool next(std::string& line) = 0;
+};
+
+class LineSink {
+ public:
+  virtual ~LineSink() = default;
+  // Writes `head` and `tail` together as one line, ended by CR LF.
+  virtual void put(std::string_view head, std::string_view tail = {}) = 0;
+  // Ends the writing; a file that could not be written in full raises a Stop.
+  virtual void close() {}
+};
+
+}  // namespace kry

@@ -1,0 +1,29 @@
+// The music line scanner: reads one music line note by note and builds the
+// line of the tablature voice, fret letters on their courses, note lengths
+// where they change, bar lines and the other characters copied.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "convert/accidentals.h"
+#include "convert/pitch.h"
+
+namespace kry {
+
+// What the conversion keeps from line to line.
+struct TuneState {
+  std::string keyCode;        // empty until the tune's first K: field
+  int keyIndex = 0;           // sharps, or seven plus flats; kept across tunes
+  std::string lastLength;     // the length last written into the tab voice, this tune
+  AccidentalTable accidentals;  // cleared at every bar line the scanner sees
+};
+
+// Scans the music line `line` (no leading or trailing blanks) and sets `tab` to
+// the tab-voice line's text after its "[V:G] " prefix. Raises a Stop for a bad
+// accidental, an incomplete chord or a note with no place on the instrument.
+void scanLine(std::string_view line, TuneState& state, const Fingerboard& board,
+              std::ostream& messages, std::string& tab);
+
+}  // namespace kry

@@ -1,0 +1,63 @@
+#include "fixup/fixup.h"
+
+#include "run/text.h"
+
+namespace kry {
+namespace {
+
+bool isLower(char c) { return c >= 'a' && c <= 'z'; }
+bool isRhythmDigit(char c) { return c >= '1' && c <= '9'; }
+
+// Where a chord's length goes when the first fret letter at `letter` stands in a
+// chord as the scanner writes them ("[,aaa]"): the position of its "]", or npos.
+std::size_t chordClose(std::string_view line, std::size_t letter) {
+  std::size_t open = line.rfind('[', letter);
+  if (open == std::string_view::npos) return std::string_view::npos;
+  for (std::size_t k = open + 1; k < letter; ++k)
+    if (line[k] != ',') return std::string_view::npos;
+  std::size_t k = letter;
+  while (k < line.size() && (line[k] == ',' || isLower(line[k]))) ++k;
+  return k < line.size() && line[k] == ']' ? k : std::string_view::npos;
+}
+
+}  // namespace
+
+void getq(char& digit, std::string_view line) {
+  for (std::size_t i = line.size(); i-- > 1;) {
+    char before = line[i - 1];
+    if (isRhythmDigit(line[i]) && (isLetter(before) || before == ',' || before == '\'')) {
+      digit = line[i];
+      return;
+    }
+  }
+}
+
+std::string_view FixUp::line(std::string_view in) {
+  buf_.assign(trimRight(in));
+  if (buf_.compare(0, 5, "[V:G]") == 0) {
+    if (first_)
+      first_ = false;
+    else
+      insertDigit();
+    getq(digit_, buf_);
+  }
+  return buf_;
+}
+
+void FixUp::insertDigit() {
+  // The first lower-case letter, the last character aside, is the first fret letter.
+  std::size_t j = buf_.size();
+  std::size_t letter = 0;
+  while (letter + 1 < j && !isLower(buf_[letter])) ++letter;
+  if (letter + 1 >= j) return;
+  std::size_t close = chordClose(buf_, letter);
+  if (close != std::string_view::npos) {  // a chord keeps its letters together
+    if (!isLengthChar(buf_[close - 1])) buf_.insert(close, 1, digit_);
+    return;
+  }
+  // A length already there, a digit or a fraction such as d/2, stays as it is.
+  if (isLengthChar(buf_[letter + 1])) return;
+  buf_.insert(letter + 1, 1, digit_);
+}
+
+}  // namespace kry

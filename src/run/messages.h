@@ -1,0 +1,34 @@
+// The texts the user sees, each exactly as the program writes it, and the
+// names of the work files.
+#pragma once
+
+namespace kry {
+
+inline constexpr const char* kVersion = "1.15";
+
+// Work files, all in the current directory.
+inline constexpr const char* kStagedTune = "TMPIN.TMP";
+inline constexpr const char* kConvertedTune = "KRY97.ABC";
+inline constexpr const char* kFinalTune = "TEMP.ABC";
+inline constexpr const char* kLockFile = "KRY97.LCK";
+// The final tune's name as the overwrite question shows it, padded to 11 characters.
+inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";
+
+inline constexpr const char* kTypesetter = "abctab2ps";
+// How the typesetting command names the final tune when it is shown.
+inline constexpr const char* kShownFinalTune = "temp.abc";
+
+// Stop texts.
+inline constexpr const char* kNoInputFile = " No such input file.";
+inline constexpr const char* kCantTranspose = "Can't transpose more than 11 steps.";
+inline constexpr const char* kHalted = "Processing halted!";
+inline constexpr const char* kBusy =
+    "Another kry run is using this directory; try again when it has finished.";
+
+inline constexpr const char* kTypeForHelp = " Type  kry/?  to get list of options.";
+
+// The banner's second and third lines, and the usage text's, after their indent.
+inline constexpr const char* kCredit = " by the kry developers, free software";
+inline constexpr const char* kWebAddress = "https://kry.example.org/";
+
+}  // namespace kry

@@ -1,0 +1,128 @@
+#include "run/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "run/messages.h"
+#include "run/stop.h"
+#include "run/text.h"
+
+namespace kry {
+namespace {
+
+// Number options are read from their first eight characters, like a field on a form.
+constexpr std::size_t kNumberWidth = 8;
+// The option key: the first six characters, upper-cased.
+constexpr std::size_t kKeyWidth = 6;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Every character of a number option must be a digit, "-" or "."; "+" may only lead.
+bool passesCharacterTest(const std::string& arg) {
+  std::string_view used = trimRight(arg);
+  char first = arg.empty() ? ' ' : arg[0];
+  if (!(first == '-' || first == '+' || first == '.' || isDigit(first))) return false;
+  for (std::size_t i = 1; i < used.size(); ++i)
+    if (!(used[i] == '-' || used[i] == '.' || isDigit(used[i]))) return false;
+  return true;
+}
+
+[[noreturn]] void illegalOption(const std::string& arg, std::ostream& out) {
+  out << " Illegal option " << fixedField(arg, kNumberWidth) << '\n'
+      << kTypeForHelp << '\n';
+  throw Stop(" ", kExitStopped);
+}
+
+[[noreturn]] void unreadable(const std::string& field) {
+  throw Stop::ioError("cannot read the number in option \"" + field + "\"");
+}
+
+// An optional sign, then digits with at most one point, and at least one digit.
+bool wellFormed(std::string_view text, bool decimal) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+  bool digits = false;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (isDigit(text[i]))
+      digits = true;
+    else if (text[i] == '.' && decimal && !point)
+      point = true;
+    else
+      return false;
+  }
+  return digits;
+}
+
+// The first eight characters as one number field; blanks that pad it count for nothing.
+std::string numberField(const std::string& arg, bool decimal) {
+  std::string field(trimRight(fixedField(arg, kNumberWidth)));
+  if (!wellFormed(field, decimal)) unreadable(field);
+  return field;
+}
+
+float readDecimal(const std::string& arg) {
+  std::string field = numberField(arg, true);
+  return std::strtof(field.c_str(), nullptr);
+}
+
+long readInteger(const std::string& arg) {
+  std::string field = numberField(arg, false);
+  return std::strtol(field.c_str(), nullptr, 10);
+}
+
+void readNumber(const std::string& arg, Options& options, std::ostream& out) {
+  if (!passesCharacterTest(arg)) illegalOption(arg, out);
+  bool point = arg.find('.') != std::string::npos;
+  bool minus = arg.find('-') != std::string::npos;
+  if (point && minus) {
+    options.bottomMargin = -readDecimal(arg);
+  } else if (point) {
+    options.scaleFactor = readDecimal(arg);
+    options.scaleText = trimRight(fixedField(arg, kNumberWidth));
+  } else {
+    long steps = readInteger(arg);
+    if (std::labs(steps) > 11) throw Stop(kCantTranspose, kExitStopped);
+    options.transposition = static_cast<int>(steps);
+  }
+}
+
+}  // namespace
+
+ConvertSettings Options::convertSettings() const {
+  ConvertSettings settings;
+  settings.capo = capo;
+  settings.a4 = a4;
+  settings.bottomMargin = bottomMargin;
+  settings.rhythmFlags = rhythmFlags;
+  settings.board = {transposition, mandolin, bOnThirdString};
+  return settings;
+}
+
+void readOptions(const std::vector<std::string>& args, Options& options, std::ostream& out) {
+  for (const std::string& arg : args) {
+    std::string key = fixedField(arg, kKeyWidth);
+    upcase(key, static_cast<int>(kKeyWidth));
+    std::string word(trimRight(key));
+    if (word == "F") {
+      options.fixUp = true;
+    } else if (word == "M") {
+      options.mandolin = true;
+    } else if (word == "R") {
+      options.rhythmFlags = false;
+    } else if (word == "DEBUG") {
+      options.debug = true;
+    } else if (word == "A4") {
+      options.a4 = true;
+    } else if (word == "B4") {
+      options.bOnThirdString = true;
+    } else if (key[0] == 'C') {
+      options.capo = key[1];
+    } else {
+      readNumber(arg, options, out);
+    }
+  }
+}
+
+}  // namespace kry

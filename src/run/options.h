@@ -1,0 +1,35 @@
+// The option state and the option reader: every argument after the tune file
+// name is one option, a short word, a capo option or a bare number whose form
+// (integer, positive decimal, negative decimal) says what it sets.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "convert/convert.h"
+
+namespace kry {
+
+struct Options {
+  int transposition = 0;      // half steps, -11..11
+  float scaleFactor = 1.0F;   // printed size
+  std::string scaleText;      // the scale option as typed, first eight characters
+  float bottomMargin = 0.0F;  // inches; 0: none
+  char capo = ' ';            // blank: no capo line
+  bool mandolin = false;
+  bool rhythmFlags = true;    // off with "r"
+  bool fixUp = false;         // "f": a rhythm flag on each tab line's first note
+  bool debug = false;         // keep TEMP.ABC
+  bool a4 = false;            // A4 paper: no letter page height
+  bool bOnThirdString = false;
+
+  ConvertSettings convertSettings() const;
+};
+
+// Reads the options (the arguments after the tune file name) into `options`.
+// An illegal option writes its message to `out` and raises a Stop; so does a
+// transposition past 11; a number that cannot be read raises an I/O failure.
+void readOptions(const std::vector<std::string>& args, Options& options, std::ostream& out);
+
+}  // namespace kry

@@ -1,0 +1,279 @@
+#include "run/platform.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
+
+#include "run/messages.h"
+#include "run/stop.h"
+
+extern char** environ;
+
+namespace kry {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kBufferSize = 1 << 16;
+
+// Reads a file in large blocks and hands out its lines; a line ends at LF, CR or CR LF.
+class FileLineSource : public LineSource {
+ public:
+  FileLineSource(int fd, std::string name) : fd_(fd), name_(std::move(name)), buf_(kBufferSize) {}
+  ~FileLineSource() override { ::close(fd_); }
+
+  bool next(std::string& line) override {
+    line.clear();
+    bool any = false;  // a last line with no line end still counts
+    for (;;) {
+      if (pos_ == end_ && !fill()) return any;
+      if (skipLf_) {  // the LF of a CR LF pair split across two reads
+        skipLf_ = false;
+        if (buf_[pos_] == '\n') {
+          ++pos_;
+          continue;
+        }
+      }
+      any = true;
+      char* start = buf_.data() + pos_;
+      std::size_t avail = end_ - pos_;
+      char* stop = static_cast<char*>(std::memchr(start, '\n', avail));
+      std::size_t before = stop != nullptr ? static_cast<std::size_t>(stop - start) : avail;
+      if (char* cr = static_cast<char*>(std::memchr(start, '\r', before))) stop = cr;
+      if (stop == nullptr) {
+        line.append(start, avail);
+        pos_ = end_;
+        continue;
+      }
+      line.append(start, static_cast<std::size_t>(stop - start));
+      pos_ += static_cast<std::size_t>(stop - start) + 1;
+      skipLf_ = *stop == '\r';
+      return true;
+    }
+  }
+
+ private:
+  bool fill() {
+    for (;;) {
+      ssize_t got = ::read(fd_, buf_.data(), buf_.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) throw Stop::ioError("cannot read " + name_ + ": " + std::strerror(errno));
+      pos_ = 0;
+      end_ = static_cast<std::size_t>(got);
+      return got > 0;
+    }
+  }
+
+  int fd_;
+  std::string name_;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  bool skipLf_ = false;
+};
+
+// Writes lines ended by CR LF through a large buffer.
+class FileLineSink : public LineSink {
+ public:
+  FileLineSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) { buf_.reserve(kBufferSize); }
+  // A run that stops part-way still leaves every line written so far in the file.
+  ~FileLineSink() override {
+    if (fd_ < 0) return;
+    try {
+      flush();
+    } catch (const Stop&) {
+    }
+    ::close(fd_);
+  }
+
+  void put(std::string_view head, std::string_view tail) override {
+    buf_.append(head);
+    buf_.append(tail);
+    buf_.append("\r\n");
+    if (buf_.size() >= kBufferSize) flush();
+  }
+
+  void close() override {
+    if (fd_ < 0) return;
+    flush();
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) fail();
+  }
+
+ private:
+  void flush() {
+    std::size_t done = 0;
+    while (done < buf_.size()) {
+      ssize_t put = ::write(fd_, buf_.data() + done, buf_.size() - done);
+      if (put < 0 && errno == EINTR) continue;
+      if (put < 0) fail();
+      done += static_cast<std::size_t>(put);
+    }
+    buf_.clear();
+  }
+
+  [[noreturn]] void fail() { throw Stop::ioError("cannot write " + name_ + ": " + std::strerror(errno)); }
+
+  int fd_;
+  std::string name_;
+  std::string buf_;
+};
+
+bool isExecutableFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// The lock is removed when the run is ended by a signal, so none is left behind.
+volatile std::sig_atomic_t gLockHeld = 0;
+
+extern "C" void removeLockAndDie(int sig) {
+  if (gLockHeld != 0) ::unlink(kLockFile);
+  ::signal(sig, SIG_DFL);
+  ::raise(sig);
+}
+
+class SystemPlatform : public Platform {
+ public:
+  explicit SystemPlatform(std::string selfPath) : selfPath_(std::move(selfPath)) {}
+  ~SystemPlatform() override { unlockDirectory(); }
+
+  bool exists(const std::string& name) override {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(name, ec));
+  }
+
+  bool copy(const std::string& from, const std::string& to) override {
+    std::error_code ec;
+    if (!fs::is_regular_file(from, ec)) return false;
+    if (fs::exists(to, ec) && !fs::is_regular_file(to, ec)) return false;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+      if (fs::is_regular_file(fs::symlink_status(to, ec))) remove(to);  // no half copies
+      return false;
+    }
+    return true;
+  }
+
+  bool sameFile(const std::string& a, const std::string& b) override {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+  }
+
+  void remove(const std::string& name) override {
+    std::error_code ec;
+    fs::remove(name, ec);
+  }
+
+  std::unique_ptr<LineSource> openRead(const std::string& name) override {
+    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::make_unique<FileLineSource>(fd, name);
+  }
+
+  std::unique_ptr<LineSink> create(const std::string& name) override {
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return nullptr;
+    return std::make_unique<FileLineSink>(fd, name);
+  }
+
+  int runTypesetter(const std::vector<std::string>& args) override {
+    std::string program = findTypesetter(args.at(0));
+    if (program.empty()) return kNotStarted;
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+      return kNotStarted;
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0)
+      if (errno != EINTR) return kNotStarted;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + WTERMSIG(status);
+  }
+
+  std::optional<std::string> readReply() override {
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    return line;
+  }
+
+  bool lockDirectory() override {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      int fd = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      if (fd < 0)
+        throw Stop::ioError(std::string("cannot create work files in the current directory: ") +
+                            std::strerror(errno));
+      if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+      }
+      // The lock file may have been removed by the run that held it just
+      // before we locked it: then our lock guards nothing, and we try again.
+      struct stat held {}, named {};
+      if (::fstat(fd, &held) == 0 && ::stat(kLockFile, &named) == 0 && held.st_ino == named.st_ino &&
+          held.st_dev == named.st_dev) {
+        lockFd_ = fd;
+        gLockHeld = 1;
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(sig, removeLockAndDie);
+        return true;
+      }
+      ::close(fd);
+    }
+    return false;
+  }
+
+  void unlockDirectory() override {
+    if (lockFd_ < 0) return;
+    gLockHeld = 0;
+    ::unlink(kLockFile);
+    ::close(lockFd_);
+    lockFd_ = -1;
+  }
+
+ private:
+  // The typesetter on PATH, or else the one installed beside kry.
+  std::string findTypesetter(const std::string& name) const {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path != nullptr ? path : "";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+      std::size_t end = dirs.find(':', start);
+      if (end == std::string::npos) end = dirs.size();
+      std::string dir = dirs.substr(start, end - start);
+      std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+      if (isExecutableFile(candidate)) return candidate;
+      start = end + 1;
+    }
+    std::error_code ec;
+    fs::path self = fs::canonical(selfPath_, ec);
+    if (!ec) {
+      std::string beside = (self.parent_path() / name).string();
+      if (isExecutableFile(beside)) return beside;
+    }
+    return {};
+  }
+
+  std::string selfPath_;
+  int lockFd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> makeSystemPlatform(const std::string& selfPath) {
+  return std::make_unique<SystemPlatform>(selfPath);
+}
+
+}  // namespace kry

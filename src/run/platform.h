@@ -1,0 +1,46 @@
+// The platform layer: the only code that touches files and processes. The run
+// driver sees it through this interface; the real one works on the current
+// directory and starts the typesetter, and tests hand in a fake.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "convert/lines.h"
+
+namespace kry {
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  virtual bool exists(const std::string& name) = 0;
+  // Copies a regular file; false when it could not be copied.
+  virtual bool copy(const std::string& from, const std::string& to) = 0;
+  // Whether two names lead to the same file.
+  virtual bool sameFile(const std::string& a, const std::string& b) = 0;
+  // Deletes a file if it is there; quiet either way.
+  virtual void remove(const std::string& name) = 0;
+  // Opens a work file for reading line by line; nullptr when it can't.
+  virtual std::unique_ptr<LineSource> openRead(const std::string& name) = 0;
+  // Creates or replaces a work file for writing; nullptr when it can't.
+  virtual std::unique_ptr<LineSink> create(const std::string& name) = 0;
+  // Runs the typesetter with its arguments (the first is its name) and waits.
+  // Its exit status, or kNotStarted when it could not be started.
+  virtual int runTypesetter(const std::vector<std::string>& args) = 0;
+  // One line of the user's reply, or nothing at the end of standard input.
+  virtual std::optional<std::string> readReply() = 0;
+  // Takes the directory for this run; false when another run holds it.
+  virtual bool lockDirectory() { return true; }
+  virtual void unlockDirectory() {}
+
+  static constexpr int kNotStarted = -1;
+};
+
+// The real platform. `selfPath` is the path of the running kry, used to find
+// the typesetter installed beside it.
+std::unique_ptr<Platform> makeSystemPlatform(const std::string& selfPath);
+
+}  // namespace kry

@@ -1,0 +1,16 @@
+#include "run/stop.h"
+
+namespace kry {
+
+Stop::Stop(std::string text, int status)
+    : std::runtime_error("STOP " + text), text_(std::move(text)), status_(status) {}
+
+Stop Stop::ioError(const std::string& report) {
+  Stop stop(report, kExitIoError);
+  stop.ioError_ = true;
+  return stop;
+}
+
+std::string Stop::errorLine() const { return ioError_ ? "kry: " + text_ : "STOP " + text_; }
+
+}  // namespace kry

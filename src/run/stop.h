@@ -1,0 +1,37 @@
+// How a run ends early. A routine that must end the run raises a Stop carrying
+// the text for the stop line and the exit status; only main writes the line and
+// exits, so the conversion can be driven and tested in-process.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace kry {
+
+// Exit statuses of a run.
+inline constexpr int kExitOk = 0;       // normal end, usage text
+inline constexpr int kExitStopped = 1;  // a refusal: bad option, bad note, "Processing halted!"
+inline constexpr int kExitIoError = 2;  // a file or a reply that could not be read or written
+
+class Stop : public std::runtime_error {
+ public:
+  // A stop through the stop step: main writes "STOP " + text on the error stream.
+  Stop(std::string text, int status);
+
+  // A run-time input/output failure: main writes the report alone, exit status 2.
+  static Stop ioError(const std::string& report);
+
+  const std::string& text() const { return text_; }
+  int status() const { return status_; }
+  bool isIoError() const { return ioError_; }
+
+  // The line main writes on the error stream, without its line end.
+  std::string errorLine() const;
+
+ private:
+  std::string text_;
+  int status_;
+  bool ioError_ = false;
+};
+
+}  // namespace kry

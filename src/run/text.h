@@ -1,0 +1,26 @@
+// Small text helpers shared by the run and the conversion: the program's own
+// upper-casing and the trimming of blank-padded fields.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kry {
+
+// upcase: turns the first `count` characters of `text` from a..z into A..Z.
+void upcase(std::string& text, int count);
+
+// The text without its trailing blanks (tabs and other characters stay).
+std::string_view trimRight(std::string_view text);
+
+// The text without its leading blanks.
+std::string_view trimLeft(std::string_view text);
+
+// `text` cut or padded with blanks to exactly `width` characters.
+std::string fixedField(std::string_view text, std::size_t width);
+
+inline bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/'; }
+inline bool isAccidental(char c) { return c == '^' || c == '=' || c == '_'; }
+
+}  // namespace kry
