@@ -1,0 +1,143 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace kry_test {
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kFakeTypesetter =
+    "#!/bin/sh\n"
+    "here=$(dirname \"$0\")\n"
+    "{ printf '%s\\n' \"$0\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$here/args.txt\"\n"
+    "cp \"$1\" \"$here/received.abc\" 2>/dev/null\n"
+    "echo ' fake abctab2ps ran'\n"
+    "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n";
+
+}  // namespace
+
+std::string kryBinary() { return KRY_BINARY; }
+std::string corpusDir() { return KRY_CORPUS_DIR; }
+std::string sourceDir() { return KRY_SOURCE_DIR; }
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) result.push_back(line);
+  return result;
+}
+
+std::string crlf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+Sandbox::Sandbox() {
+  std::string pattern = (fs::temp_directory_path() / "kry-e2e-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  dir_ = pattern;
+  fs::create_directory(dir_ + "/bin");
+  write("bin/abctab2ps", kFakeTypesetter);
+  fs::permissions(path("bin/abctab2ps"), fs::perms::owner_all);
+}
+
+Sandbox::~Sandbox() {
+  std::error_code ec;
+  // A test may have made the directory read-only.
+  fs::permissions(dir_, fs::perms::owner_all, ec);
+  fs::remove_all(dir_, ec);
+}
+
+void Sandbox::write(const std::string& name, const std::string& content) const {
+  std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+std::string Sandbox::read(const std::string& name) const { return readFile(path(name)); }
+
+bool Sandbox::exists(const std::string& name) const { return fs::exists(path(name)); }
+
+std::vector<std::string> Sandbox::files() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir_))
+    if (entry.path().filename() != "bin") names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void Sandbox::setTypesetterStatus(int status) const { write("bin/status", std::to_string(status) + "\n"); }
+
+void Sandbox::removeTypesetter() const { fs::remove(path("bin/abctab2ps")); }
+
+std::optional<std::vector<std::string>> Sandbox::typesetterArgs() const {
+  if (!exists("bin/args.txt")) return std::nullopt;
+  return lines(read("bin/args.txt"));
+}
+
+RunResult Sandbox::run(const std::vector<std::string>& args,
+                       const std::optional<std::string>& input) const {
+  write("bin/stdin", input.value_or(""));
+  std::string outPath = path("bin/stdout");
+  std::string errPath = path("bin/stderr");
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, path("bin/stdin").c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+  // The fake typesetter comes first on PATH; kry runs in the sandbox directory.
+  std::string pathVar = "PATH=" + dir_ + "/bin:/usr/bin:/bin";
+  std::vector<std::string> envStrings{pathVar};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("PATH=", 0) != 0) envStrings.emplace_back(*e);
+  std::vector<char*> env;
+  for (std::string& s : envStrings) env.push_back(s.data());
+  env.push_back(nullptr);
+
+  std::string binary = kryBinary();
+  std::vector<std::string> argStrings{binary};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& s : argStrings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start kry");
+
+  int status = 0;
+  waitpid(pid, &status, 0);
+  RunResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = readFile(outPath);
+  result.err = readFile(errPath);
+  return result;
+}
+
+}  // namespace kry_test
