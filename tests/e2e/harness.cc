@@ -55,7 +55,7 @@ std::string crlf(const std::vector<std::string>& lines) {
   return text;
 }
 
-Sandbox::Sandbox() {
+Sandbox::Sandbox() : binary_(kryBinary()) {
   std::string pattern = (fs::temp_directory_path() / "kry-e2e-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
@@ -118,7 +118,7 @@ RunResult Sandbox::run(const std::vector<std::string>& args,
   for (std::string& s : envStrings) env.push_back(s.data());
   env.push_back(nullptr);
 
-  std::string binary = kryBinary();
+  std::string binary = binary_;
   std::vector<std::string> argStrings{binary};
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;

@@ -36,6 +36,10 @@ class Sandbox {
   RunResult run(const std::vector<std::string>& args,
                 const std::optional<std::string>& input = std::nullopt) const;
 
+  // Runs `binary` instead of the kry under test from now on (a copy of it
+  // placed elsewhere, say, so that no typesetter stands beside it).
+  void setKryBinary(const std::string& binary) { binary_ = binary; }
+
   // Makes the fake typesetter exit with `status` from now on.
   void setTypesetterStatus(int status) const;
   // Takes the fake typesetter off PATH (a run then finds none there).
@@ -48,6 +52,7 @@ class Sandbox {
 
  private:
   std::string dir_;
+  std::string binary_;
 };
 
 // The kry binary under test and the corpus of real tunes.
