@@ -9,7 +9,8 @@ bool isLower(char c) { return c >= 'a' && c <= 'z'; }
 bool isRhythmDigit(char c) { return c >= '1' && c <= '9'; }
 
 // Where a chord's length goes when the first fret letter at `letter` stands in a
-// chord as the scanner writes them ("[,aaa]"): the position of its "]", or npos.
+// chord as the scanner writes them ("[,aaa]", "[,aaa2]"): the position of its
+// "]", or npos.
 std::size_t chordClose(std::string_view line, std::size_t letter) {
   std::size_t open = line.rfind('[', letter);
   if (open == std::string_view::npos) return std::string_view::npos;
@@ -17,6 +18,7 @@ std::size_t chordClose(std::string_view line, std::size_t letter) {
     if (line[k] != ',') return std::string_view::npos;
   std::size_t k = letter;
   while (k < line.size() && (line[k] == ',' || isLower(line[k]))) ++k;
+  while (k < line.size() && isLengthChar(line[k])) ++k;
   return k < line.size() && line[k] == ']' ? k : std::string_view::npos;
 }
 
