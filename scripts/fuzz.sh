@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Builds kry's libFuzzer targets with clang (AddressSanitizer and
+# UndefinedBehaviorSanitizer) in build-fuzz/ and runs each of them.
+#   scripts/fuzz.sh quick                 a short, bounded run of every target
+#   scripts/fuzz.sh long N [TARGET...]    N executions of each target (all by default)
+# Targets: convert (a tune and an option state through the conversion pass),
+# fixup (the fix-up pass over any text), options (the option reader).
+# Seeds are the corpus tunes one per file, made in build-fuzz/seeds/. Inputs
+# that find something are written to build-fuzz/findings/; a finding fails the
+# run. Save each as a regression under tests/fuzz/regressions/TARGET/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-quick}
+case "$mode" in
+  quick) runs=${FUZZ_QUICK_RUNS:-20000}; shift || true ;;
+  long)
+    runs=${2:?usage: scripts/fuzz.sh long N [TARGET...]}
+    shift 2 ;;
+  *) echo "usage: scripts/fuzz.sh quick | long N [TARGET...]" >&2; exit 2 ;;
+esac
+targets=("$@")
+[[ ${#targets[@]} -eq 0 ]] && targets=(convert fixup options)
+
+build=build-fuzz
+corpus=../shared/corpus
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKRY_FUZZ=ON -DKRY_TESTS=OFF > /dev/null
+cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" kry > /dev/null
+
+# ---- seeds: every corpus tune alone in a file, made once ----
+seeds=$build/seeds
+if [[ ! -f $seeds/.done ]]; then
+  rm -rf "$seeds"
+  mkdir -p "$seeds"/{tunes,convert,fixup,options}
+  # One tune per file: a tune starts at its X: line.
+  for file in "$corpus"/*.abc; do
+    awk -v out="$seeds/tunes/$(basename "$file" .abc)" '
+      /^X:/ { n++ } n > 0 { print > (out "-" n ".abc") }' "$file"
+  done
+  # The conversion target reads four option bytes first (see fuzz_convert.cc):
+  # no options, then mandolin transposed down two with a capo and A4 paper.
+  for tune in "$seeds"/tunes/*.abc; do
+    name=$(basename "$tune" .abc)
+    { printf '\x0b\x00 \x00'; cat "$tune"; } > "$seeds/convert/$name"
+    { printf '\x09\x05\x33\x00'; cat "$tune"; } > "$seeds/convert/$name-m"
+  done
+  # The fix-up pass reads converted tunes: convert each tune with kry itself.
+  work=$(mktemp -d)
+  mkdir -p "$work/bin"
+  printf '#!/bin/sh\nexit 0\n' > "$work/bin/abctab2ps"
+  chmod +x "$work/bin/abctab2ps"
+  kry=$(pwd)/$build/kry
+  for tune in "$seeds"/tunes/*.abc; do
+    name=$(basename "$tune" .abc)
+    (cd "$work" && rm -f TEMP.ABC KRY97.ABC && PATH="$work/bin:$PATH" "$kry" "$(cd - > /dev/null && pwd)/$tune" debug \
+      < /dev/null > /dev/null 2>&1 || true
+     if [[ -f TEMP.ABC ]]; then mv TEMP.ABC "$name"; elif [[ -f KRY97.ABC ]]; then mv KRY97.ABC "$name"; fi)
+    [[ -f $work/$name ]] && mv "$work/$name" "$seeds/fixup/$name"
+  done
+  rm -rf "$work"
+  printf 'm\n-3\n0.8\n-0.5\nc3\nf\nr\ndebug\na4\nb4' > "$seeds/options/every-option"
+  printf '+11\n1.0\n-0.0\nc\nC10\n.5\n2.' > "$seeds/options/numbers"
+  touch "$seeds/.done"
+fi
+
+# ---- run ----
+mkdir -p "$build/findings" "$build/logs"
+for target in "${targets[@]}"; do
+  work_corpus=$build/corpus/$target
+  mkdir -p "$work_corpus"
+  log=$build/logs/$target.log
+  echo "fuzz_$target: $runs runs"
+  if ! "$build/fuzz_$target" -runs="$runs" -dict=tests/fuzz/abc.dict \
+      -artifact_prefix="$build/findings/$target-" -print_final_stats=1 -timeout=10 \
+      "$work_corpus" "$seeds/$target" tests/fuzz/regressions/"$target" > "$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "fuzz_$target found something: see $build/findings/ and $log" >&2
+    exit 1
+  fi
+  grep -E '^(Done|stat::number_of_executed_units)' "$log" | sed 's/^/  /'
+done
