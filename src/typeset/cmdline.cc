@@ -1,0 +1,100 @@
+#include "typeset/cmdline.h"
+
+#include <cstdlib>
+
+namespace typeset {
+
+const char* const kUsage =
+    "usage: abctab2ps FILE [-1] [-O BASE] [-t N|-t _N] [-s FACTOR]\n"
+    "  -1        one tune per page\n"
+    "  -O BASE   write BASE.ps (BASEps when BASE ends with \".\"); Out.ps without it\n"
+    "  -t N      transpose the melody staff N half steps up (_N: down), N 0 to 11\n"
+    "  -s FACTOR scale the page by FACTOR (above 0, at most 4)\n";
+
+std::string outname(const std::string& base) {
+  if (!base.empty() && base.back() == '.') return base + "ps";
+  return base + ".ps";
+}
+
+namespace {
+
+// A whole number of half steps, "_" in front for downwards.
+std::optional<int> readsteps(const std::string& text) {
+  std::string digits = text;
+  int sign = 1;
+  if (!digits.empty() && digits[0] == '_') {
+    sign = -1;
+    digits.erase(0, 1);
+  }
+  if (digits.empty() || digits.size() > 2) return std::nullopt;
+  int n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    n = n * 10 + (c - '0');
+  }
+  if (n > 11) return std::nullopt;
+  return sign * n;
+}
+
+std::optional<double> readscale(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  bool dot = false;
+  bool digit = false;
+  for (char c : text) {
+    if (c == '.' && !dot) {
+      dot = true;
+    } else if (c >= '0' && c <= '9') {
+      digit = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digit) return std::nullopt;
+  const double v = std::strtod(text.c_str(), nullptr);
+  if (v <= 0.0 || v > 4.0) return std::nullopt;
+  return v;
+}
+
+Parsed refuse(std::string why) { return Parsed{std::nullopt, std::move(why)}; }
+
+}  // namespace
+
+Parsed readcmd(const std::vector<std::string>& args) {
+  Command cmd;
+  bool have_input = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool has_value = i + 1 < args.size();
+    if (a == "-1") {
+      cmd.oneperpage = true;
+    } else if (a == "-O" || a == "-t" || a == "-s") {
+      if (!has_value) return refuse("option " + a + " needs a value");
+      const std::string& v = args[++i];
+      if (a == "-O") {
+        if (v.empty()) return refuse("option -O needs a base name");
+        cmd.output = outname(v);
+      } else if (a == "-t") {
+        const auto steps = readsteps(v);
+        if (!steps) return refuse("bad transposition \"" + v + "\": give 0 to 11, or _1 to _11 for down");
+        cmd.transpose = *steps;
+      } else {
+        const auto scale = readscale(v);
+        if (!scale) return refuse("bad scale factor \"" + v + "\": give a number above 0, at most 4");
+        cmd.scale = *scale;
+      }
+    } else if (!a.empty() && a[0] == '-') {
+      return refuse("unknown option " + a);
+    } else if (have_input) {
+      return refuse("more than one input file: " + cmd.input + " and " + a);
+    } else if (a.empty()) {
+      return refuse("empty input file name");
+    } else {
+      cmd.input = a;
+      have_input = true;
+    }
+  }
+  if (!have_input) return refuse("no input file");
+  return Parsed{cmd, ""};
+}
+
+}  // namespace typeset

@@ -1,0 +1,107 @@
+#include "typeset/prolog.h"
+
+#include <array>
+#include <cstdio>
+
+namespace typeset {
+
+namespace {
+
+// abcm2ps prints at 0.75 of its nominal size; -s scales from there.
+constexpr double kBaseScale = 0.75;
+
+// The drawing procedures. abcm2ps calls a "head-" decoration with the head's
+// x y (and the decoration's text first, when it has one), in the staff's own
+// units: lines 6 apart. Its percussion clef procedure "pclef" is ours, since
+// the tab staff is the only staff with that clef; it gets the clef's x y,
+// 3 below the middle of the staff whatever its number of lines.
+constexpr const char* kProcs = R"(%%beginps
+/kfret{ % (n) x y kfret: a fret number centred on its course line, the line blanked behind it
+  gsave T /Helvetica-Bold 8 selectfont
+  dup stringwidth pop dup 2 add exch -0.5 mul 1 sub exch
+  1 setgray -3 exch 6 rectfill
+  0 setgray dup stringwidth pop -0.5 mul -2.9 M show grestore}bind def
+/kdots{ % n kdots: dots after a small note or rest drawn at 0 0
+  1 1 3 -1 roll{newpath 3.6 mul 2.8 add 1.2 1.3 0 360 arc fill}for}bind def
+/kflag{ % x y head flags dots kflag: a small stemmed note showing a duration
+  /kd exch def /kn exch def /kh exch def
+  gsave T 0 3 T 0.45 dup scale
+  kh 2 eq{0 0 HD}{kh 1 eq{0 0 Hd}{0 0 hd}ifelse}ifelse
+  kh 2 lt{kn 0 eq{21 su}{kn 21 sfu}ifelse}if
+  kd 0 gt{kd kdots}if grestore}bind def
+/krest{ % x y glyph dots krest: a small rest sign
+  /kd exch def /kg exch def
+  gsave T 0 3 T 0.45 dup scale 0 4 kg load exec
+  kd 0 gt{0 5 T kd kdots}if grestore}bind def
+/pclef{ % x y pclef: the TAB mark at the start of a tab staff
+  gsave 3 add dup 2 mul 3 div /ksz exch def T
+  /Helvetica-Bold ksz 0.95 mul selectfont
+  0 ksz 0.66 mul M (T) showc 0 ksz -0.34 mul M (A) showc
+  0 ksz -1.34 mul M (B) showc grestore}bind def
+)";
+
+// The note values a rhythm flag can show: decoration suffix, head (0 black,
+// 1 open, 2 whole), flags, and the rest glyph of the same value.
+struct Value {
+  const char* kind;
+  int head, flags;
+  const char* rest;
+};
+constexpr std::array<Value, 7> kValues{{
+    {"1", 2, 0, "r1"},
+    {"2", 1, 0, "r2"},
+    {"4", 0, 0, "r4"},
+    {"8", 0, 1, "r8"},
+    {"16", 0, 2, "r16"},
+    {"32", 0, 3, "r32"},
+    {"64", 0, 4, "r64"},
+}};
+
+constexpr std::array<const char*, 3> kDots{"", "d", "dd"};
+
+std::string num(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f", v);
+  return buf;
+}
+
+}  // namespace
+
+std::string prolog(const Page& page) {
+  std::string out = "% abcm2ps input made by abctab2ps\n";
+  if (page.letter || !page.height.empty()) {
+    out += "%%pagewidth 8.5in\n";
+    out += "%%pageheight " + (page.height.empty() ? std::string("11in") : page.height) + "\n";
+  } else {
+    out += "%%pagewidth 21cm\n%%pageheight 29.7cm\n";
+  }
+  if (!page.botmargin.empty()) out += "%%botmargin " + page.botmargin + "\n";
+  if (page.scale != 1.0) out += "%%scale " + num(kBaseScale * page.scale) + "\n";
+  // A tab staff stays on the page even where a line holds only rests.
+  out += "%%staffnonote 2\n";
+  out += kProcs;
+  for (const Value& v : kValues) {
+    for (int d = 0; d < 3; ++d) {
+      const std::string kind = std::string(v.kind) + kDots[d];
+      out += "/kq" + kind + "{" + std::to_string(v.head) + " " + std::to_string(v.flags) + " " +
+             std::to_string(d) + " kflag}bind def\n";
+      out += "/kr" + kind + "{/" + v.rest + " " + std::to_string(d) + " krest}bind def\n";
+    }
+  }
+  out += "%%endps\n";
+  for (int fret = 0; fret <= 10; ++fret) {
+    const std::string n = std::to_string(fret);
+    out += "%%deco head-kf" + n + " 0 kfret 0 0 0 " + n + "\n";
+  }
+  for (const Value& v : kValues) {
+    for (int d = 0; d < 3; ++d) {
+      const std::string kind = std::string(v.kind) + kDots[d];
+      out += "%%deco kq" + kind + " 3 kq" + kind + " 14 3 3\n";
+      out += "%%deco kr" + kind + " 3 kr" + kind + " 14 3 3\n";
+    }
+  }
+  out += "\n";
+  return out;
+}
+
+}  // namespace typeset

@@ -1,0 +1,139 @@
+#include "typeset/run.h"
+
+#include <optional>
+
+#include "typeset/cmdline.h"
+#include "typeset/translate.h"
+
+namespace typeset {
+
+namespace {
+
+const std::string kName = "abctab2ps: ";
+
+// Removes the temporary directory however the run ends.
+class TempDir {
+ public:
+  TempDir(Platform& platform, std::string dir) : platform_(platform), dir_(std::move(dir)) {}
+  ~TempDir() { platform_.removetemp(dir_); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string file(const char* name) const { return dir_ + "/" + name; }
+  const std::string& dir() const { return dir_; }
+
+ private:
+  Platform& platform_;
+  std::string dir_;
+};
+
+}  // namespace
+
+int pagecount(const std::string& ps) {
+  int pages = 0;
+  for (std::size_t at = 0; (at = ps.find("%%Page: ", at)) != std::string::npos; ++at) {
+    if (at == 0 || ps[at - 1] == '\n') ++pages;
+  }
+  return pages;
+}
+
+std::string mapmessages(const std::string& log, const std::string& inputname,
+                        const std::vector<int>& origin) {
+  const std::string prefix = std::string(kTempTune) + ":";
+  std::string out;
+  std::size_t at = 0;
+  while (at < log.size()) {
+    auto end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    at = end + 1;
+    // Short lines are the rule in kry's tunes, one staff line per input line.
+    if (line.find("Line underfull") != std::string::npos) continue;
+    if (line.rfind(prefix, 0) == 0) {
+      // "tune.abc:LINE:COLUMN: text" -> "INPUT:LINE: text"
+      std::size_t p = prefix.size();
+      long n = 0;
+      while (p < line.size() && line[p] >= '0' && line[p] <= '9') n = n * 10 + (line[p++] - '0');
+      const auto rest = line.find(": ", p);
+      const int from = n >= 1 && static_cast<std::size_t>(n) <= origin.size() ? origin[n - 1] : 0;
+      const std::string text = rest == std::string::npos ? line.substr(p) : line.substr(rest + 2);
+      line = inputname + (from > 0 ? ":" + std::to_string(from) : std::string()) + ": " + text;
+    } else if (line.empty() || line[0] == ' ' || line.rfind("abcm2ps-", 0) == 0 ||
+               line.rfind("File ", 0) == 0) {
+      // Banner, file name and the echo of the source line: ours, not the user's.
+      continue;
+    }
+    out += "abcm2ps: " + line + "\n";
+  }
+  return out;
+}
+
+int typeset(const std::vector<std::string>& args, Platform& platform) {
+  const Parsed parsed = readcmd(args);
+  if (!parsed.command) {
+    platform.warn(kName + parsed.refusal);
+    platform.warn(std::string(kUsage).substr(0, std::string(kUsage).size() - 1));
+    return 2;
+  }
+  const Command& cmd = *parsed.command;
+
+  const std::optional<std::string> text = platform.readfile(cmd.input);
+  if (!text) {
+    platform.warn(kName + "cannot read the input file " + cmd.input);
+    return 1;
+  }
+  const std::optional<std::string> engraver = platform.findprog("abcm2ps");
+  if (!engraver) {
+    platform.warn(std::string(kName) +
+                  "abcm2ps, the engraver we typeset with, is not on the PATH; "
+                  "install the package abcm2ps (apt-get install abcm2ps)");
+    return 1;
+  }
+
+  Settings settings;
+  settings.transpose = cmd.transpose;
+  settings.scale = cmd.scale;
+  settings.inputname = cmd.input;
+  const Translation tr = translate(*text, settings);
+  for (const std::string& w : tr.warnings) platform.warn(kName + w);
+
+  const std::optional<std::string> dir = platform.maketemp();
+  if (!dir) {
+    platform.warn(kName + "cannot make a temporary directory");
+    return 1;
+  }
+  const TempDir temp(platform, *dir);
+  if (!platform.writefile(temp.file(kTempTune), tr.abc)) {
+    platform.warn(kName + "cannot write the temporary tune");
+    return 1;
+  }
+  std::vector<std::string> words{"-q"};
+  if (cmd.oneperpage) words.push_back("-1");
+  words.insert(words.end(), {"-O", kTempPs, kTempTune});
+  const int status = platform.run(*engraver, words, temp.dir(), temp.file(kTempLog));
+  const std::string messages =
+      mapmessages(platform.readfile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
+  if (!messages.empty()) platform.warn(messages.substr(0, messages.size() - 1));
+
+  // abcm2ps reports trouble with single notes by exit status 1 and still
+  // writes every page; only a run without a whole file is a failure.
+  const std::optional<std::string> ps = platform.readfile(temp.file(kTempPs));
+  const bool whole = ps && ps->find("%%Trailer") != std::string::npos && pagecount(*ps) > 0;
+  if (status < 0 || status > 1 || !whole) {
+    platform.warn(kName + "abcm2ps failed" +
+                  (status < 0 ? std::string(" (killed or not started)")
+                              : " (exit status " + std::to_string(status) + ")") +
+                  "; no PostScript file written");
+    return 1;
+  }
+  if (!platform.install(temp.file(kTempPs), cmd.output)) {
+    platform.warn(kName + "cannot write " + cmd.output);
+    return 1;
+  }
+  const int pages = pagecount(*ps);
+  platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tr.tunes) +
+               (tr.tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
+               (pages == 1 ? " page)" : " pages)"));
+  return 0;
+}
+
+}  // namespace typeset

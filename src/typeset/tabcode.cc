@@ -1,0 +1,129 @@
+#include "typeset/tabcode.h"
+
+#include <array>
+#include <numeric>
+
+namespace typeset {
+
+namespace {
+
+// Fret letters in the order of the frets; there is no "j".
+constexpr std::string_view kFretLetters = "abcdefghikl";
+
+// Pitches of the staff lines, from course 1 (top line) down. With the
+// percussion clef on line 3 a six-line staff reads E G B d f a from the
+// bottom; on line 2 a four-line staff reads G B d f.
+constexpr const char* kGuitarLines[] = {"a", "f", "d", "B", "G", "E"};
+constexpr const char* kMandolinLines[] = {"f", "d", "B", "G"};
+
+constexpr Layout kGuitar{"guitartab", 6, "perc3", kGuitarLines};
+constexpr Layout kMandolin{"spanish4tab", 4, "perc2", kMandolinLines};
+
+// Note values a flag can show, as fractions of a whole note, with their
+// decoration suffix: base value, then one dot, then two dots.
+struct Flag {
+  long num, den;
+  const char* kind;
+};
+constexpr std::array<Flag, 21> kFlags{{
+    {1, 1, "1"},     {3, 2, "1d"},    {7, 4, "1dd"},
+    {1, 2, "2"},     {3, 4, "2d"},    {7, 8, "2dd"},
+    {1, 4, "4"},     {3, 8, "4d"},    {7, 16, "4dd"},
+    {1, 8, "8"},     {3, 16, "8d"},   {7, 32, "8dd"},
+    {1, 16, "16"},   {3, 32, "16d"},  {7, 64, "16dd"},
+    {1, 32, "32"},   {3, 64, "32d"},  {7, 128, "32dd"},
+    {1, 64, "64"},   {3, 128, "64d"}, {7, 256, "64dd"},
+}};
+
+}  // namespace
+
+Length lnorm(Length l) {
+  if (l.den < 0) {
+    l.num = -l.num;
+    l.den = -l.den;
+  }
+  const long g = std::gcd(l.num, l.den);
+  if (g > 1) {
+    l.num /= g;
+    l.den /= g;
+  }
+  return l;
+}
+
+Length lmul(Length a, Length b) { return lnorm({a.num * b.num, a.den * b.den}); }
+
+bool leq(Length a, Length b) { return a.num * b.den == b.num * a.den; }
+
+std::string ltext(Length l) {
+  l = lnorm(l);
+  if (l.den == 1) return std::to_string(l.num);
+  return std::to_string(l.num) + "/" + std::to_string(l.den);
+}
+
+std::optional<Length> lread(std::string_view text) {
+  // ABC lengths: digits, then slashes each halving, or "/" and a divisor.
+  if (text.empty()) return std::nullopt;
+  std::size_t i = 0;
+  long num = 0;
+  bool digits = false;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    num = num * 10 + (text[i] - '0');
+    if (num > 100000) return std::nullopt;
+    digits = true;
+    ++i;
+  }
+  if (!digits) num = 1;
+  long den = 1;
+  if (i < text.size()) {
+    if (text[i] != '/') return std::nullopt;
+    ++i;
+    long div = 0;
+    bool divdigits = false;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      div = div * 10 + (text[i] - '0');
+      if (div > 100000) return std::nullopt;
+      divdigits = true;
+      ++i;
+    }
+    if (divdigits) {
+      den = div;
+    } else {
+      den = 2;
+      while (i < text.size() && text[i] == '/') {
+        den *= 2;
+        if (den > 1024) return std::nullopt;
+        ++i;
+      }
+    }
+    if (i != text.size()) return std::nullopt;
+  }
+  if (num == 0 || den == 0) return std::nullopt;
+  return lnorm({num, den});
+}
+
+std::optional<int> fretno(char letter) {
+  const auto at = kFretLetters.find(letter);
+  if (at == std::string_view::npos) return std::nullopt;
+  return static_cast<int>(at);
+}
+
+bool iscourse(char c) { return c == ',' || fretno(c).has_value(); }
+
+const Layout& guitar() { return kGuitar; }
+const Layout& mandolin() { return kMandolin; }
+
+const Layout* layout(std::string_view clefname) {
+  if (clefname == kGuitar.name) return &kGuitar;
+  if (clefname == kMandolin.name) return &kMandolin;
+  return nullptr;
+}
+
+std::optional<std::string> flagkind(Length length, Length unit) {
+  const Length value = lmul(length, unit);
+  for (const Flag& f : kFlags) {
+    if (leq(value, {f.num, f.den})) return std::string(f.kind);
+  }
+  return std::nullopt;
+}
+
+}  // namespace typeset

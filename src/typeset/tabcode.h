@@ -1,0 +1,51 @@
+// The musical tables of our typesetter: fret letters, the two course layouts
+// as abcm2ps sees them on the tab staff, and note values for rhythm flags.
+//
+// The tab staff is an abcm2ps staff with a percussion clef whose notes are
+// never shown: each course is a staff line, and a note pitched on that line
+// carries a decoration that prints the fret number there instead of a head.
+#ifndef KRY_TYPESET_TABCODE_H
+#define KRY_TYPESET_TABCODE_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace typeset {
+
+// A duration in units of the tune's L: field, kept as an exact fraction.
+struct Length {
+  long num = 1;
+  long den = 1;
+};
+
+Length lnorm(Length l);                       // reduce to lowest terms
+Length lmul(Length a, Length b);              // product of two lengths
+bool leq(Length a, Length b);                 // equal as fractions
+std::string ltext(Length l);                  // ABC text: "2", "3/2", "1/4"
+std::optional<Length> lread(std::string_view text);  // "2", "3/", "/", "//", "3/2"
+
+// The fret for a letter of a tab event ("a" open ... "i" 8, "k" 9, "l" 10).
+std::optional<int> fretno(char letter);
+bool iscourse(char c);  // a fret letter or the comma of a course not played
+
+// One instrument's tab staff in abcm2ps terms.
+struct Layout {
+  std::string_view name;      // as kry names the clef: "guitartab", "spanish4tab"
+  int courses;                // staff lines, course 1 on top
+  std::string_view clef;      // abcm2ps clef; its line fixes the pitch of each line
+  const char* const* pitch;   // pitch[0] is the note on course 1's line
+};
+
+const Layout& guitar();
+const Layout& mandolin();
+const Layout* layout(std::string_view clefname);  // nullptr when unknown
+
+// The rhythm-flag kind for a duration, as a decoration suffix ("8", "4d",
+// "2dd"), or nothing when the value is no plain or dotted note. The value is
+// the length times the unit note length of the tune.
+std::optional<std::string> flagkind(Length length, Length unit);
+
+}  // namespace typeset
+
+#endif

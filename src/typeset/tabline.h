@@ -1,0 +1,40 @@
+// Reading one tab-voice line ("[V:G] ...") into the items a guitarist sees:
+// events (one fret letter or comma per course, from course 1 down), rests,
+// bar lines, tuplets, broken rhythm and what we could not make sense of.
+#ifndef KRY_TYPESET_TABLINE_H
+#define KRY_TYPESET_TABLINE_H
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "typeset/tabcode.h"
+
+namespace typeset {
+
+enum class Item {
+  kEvent,     // frets on courses, possibly none (a note with no course)
+  kRest,      // "z"
+  kBar,       // bar lines and repeat signs, as written
+  kTuplet,    // "(3", "(3:2:3"
+  kBroken,    // ">", "<<", ...
+  kContinue,  // a "\" that ends the line
+  kUnknown,   // anything else; left out of the tab staff
+};
+
+struct TabItem {
+  Item kind = Item::kUnknown;
+  std::string text;                 // bar, tuplet, broken signs or unknown text
+  std::vector<int> frets;           // index 0 is course 1; -1 for not played
+  std::optional<Length> length;     // the length written with the event
+  std::optional<Length> times;      // a length written after a chord's "]"
+  bool chord = false;
+};
+
+// Scans the part of a tab-voice line after its "[V:G]" prefix.
+std::vector<TabItem> scantab(std::string_view body);
+
+}  // namespace typeset
+
+#endif
