@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -137,6 +139,109 @@ RunResult Sandbox::run(const std::vector<std::string>& args,
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   result.out = readFile(outPath);
   result.err = readFile(errPath);
+  return result;
+}
+
+}  // namespace kry_test
+
+// ---- runs started without waiting ----
+namespace kry_test {
+
+std::unique_ptr<StartedRun> Sandbox::start(const std::vector<std::string>& args) const {
+  static int started = 0;
+  ++started;
+  std::string outPath = path("bin/started-" + std::to_string(started) + ".out");
+  std::string errPath = path("bin/started-" + std::to_string(started) + ".err");
+
+  int pipeFds[2];
+  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+
+  std::string pathVar = "PATH=" + dir_ + "/bin:/usr/bin:/bin";
+  std::vector<std::string> envStrings{pathVar};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("PATH=", 0) != 0) envStrings.emplace_back(*e);
+  std::vector<char*> env;
+  for (std::string& s : envStrings) env.push_back(s.data());
+  env.push_back(nullptr);
+
+  std::string binary = kryBinary();
+  std::vector<std::string> argStrings{binary};
+  argStrings.insert(argStrings.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& s : argStrings) argv.push_back(s.data());
+  argv.push_back(nullptr);
+
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), env.data());
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[0]);
+  if (rc != 0) {
+    ::close(pipeFds[1]);
+    throw std::runtime_error("cannot start kry");
+  }
+  return std::make_unique<StartedRun>(pid, pipeFds[1], outPath, errPath);
+}
+
+StartedRun::StartedRun(pid_t pid, int input, std::string outPath, std::string errPath)
+    : pid_(pid), input_(input), outPath_(std::move(outPath)), errPath_(std::move(errPath)) {}
+
+StartedRun::~StartedRun() {
+  closeInput();
+  if (!done_) {
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+  }
+}
+
+void StartedRun::send(const std::string& text) const {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    ssize_t put = ::write(input_, text.data() + done, text.size() - done);
+    if (put <= 0) throw std::runtime_error("cannot write to kry's standard input");
+    done += static_cast<std::size_t>(put);
+  }
+}
+
+void StartedRun::closeInput() {
+  if (input_ < 0) return;
+  ::close(input_);
+  input_ = -1;
+}
+
+bool StartedRun::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
+  auto until = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (readFile(outPath_).find(text) != std::string::npos) return true;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0)
+      return false;  // ended without writing it
+    if (std::chrono::steady_clock::now() > until) return false;
+    ::usleep(5000);
+  }
+}
+
+void StartedRun::signal(int sig) const { ::kill(pid_, sig); }
+
+RunResult StartedRun::wait() {
+  if (!done_) {
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    done_ = true;
+    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  RunResult result;
+  result.status = status_;
+  result.out = readFile(outPath_);
+  result.err = readFile(errPath_);
   return result;
 }
 

@@ -3,6 +3,10 @@
 // tune it was handed.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +18,8 @@ struct RunResult {
   std::string out;  // standard output
   std::string err;  // standard error
 };
+
+class StartedRun;
 
 class Sandbox {
  public:
@@ -39,6 +45,10 @@ class Sandbox {
   // Runs `binary` instead of the kry under test from now on (a copy of it
   // placed elsewhere, say, so that no typesetter stands beside it).
   void setKryBinary(const std::string& binary) { binary_ = binary; }
+
+  // Starts kry with `args` in the directory and returns at once. Its standard
+  // input is a pipe the returned process holds open until told otherwise.
+  std::unique_ptr<StartedRun> start(const std::vector<std::string>& args) const;
 
   // Makes the fake typesetter exit with `status` from now on.
   void setTypesetterStatus(int status) const;
@@ -68,5 +78,38 @@ std::vector<std::string> lines(const std::string& text);
 
 // Joins lines with CR LF after each, as kry writes its work files.
 std::string crlf(const std::vector<std::string>& lines);
+
+// A kry process started by Sandbox::start and not yet waited for. Its output
+// goes to files of its own in the sandbox's bin/. A process still running
+// when this is destroyed is killed.
+class StartedRun {
+ public:
+  StartedRun(pid_t pid, int input, std::string outPath, std::string errPath);
+  ~StartedRun();
+  StartedRun(const StartedRun&) = delete;
+  StartedRun& operator=(const StartedRun&) = delete;
+
+  pid_t pid() const { return pid_; }
+  // Writes to its standard input.
+  void send(const std::string& text) const;
+  // Closes its standard input (it then reads end of input).
+  void closeInput();
+  // Waits until its standard output holds `text`; false when the time runs
+  // out or the process ended first.
+  bool waitForOutput(const std::string& text,
+                     std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+  // Sends a signal.
+  void signal(int sig) const;
+  // Waits for it to end and gives what it did.
+  RunResult wait();
+
+ private:
+  pid_t pid_;
+  int input_;
+  std::string outPath_;
+  std::string errPath_;
+  bool done_ = false;
+  int status_ = -1;
+};
 
 }  // namespace kry_test
