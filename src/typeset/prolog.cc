@@ -25,13 +25,13 @@ constexpr const char* kProcs = R"(%%beginps
   1 1 3 -1 roll{newpath 3.6 mul 2.8 add 1.2 1.3 0 360 arc fill}for}bind def
 /kflag{ % x y head flags dots kflag: a small stemmed note showing a duration
   /kd exch def /kn exch def /kh exch def
-  gsave T 0 3 T 0.45 dup scale
+  gsave T 0 5 T 0.45 dup scale
   kh 2 eq{0 0 HD}{kh 1 eq{0 0 Hd}{0 0 hd}ifelse}ifelse
   kh 2 lt{kn 0 eq{21 su}{kn 21 sfu}ifelse}if
   kd 0 gt{kd kdots}if grestore}bind def
 /krest{ % x y glyph dots krest: a small rest sign
   /kd exch def /kg exch def
-  gsave T 0 3 T 0.45 dup scale 0 4 kg load exec
+  gsave T 0 5 T 0.45 dup scale 0 4 kg load exec
   kd 0 gt{0 5 T kd kdots}if grestore}bind def
 /pclef{ % x y pclef: the TAB mark at the start of a tab staff
   gsave 3 add dup 2 mul 3 div /ksz exch def T
