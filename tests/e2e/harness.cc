@@ -147,7 +147,8 @@ RunResult Sandbox::run(const std::vector<std::string>& args,
 // ---- runs started without waiting ----
 namespace kry_test {
 
-std::unique_ptr<StartedRun> Sandbox::start(const std::vector<std::string>& args) const {
+std::unique_ptr<StartedRun> Sandbox::start(const std::vector<std::string>& args,
+                                           const std::vector<std::string>& prefix) const {
   static int started = 0;
   ++started;
   std::string outPath = path("bin/started-" + std::to_string(started) + ".out");
@@ -171,15 +172,15 @@ std::unique_ptr<StartedRun> Sandbox::start(const std::vector<std::string>& args)
   for (std::string& s : envStrings) env.push_back(s.data());
   env.push_back(nullptr);
 
-  std::string binary = kryBinary();
-  std::vector<std::string> argStrings{binary};
+  std::vector<std::string> argStrings(prefix);
+  argStrings.push_back(kryBinary());
   argStrings.insert(argStrings.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& s : argStrings) argv.push_back(s.data());
   argv.push_back(nullptr);
 
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), env.data());
+  int rc = posix_spawn(&pid, argStrings[0].c_str(), &actions, nullptr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeFds[0]);
   if (rc != 0) {

@@ -48,7 +48,10 @@ class Sandbox {
 
   // Starts kry with `args` in the directory and returns at once. Its standard
   // input is a pipe the returned process holds open until told otherwise.
-  std::unique_ptr<StartedRun> start(const std::vector<std::string>& args) const;
+  // A `prefix` (a program by its full path and its arguments) starts kry
+  // through that program, such as setpriv to run it as another user.
+  std::unique_ptr<StartedRun> start(const std::vector<std::string>& args,
+                                    const std::vector<std::string>& prefix = {}) const;
 
   // Makes the fake typesetter exit with `status` from now on.
   void setTypesetterStatus(int status) const;
