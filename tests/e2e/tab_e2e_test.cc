@@ -155,6 +155,8 @@ TEST(Tablature, ChordLengthsGraceNotesAndChordSymbols) {
       {"K:C", {}, "[CE]/2 C|", "[,,,cd/2]  ,,,,d1 |"},
       {"K:C", {}, "[C2E2]3 C|", "[,,,cd2] 3 ,,,,d1 |"},
       {"K:C", {}, "[CE]0 C|", "[,,,cd1] 0 ,,,,d |"},
+      // A long chord keeps all its notes: the last B replaces the c on the second string.
+      {"K:C", {}, "[C2E2G2c2e2g2C2E2G2c2B2]|", "[daacd2] |"},
       {"K:C", {}, "C{g}D \"G\"E|", ",,,,d1 ,,,a  ,,,c |"},
       {"K:C", {}, "C {ga C|", ",,,,d1  "},
       {"K:C", {}, "C \"Am C|", ",,,,d1  "},
