@@ -93,8 +93,8 @@ class StartedRun {
   StartedRun& operator=(const StartedRun&) = delete;
 
   pid_t pid() const { return pid_; }
-  // Writes to its standard input.
-  void send(const std::string& text) const;
+  // Writes to its standard input; false when it no longer reads there.
+  bool send(const std::string& text) const;
   // Closes its standard input (it then reads end of input).
   void closeInput();
   // Waits until its standard output holds `text`; false when the time runs

@@ -148,7 +148,7 @@ std::optional<std::vector<std::string>> unprivilegedPrefix() {
 RunResult runCase(Sandbox& box, const Hostile& c) {
   if (c.user == User::kSame) return box.run(c.args, c.input);
   std::unique_ptr<StartedRun> run = box.start(c.args, *unprivilegedPrefix());
-  if (c.input) run->send(*c.input);
+  if (c.input) run->send(*c.input);  // a run that stops early never reads it
   run->closeInput();
   return run->wait();
 }

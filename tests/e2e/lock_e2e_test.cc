@@ -82,7 +82,7 @@ TEST(DirectoryLock, RunWaitingAtTheOverwriteQuestionKeepsASecondRunOut) {
   EXPECT_EQ(box.read("KRY97.ABC"), converted);
   EXPECT_EQ(box.read("TEMP.ABC"), "an older final tune\r\n");
 
-  first->send("c\n");
+  ASSERT_TRUE(first->send("c\n"));
   RunResult done = first->wait();
   EXPECT_EQ(done.status, 0) << done.err;
   EXPECT_EQ(done.err, "STOP  \n");
