@@ -18,21 +18,36 @@ constexpr std::string_view kLetters = "ABCDEFGabcdefg";
 constexpr std::string_view kMarks = " ,'";
 constexpr int kCodes = 4 * 14 * 3;
 
+// Each character's place in one of the strings above (-1: not there), as a
+// table indexed by the character, since `note` looks up every note of a tune.
+using CharIndex = std::array<signed char, 256>;
+constexpr CharIndex indexOf(std::string_view chars) {
+  CharIndex index{};
+  index.fill(-1);
+  for (std::size_t k = 0; k < chars.size(); ++k)
+    if (chars[k] != ' ') index[static_cast<unsigned char>(chars[k])] = static_cast<signed char>(k);
+  return index;
+}
+constexpr CharIndex kAccidentalIndex = indexOf(kAccidentals);
+constexpr CharIndex kLetterIndex = indexOf(kLetters);
+constexpr CharIndex kMarkIndex = indexOf(kMarks);
+
+constexpr int at(const CharIndex& index, char c) { return index[static_cast<unsigned char>(c)]; }
+
 constexpr int encode(std::string_view text) {
   std::size_t i = 0;
   int accidental = 0;
-  if (i < text.size() && kAccidentals.find(text[i]) != std::string_view::npos && text[i] != ' ')
-    accidental = static_cast<int>(kAccidentals.find(text[i++]));
+  if (i < text.size() && at(kAccidentalIndex, text[i]) >= 0) accidental = at(kAccidentalIndex, text[i++]);
   if (i >= text.size()) return -1;
-  std::size_t letter = kLetters.find(text[i++]);
-  if (letter == std::string_view::npos) return -1;
+  int letter = at(kLetterIndex, text[i++]);
+  if (letter < 0) return -1;
   int mark = 0;
   if (i < text.size()) {
-    if (text[i] != ',' && text[i] != '\'') return -1;
-    mark = static_cast<int>(kMarks.find(text[i++]));
+    mark = at(kMarkIndex, text[i++]);
+    if (mark < 0) return -1;
   }
   if (i != text.size()) return -1;
-  return (accidental * 14 + static_cast<int>(letter)) * 3 + mark;
+  return (accidental * 14 + letter) * 3 + mark;
 }
 
 std::string decode(int code) {
@@ -172,8 +187,16 @@ std::string keySpelling(int keyIndex, const std::string& noteText) {
 
 void note(int keyIndex, std::string& noteText, std::string& tabCode, const Fingerboard& board,
           std::ostream& messages) {
-  noteText = keySpelling(keyIndex, noteText);
-  int position = pitchPosition(noteText);
+  // keySpelling and pitchPosition in one, on the note's code: this runs for every note.
+  int code = encode(noteText);
+  int position = 0;
+  if (code >= 0) {
+    if (keyIndex >= 1 && keyIndex <= 14) {
+      int spelled = kSpellingByKey[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
+      if (spelled != code) noteText = decode(code = spelled);
+    }
+    position = kPositionByCode[static_cast<std::size_t>(code)];
+  }
   int sum = position + board.transposition;
   // A text the table does not hold is never placed, whatever the transposition.
   if (position == 0 || sum < kLowest || sum > kHighest) {
