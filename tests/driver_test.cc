@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "e2e/texts.h"
 #include "fake_platform.h"
 #include "run/stop.h"
 #include "run/text.h"
@@ -15,43 +16,11 @@ namespace {
 
 using kry_test::FakePlatform;
 
-const std::string kBanner =
-    "\n kry, Version 1.15 by the kry developers, free software\n https://kry.example.org/\n";
+const std::string kBanner = kry_test::banner();
+const std::string kUsage = kry_test::usageText();
+const std::string kQuestion = kry_test::kOverwriteQuestion;
 
-const std::string kUsage =
-    "\n"
-    "                       kry, Version 1.15 by the kry developers, free software\n"
-    "                       https://kry.example.org/\n"
-    "\n"
-    " Syntax:  kry <filename> [options]\n"
-    " The qualifier .abc is added to the input filename if none is specifed.\n"
-    " The output filename has the qualifier .PS and the input file's basename.\n"
-    "\n"
-    " Options (must be separated by one or more spaces):\n"
-    "\n"
-    "\n"
-    " (1) 'm' without quotation marks produces mandolin tab.  The default\n"
-    "         is guitar tab.\n"
-    " (2) the number of half-steps to transpose music (integer, may be negative)\n"
-    " (3) a scale factor for shrinking output (positive decimal value)\n"
-    " (4) bottom margin in inches (negative decimal value)\n"
-    " (5) 'debug' without quotation marks causes the intermediate file TEMP.ABC\n"
-    "       to be left in the directory from which kry was executed.  The\n"
-    "       PostScript file is created when kry calls abctab2ps by issuing\n"
-    "       the command\n"
-    "            abctab2ps temp.abc -1 -O <basename> -t <#> -s <#>\n"
-    " (6) 'a4' without quotation marks for A4 paper (default is letter size)\n"
-    " (7) 'c<#>' without quotation marks to print instruction 'Capo <#>'\n"
-    " (8) 'f' without quotation marks has kry make its best guess at the\n"
-    "      duration of the first note of each line and insert a rhythm flag\n"
-    " (9) 'r' without quotation marks suppresses the printing of rhythm\n"
-    "         flags in the guitar/mandolin tab\n";
-
-const std::string kQuestion =
-    "\n The file TEMP.ABC   \n already exists.  Enter 'C' to overwrite it \n"
-    " and Continue.  Enter anything else to stop:  ";
-
-const std::string kReel = "X:1\nT:Reel\nM:4/4\nL:1/8\nK:G\n|:G2 AB [D2G2B2] ~c|\n";
+const std::string kReel = kry_test::kReelTune;
 
 struct Outcome {
   std::string out;
