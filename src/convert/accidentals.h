@@ -13,8 +13,12 @@ class AccidentalTable {
   AccidentalTable() { clear(); }
   void clear() { entries_.fill(' '); }
   // The entry of a letter in either case, or nullptr for a letter other than A..G.
-  char* entry(char letter);
-  const char* entry(char letter) const;
+  char* entry(char letter) {
+    if (letter >= 'a' && letter <= 'g') return &entries_[static_cast<std::size_t>(letter - 'a')];
+    if (letter >= 'A' && letter <= 'G') return &entries_[static_cast<std::size_t>(letter - 'A')];
+    return nullptr;
+  }
+  const char* entry(char letter) const { return const_cast<AccidentalTable*>(this)->entry(letter); }
 
  private:
   std::array<char, 7> entries_{};

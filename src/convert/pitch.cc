@@ -159,6 +159,23 @@ constexpr auto kSpellingByKey = [] {
   return spelling;
 }();
 
+// Where each position is played: course and fret letter, for one instrument.
+struct Place {
+  int course = 0;  // 0: no course plays it
+  char letter = ' ';
+};
+template <std::size_t N>
+constexpr std::array<Place, kHighest + 1> placesOn(const std::array<Course, N>& courses) {
+  std::array<Place, kHighest + 1> places{};
+  for (const Course& course : courses)
+    for (int position = course.first; position <= course.last; ++position)
+      places[static_cast<std::size_t>(position)] = {
+          course.course, kFretLetters[static_cast<std::size_t>(position - course.open)]};
+  return places;
+}
+constexpr auto kGuitarPlaces = placesOn(kGuitar);
+constexpr auto kMandolinPlaces = placesOn(kMandolin);
+
 // The not-available message: the position right-aligned in two columns.
 void reportUnplaceable(int sum, const std::string& text, std::ostream& messages) {
   messages << " Note not available: ";
@@ -207,18 +224,8 @@ void note(int keyIndex, std::string& noteText, std::string& tabCode, const Finge
     tabCode[2] = kFretLetters[20 - 16];
     return;
   }
-  auto place = [&](const auto& courses) {
-    for (const Course& course : courses)
-      if (sum >= course.first && sum <= course.last) {
-        tabCode[static_cast<std::size_t>(course.course - 1)] =
-            kFretLetters[static_cast<std::size_t>(sum - course.open)];
-        return;
-      }
-  };
-  if (board.mandolin)
-    place(kMandolin);
-  else
-    place(kGuitar);
+  const Place& place = (board.mandolin ? kMandolinPlaces : kGuitarPlaces)[static_cast<std::size_t>(sum)];
+  if (place.course > 0) tabCode[static_cast<std::size_t>(place.course - 1)] = place.letter;
 }
 
 }  // namespace kry

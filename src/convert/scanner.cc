@@ -68,9 +68,9 @@ class Scanner {
 
   // The letter at `pos` and the octave marks right after it join the note text.
   static void readNoteLetters(std::string_view text, std::size_t& pos, std::string& noteText) {
-    noteText += text[pos];
-    while (pos + 1 < text.size() && (text[pos + 1] == ',' || text[pos + 1] == '\''))
-      noteText += text[++pos];
+    std::size_t start = pos;
+    while (pos + 1 < text.size() && (text[pos + 1] == ',' || text[pos + 1] == '\'')) ++pos;
+    noteText.append(text.data() + start, pos - start + 1);
   }
 
   // The note's own accidental, or the one carried in the bar, then its course.

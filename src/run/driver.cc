@@ -109,7 +109,7 @@ std::string processedLines(const std::string& input) {
   std::string text = name + " processed.";
   std::string lines;
   for (std::size_t at = 0; at < text.size(); at += kMessageWidth)
-    lines += " " + text.substr(at, kMessageWidth) + "\n";
+    lines.append(1, ' ').append(text, at, kMessageWidth).append(1, '\n');
   return lines;
 }
 

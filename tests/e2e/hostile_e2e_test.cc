@@ -42,6 +42,9 @@ struct Hostile {
   std::string tuneHas;
 };
 
+// Test names and failure reports show a case by its name.
+void PrintTo(const Hostile& hostile, std::ostream* out) { *out << hostile.name; }
+
 std::function<void(Sandbox&)> tuneFile(const std::string& content) {
   return [content](Sandbox& box) { box.write("tune.abc", content); };
 }
