@@ -1,5 +1,7 @@
 #include "convert/scanner.h"
 
+#include <cstring>
+
 #include "run/stop.h"
 #include "run/text.h"
 
@@ -9,6 +11,10 @@ namespace {
 const char* const kBadAccidental = "Bad accidental";
 const char* const kIncompleteChord = "Incomplete chord";
 
+// The most a character of a music line can add to the tab line: a note letter
+// becomes a six-course tab code, the length "1" and a blank.
+constexpr std::size_t kMostPerCharacter = 8;
+
 class Scanner {
  public:
   Scanner(std::string_view line, TuneState& state, const Fingerboard& board,
@@ -16,21 +22,46 @@ class Scanner {
       : line_(line), n_(line.size()), state_(state), board_(board), messages_(messages), tab_(tab) {}
 
   void run() {
-    tab_.clear();
-    for (i_ = 0; i_ < n_; ++i_) step();
+    // The tab line is written into room made for the longest it can grow to.
+    tab_.resize(kMostPerCharacter * n_ + kMostPerCharacter);
+    out_ = tab_.data();
+    try {
+      for (i_ = 0; i_ < n_; ++i_) step();
+    } catch (...) {
+      tab_.clear();
+      throw;
+    }
+    tab_.resize(static_cast<std::size_t>(out_ - tab_.data()));
   }
 
  private:
   char at(std::size_t pos) const { return pos < n_ ? line_[pos] : ' '; }
 
+  void emit(char c) { *out_++ = c; }
+  void emit(std::string_view text) {
+    std::memcpy(out_, text.data(), text.size());
+    out_ += text.size();
+  }
+
   // One step of the scan at position i_; a rule may move i_ forward itself.
   void step() {
     char c = line_[i_];
-    if (c == '|') state_.accidentals.clear();
-    if (c == '{') return skipTo('}');  // grace notes stay out of the tab
-    if (c == '"') return skipTo('"');  // chord symbols and annotations too
-    char next = at(i_ + 1);
-    if (c == '[' && next != '|' && !(next >= '1' && next <= '9')) return chord();
+    switch (c) {
+      case '|':
+        state_.accidentals.clear();
+        break;
+      case '{':
+        return skipTo('}');  // grace notes stay out of the tab
+      case '"':
+        return skipTo('"');  // chord symbols and annotations too
+      case '[': {
+        char next = at(i_ + 1);
+        if (next != '|' && !(next >= '1' && next <= '9')) return chord();
+        break;
+      }
+      default:
+        break;
+    }
     single();
   }
 
@@ -42,19 +73,20 @@ class Scanner {
 
   // A note or rest with its accidental and length, or any other character.
   void single() {
-    noteText_.clear();
+    std::size_t start = i_;
     if (isAccidental(line_[i_])) {
-      noteText_ += line_[i_++];
+      ++i_;
       if (i_ >= n_) throw Stop(kBadAccidental, kExitStopped);
-      acdntl(state_.accidentals, noteText_[0], line_[i_]);
+      acdntl(state_.accidentals, line_[start], line_[i_]);
     }
     if (isLetter(line_[i_])) {
-      readNoteLetters(line_, i_, noteText_);
-      if (noteText_ == "z") {
-        tab_ += 'z';
+      readNoteLetters(line_, i_);
+      std::string_view written = line_.substr(start, i_ - start + 1);
+      if (written == "z") {
+        emit('z');
       } else {
         tabCode_.assign(6, ',');
-        placeNote();
+        placeNote(written);
         appendTabCode();
       }
       noteLength();
@@ -63,18 +95,17 @@ class Scanner {
     char c = line_[i_];
     if (c == '~') return;                                                   // a roll
     if (c >= '1' && c <= '9' && i_ > 0 && line_[i_ - 1] == '|') return;  // ending number
-    tab_ += c;
+    emit(c);
   }
 
-  // The letter at `pos` and the octave marks right after it join the note text.
-  static void readNoteLetters(std::string_view text, std::size_t& pos, std::string& noteText) {
-    std::size_t start = pos;
+  // Moves `pos` over the octave marks that follow the letter at `pos`.
+  static void readNoteLetters(std::string_view text, std::size_t& pos) {
     while (pos + 1 < text.size() && (text[pos + 1] == ',' || text[pos + 1] == '\'')) ++pos;
-    noteText.append(text.data() + start, pos - start + 1);
   }
 
   // The note's own accidental, or the one carried in the bar, then its course.
-  void placeNote() {
+  void placeNote(std::string_view written) {
+    noteText_.assign(written);
     if (!isAccidental(noteText_[0])) fixacc(state_.accidentals, noteText_);
     note(state_.keyIndex, noteText_, tabCode_, board_, messages_);
   }
@@ -82,30 +113,30 @@ class Scanner {
   // The tab code without the commas of the courses below the lowest one played.
   void appendTabCode() {
     std::size_t last = tabCode_.find_last_not_of(',');
-    if (last != std::string::npos) tab_.append(tabCode_, 0, last + 1);
+    if (last != std::string::npos) emit(std::string_view(tabCode_).substr(0, last + 1));
   }
 
-  // Reads the length characters after i_ into `length`, moving i_ past them.
-  void readLength(std::string& length) {
-    length.clear();
-    while (i_ + 1 < n_ && isLengthChar(line_[i_ + 1])) length += line_[++i_];
+  // The length characters after i_, moving i_ past them.
+  std::string_view readLength() {
+    std::size_t start = i_ + 1;
+    while (i_ + 1 < n_ && isLengthChar(line_[i_ + 1])) ++i_;
+    return line_.substr(start, i_ + 1 - start);
   }
 
-  void writeLength(std::string& length) {
-    if (length.empty()) length.assign(1, '1');
+  // A length is written only when it differs from the one written last.
+  void writeLength(std::string_view length) {
+    if (length.empty()) length = "1";
     if (length != state_.lastLength) {
-      tab_ += length;
-      state_.lastLength = length;
+      emit(length);
+      state_.lastLength.assign(length);
     }
   }
 
-  // A note's length: written only when it differs from the last one written.
-  // A note that ends the line gets neither length nor blank.
+  // A note's length; a note that ends the line gets neither length nor blank.
   void noteLength() {
     if (i_ + 1 >= n_) return;
-    readLength(length_);
-    writeLength(length_);
-    tab_ += ' ';
+    writeLength(readLength());
+    emit(' ');
   }
 
   // A chord: all its notes in one tab code, in brackets, with one length.
@@ -113,46 +144,46 @@ class Scanner {
     std::size_t close = line_.find(']', i_ + 1);
     if (close == std::string_view::npos || close == i_ + 1)
       throw Stop(kIncompleteChord, kExitStopped);
-    tab_ += '[';
+    emit('[');
     std::string_view inside = line_.substr(i_ + 1, close - i_ - 1);
     i_ = close;
 
-    // The length inside the brackets ([C2E2G2]), or else the one after them ([CEG]2).
-    // Only the first run of length characters is the length; all of them leave the text.
+    // The length inside the brackets ([C2E2G2]), or else the one after them
+    // ([CEG]2). Only the first run of length characters is the length; all of
+    // them leave the chord's text.
     chordText_.clear();
-    length_.clear();
-    enum { kBefore, kInRun, kAfter } lengthRun = kBefore;
-    for (char c : inside) {
+    std::string_view length;
+    std::size_t runStart = std::string_view::npos;
+    bool runOver = false;
+    for (std::size_t k = 0; k < inside.size(); ++k) {
+      char c = inside[k];
       if (isLengthChar(c)) {
-        if (lengthRun != kAfter) {
-          length_ += c;
-          lengthRun = kInRun;
-        }
+        if (runStart == std::string_view::npos) runStart = k;
+        if (!runOver) length = inside.substr(runStart, k - runStart + 1);
       } else {
         chordText_ += c;
-        if (lengthRun == kInRun) lengthRun = kAfter;
+        if (runStart != std::string_view::npos) runOver = true;
       }
     }
-    bool lengthSeen = lengthRun != kBefore;
-    if (!lengthSeen) readLength(length_);
+    if (runStart == std::string_view::npos) length = readLength();
 
     tabCode_.assign(6, ',');
-    for (std::size_t k = 0; k < chordText_.size();) {
-      noteText_.clear();
-      if (isAccidental(chordText_[k])) {
-        noteText_ += chordText_[k];
-        if (k + 1 >= chordText_.size()) throw Stop(kBadAccidental, kExitStopped);
-        acdntl(state_.accidentals, chordText_[k], chordText_[k + 1]);
+    std::string_view text = chordText_;
+    for (std::size_t k = 0; k < text.size();) {
+      std::size_t start = k;
+      if (isAccidental(text[k])) {
+        if (k + 1 >= text.size()) throw Stop(kBadAccidental, kExitStopped);
+        acdntl(state_.accidentals, text[k], text[k + 1]);
         ++k;
       }
-      if (!isLetter(chordText_[k])) break;  // the chord's notes end here
-      readNoteLetters(chordText_, k, noteText_);
+      if (!isLetter(text[k])) break;  // the chord's notes end here
+      readNoteLetters(text, k);
       ++k;
-      placeNote();
+      placeNote(text.substr(start, k - start));
     }
     appendTabCode();
-    writeLength(length_);
-    tab_ += "] ";
+    writeLength(length);
+    emit("] ");
   }
 
   std::string_view line_;
@@ -162,9 +193,9 @@ class Scanner {
   const Fingerboard& board_;
   std::ostream& messages_;
   std::string& tab_;
+  char* out_ = nullptr;
   std::string noteText_;
   std::string tabCode_;
-  std::string length_;
   std::string chordText_;
 };
 
