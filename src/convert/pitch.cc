@@ -176,6 +176,15 @@ constexpr std::array<Place, kHighest + 1> placesOn(const std::array<Course, N>& 
 constexpr auto kGuitarPlaces = placesOn(kGuitar);
 constexpr auto kMandolinPlaces = placesOn(kMandolin);
 
+// The code of the note text a key signature spells `code` as.
+int spelledCode(int keyIndex, int code) {
+  if (code < 0 || keyIndex < 1 || keyIndex > 14) return code;
+  return kSpellingByKey[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
+}
+
+// The pitch position of a coded note text; 0 when the table has none.
+int positionOf(int code) { return code < 0 ? 0 : kPositionByCode[static_cast<std::size_t>(code)]; }
+
 // The not-available message: the position right-aligned in two columns.
 void reportUnplaceable(int sum, const std::string& text, std::ostream& messages) {
   messages << " Note not available: ";
@@ -190,30 +199,21 @@ void reportUnplaceable(int sum, const std::string& text, std::ostream& messages)
 
 }  // namespace
 
-int pitchPosition(const std::string& noteText) {
-  int code = encode(noteText);
-  return code < 0 ? 0 : kPositionByCode[static_cast<std::size_t>(code)];
-}
+int pitchPosition(const std::string& noteText) { return positionOf(encode(noteText)); }
 
 std::string keySpelling(int keyIndex, const std::string& noteText) {
   int code = encode(noteText);
-  if (code < 0 || keyIndex < 1 || keyIndex > 14) return noteText;
-  int spelled = kSpellingByKey[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
+  int spelled = spelledCode(keyIndex, code);
   return spelled == code ? noteText : decode(spelled);
 }
 
 void note(int keyIndex, std::string& noteText, std::string& tabCode, const Fingerboard& board,
           std::ostream& messages) {
-  // keySpelling and pitchPosition in one, on the note's code: this runs for every note.
+  // The note is coded once: this runs for every note of a tune.
   int code = encode(noteText);
-  int position = 0;
-  if (code >= 0) {
-    if (keyIndex >= 1 && keyIndex <= 14) {
-      int spelled = kSpellingByKey[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
-      if (spelled != code) noteText = decode(code = spelled);
-    }
-    position = kPositionByCode[static_cast<std::size_t>(code)];
-  }
+  int spelled = spelledCode(keyIndex, code);
+  if (spelled != code) noteText = decode(spelled);
+  int position = positionOf(spelled);
   int sum = position + board.transposition;
   // A text the table does not hold is never placed, whatever the transposition.
   if (position == 0 || sum < kLowest || sum > kHighest) {
