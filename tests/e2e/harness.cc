@@ -30,6 +30,14 @@ const char* const kFakeTypesetter =
     "echo ' fake abctab2ps ran'\n"
     "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n";
 
+// The environment of a run: the sandbox's bin/ (the fake typesetter) first on PATH.
+std::vector<std::string> environment(const std::string& dir) {
+  std::vector<std::string> strings{"PATH=" + dir + "/bin:/usr/bin:/bin"};
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("PATH=", 0) != 0) strings.emplace_back(*e);
+  return strings;
+}
+
 }  // namespace
 
 std::string kryBinary() { return KRY_BINARY; }
@@ -111,11 +119,8 @@ RunResult Sandbox::run(const std::vector<std::string>& args,
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
-  // The fake typesetter comes first on PATH; kry runs in the sandbox directory.
-  std::string pathVar = "PATH=" + dir_ + "/bin:/usr/bin:/bin";
-  std::vector<std::string> envStrings{pathVar};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("PATH=", 0) != 0) envStrings.emplace_back(*e);
+  // kry runs in the sandbox directory.
+  std::vector<std::string> envStrings = environment(dir_);
   std::vector<char*> env;
   for (std::string& s : envStrings) env.push_back(s.data());
   env.push_back(nullptr);
@@ -164,10 +169,7 @@ std::unique_ptr<StartedRun> Sandbox::start(const std::vector<std::string>& args,
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
 
-  std::string pathVar = "PATH=" + dir_ + "/bin:/usr/bin:/bin";
-  std::vector<std::string> envStrings{pathVar};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("PATH=", 0) != 0) envStrings.emplace_back(*e);
+  std::vector<std::string> envStrings = environment(dir_);
   std::vector<char*> env;
   for (std::string& s : envStrings) env.push_back(s.data());
   env.push_back(nullptr);
