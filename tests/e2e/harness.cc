@@ -119,7 +119,7 @@ RunResult Sandbox::run(const std::vector<std::string>& args,
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
-  // kry runs in the sandbox directory.
+  // The fake typesetter comes first on PATH.
   std::vector<std::string> envStrings = environment(dir_);
   std::vector<char*> env;
   for (std::string& s : envStrings) env.push_back(s.data());
