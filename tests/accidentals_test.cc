@@ -9,16 +9,22 @@
 namespace kry {
 namespace {
 
+// The note text as the scanner hands it on: the carried accidental in front.
+void complete(const AccidentalTable& table, std::string& text) {
+  char carried = fixacc(table, text[0]);
+  if (carried != ' ') text.insert(text.begin(), carried);
+}
+
 TEST(Accidentals, CarryToLaterNotesOfTheSameLetter) {
   AccidentalTable table;
   std::string text = "F";
-  fixacc(table, text);
+  complete(table, text);
   EXPECT_EQ(text, "F");
   acdntl(table, '^', 'F');
   for (const auto& [in, out] : std::vector<std::pair<std::string, std::string>>{
            {"F", "^F"}, {"f", "^f"}, {"F,", "^F,"}, {"G", "G"}, {"f'", "^f'"}}) {
     text = in;
-    fixacc(table, text);
+    complete(table, text);
     EXPECT_EQ(text, out);
   }
 }
@@ -28,7 +34,7 @@ TEST(Accidentals, ALaterAccidentalReplacesTheRecord) {
   acdntl(table, '^', 'c');
   acdntl(table, '=', 'C');
   std::string text = "c";
-  fixacc(table, text);
+  complete(table, text);
   EXPECT_EQ(text, "=c");
 }
 
@@ -39,7 +45,7 @@ TEST(Accidentals, ClearForgetsEveryLetter) {
   table.clear();
   for (std::string text : {"B", "g"}) {
     std::string before = text;
-    fixacc(table, text);
+    complete(table, text);
     EXPECT_EQ(text, before);
   }
 }
@@ -48,11 +54,11 @@ TEST(Accidentals, TheWholeNoteTextKeepsItsOctaveMarks) {
   AccidentalTable table;
   acdntl(table, '^', 'c');
   std::string high = "c''";
-  fixacc(table, high);
+  complete(table, high);
   EXPECT_EQ(high, "^c''");  // not ^c', a note an octave lower
   acdntl(table, '^', 'C');
   std::string low = "C,,";
-  fixacc(table, low);
+  complete(table, low);
   EXPECT_EQ(low, "^C,,");
 }
 
@@ -61,13 +67,13 @@ TEST(Accidentals, CharactersThatAreNoNoteLetterAreLeftAlone) {
   for (char c : {'^', 'z', 'x', ' ', '|', 'H'}) acdntl(table, '^', c);
   for (std::string text : {"A", "B", "C", "D", "E", "F", "G"}) {
     std::string before = text;
-    fixacc(table, text);
+    complete(table, text);
     EXPECT_EQ(text, before);
   }
   acdntl(table, '^', 'A');
   for (std::string text : {"z", "x", "H"}) {
     std::string before = text;
-    fixacc(table, text);
+    complete(table, text);
     EXPECT_EQ(text, before);
   }
 }

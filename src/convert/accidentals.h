@@ -28,8 +28,8 @@ class AccidentalTable {
 // A character that is not a note letter (a second accidental, a rest) records nothing.
 void acdntl(AccidentalTable& table, char accidental, char letter);
 
-// fixacc: gives a note text without an accidental of its own the one carried in
-// the bar for its letter, in front of the whole text.
-void fixacc(const AccidentalTable& table, std::string& noteText);
+// fixacc: the accidental carried in the bar for the letter of a note written
+// without one of its own, or blank; it goes in front of the whole note text.
+char fixacc(const AccidentalTable& table, char letter);
 
 }  // namespace kry

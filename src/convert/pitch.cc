@@ -185,6 +185,18 @@ int spelledCode(int keyIndex, int code) {
 // The pitch position of a coded note text; 0 when the table has none.
 int positionOf(int code) { return code < 0 ? 0 : kPositionByCode[static_cast<std::size_t>(code)]; }
 
+// Where the coded (already spelled) note is played after the transposition:
+// course -1 when it falls outside the compass or the table has no position for it.
+FingerChart::Spot spotOf(int code, const Fingerboard& board) {
+  int position = positionOf(code);
+  int sum = position + board.transposition;
+  // A text the table does not hold is never placed, whatever the transposition.
+  if (position == 0 || sum < kLowest || sum > kHighest) return {-1, ' '};
+  if (!board.mandolin && board.bOnThirdString && sum == 20) return {3, kFretLetters[20 - 16]};
+  const Place& place = (board.mandolin ? kMandolinPlaces : kGuitarPlaces)[static_cast<std::size_t>(sum)];
+  return {place.course, place.letter};
+}
+
 // The not-available message: the position right-aligned in two columns.
 void reportUnplaceable(int sum, const std::string& text, std::ostream& messages) {
   messages << " Note not available: ";
@@ -207,25 +219,36 @@ std::string keySpelling(int keyIndex, const std::string& noteText) {
   return spelled == code ? noteText : decode(spelled);
 }
 
+int noteCode(char accidental, std::string_view written) {
+  if (accidental == ' ') return encode(written);
+  if (written.size() > 2) return -1;
+  char text[3] = {accidental, written[0], written.size() > 1 ? written[1] : '\0'};
+  return encode(std::string_view(text, written.size() + 1));
+}
+
+void FingerChart::forget(const Fingerboard& board) {
+  board_ = board;
+  ready_.fill(false);
+}
+
+void FingerChart::prepare(int keyIndex) {
+  for (int code = 0; code < kCodes; ++code)
+    spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)] =
+        spotOf(spelledCode(keyIndex, code), board_);
+  ready_[static_cast<std::size_t>(keyIndex)] = true;
+}
+
 void note(int keyIndex, std::string& noteText, std::string& tabCode, const Fingerboard& board,
           std::ostream& messages) {
-  // The note is coded once: this runs for every note of a tune.
   int code = encode(noteText);
   int spelled = spelledCode(keyIndex, code);
   if (spelled != code) noteText = decode(spelled);
-  int position = positionOf(spelled);
-  int sum = position + board.transposition;
-  // A text the table does not hold is never placed, whatever the transposition.
-  if (position == 0 || sum < kLowest || sum > kHighest) {
-    reportUnplaceable(sum, noteText, messages);
+  FingerChart::Spot spot = spotOf(spelled, board);
+  if (spot.course < 0) {
+    reportUnplaceable(positionOf(spelled) + board.transposition, noteText, messages);
     throw Stop(" ", kExitStopped);
   }
-  if (!board.mandolin && board.bOnThirdString && sum == 20) {
-    tabCode[2] = kFretLetters[20 - 16];
-    return;
-  }
-  const Place& place = (board.mandolin ? kMandolinPlaces : kGuitarPlaces)[static_cast<std::size_t>(sum)];
-  if (place.course > 0) tabCode[static_cast<std::size_t>(place.course - 1)] = place.letter;
+  if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
 }
 
 }  // namespace kry

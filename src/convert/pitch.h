@@ -3,8 +3,10 @@
 // and the transposition, by writing one fret letter into the tab code.
 #pragma once
 
+#include <array>
 #include <ostream>
 #include <string>
+#include <string_view>
 
 namespace kry {
 
@@ -28,5 +30,43 @@ int pitchPosition(const std::string& noteText);
 
 // The note text as the key signature of `keyIndex` spells it.
 std::string keySpelling(int keyIndex, const std::string& noteText);
+
+// A small number for each note text that can have a position: an optional
+// accidental ("^", "=", "_"), a letter A..G or a..g and at most one octave mark.
+// `accidental` is put in front of `written` (blank: none); -1 for other texts.
+int noteCode(char accidental, std::string_view written);
+
+// Where `note` places every coded note text, for each key signature on one
+// fingerboard: worked out once per key, so the scanner can look notes up.
+class FingerChart {
+ public:
+  struct Spot {
+    int course;   // 1..6; 0: no course plays it (a low mandolin note); -1: `note` stops
+    char letter;  // the fret letter on that course
+  };
+
+  // The spot of a coded note in the key `keyIndex` on `board`; an index
+  // outside 1..14 is a key without sharps or flats, as for `note`.
+  Spot at(int keyIndex, int code, const Fingerboard& board) {
+    if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;
+    std::size_t key = static_cast<std::size_t>(keyIndex);
+    if (!sameBoard(board)) forget(board);
+    if (!ready_[key]) prepare(keyIndex);
+    return spots_[key][static_cast<std::size_t>(code)];
+  }
+
+ private:
+  static constexpr int kCodes = 4 * 14 * 3;
+  bool sameBoard(const Fingerboard& board) const {
+    return board.transposition == board_.transposition && board.mandolin == board_.mandolin &&
+           board.bOnThirdString == board_.bOnThirdString;
+  }
+  void forget(const Fingerboard& board);
+  void prepare(int keyIndex);
+
+  Fingerboard board_;
+  std::array<bool, 15> ready_{};
+  std::array<std::array<Spot, kCodes>, 15> spots_{};
+};
 
 }  // namespace kry

@@ -1,5 +1,7 @@
 #include "convert/scanner.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "run/stop.h"
@@ -85,7 +87,7 @@ class Scanner {
       if (written == "z") {
         emit('z');
       } else {
-        tabCode_.assign(6, ',');
+        tabCode_.fill(',');
         placeNote(written);
         appendTabCode();
       }
@@ -103,17 +105,31 @@ class Scanner {
     while (pos + 1 < text.size() && (text[pos + 1] == ',' || text[pos + 1] == '\'')) ++pos;
   }
 
-  // The note's own accidental, or the one carried in the bar, then its course.
+  // The note's own accidental, or the one carried in the bar, then its fret
+  // letter on its course, as `note` places it.
   void placeNote(std::string_view written) {
-    noteText_.assign(written);
-    if (!isAccidental(noteText_[0])) fixacc(state_.accidentals, noteText_);
-    note(state_.keyIndex, noteText_, tabCode_, board_, messages_);
+    char carried = isAccidental(written[0]) ? ' ' : fixacc(state_.accidentals, written[0]);
+    int code = noteCode(carried, written);
+    FingerChart::Spot spot{-1, ' '};
+    if (code >= 0) spot = state_.chart.at(state_.keyIndex, code, board_);
+    if (spot.course < 0) return unplaceable(carried, written);
+    if (spot.course > 0) tabCode_[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
+  }
+
+  // A note with no place: `note` itself writes the message and stops the run.
+  void unplaceable(char carried, std::string_view written) {
+    std::string text(written);
+    if (carried != ' ') text.insert(text.begin(), carried);
+    std::string tab(tabCode_.begin(), tabCode_.end());
+    note(state_.keyIndex, text, tab, board_, messages_);
+    std::copy(tab.begin(), tab.end(), tabCode_.begin());
   }
 
   // The tab code without the commas of the courses below the lowest one played.
   void appendTabCode() {
-    std::size_t last = tabCode_.find_last_not_of(',');
-    if (last != std::string::npos) emit(std::string_view(tabCode_).substr(0, last + 1));
+    std::size_t used = tabCode_.size();
+    while (used > 0 && tabCode_[used - 1] == ',') --used;
+    emit(std::string_view(tabCode_.data(), used));
   }
 
   // The length characters after i_, moving i_ past them.
@@ -167,7 +183,7 @@ class Scanner {
     }
     if (runStart == std::string_view::npos) length = readLength();
 
-    tabCode_.assign(6, ',');
+    tabCode_.fill(',');
     std::string_view text = chordText_;
     for (std::size_t k = 0; k < text.size();) {
       std::size_t start = k;
@@ -194,8 +210,7 @@ class Scanner {
   std::ostream& messages_;
   std::string& tab_;
   char* out_ = nullptr;
-  std::string noteText_;
-  std::string tabCode_;
+  std::array<char, 6> tabCode_{};
   std::string chordText_;
 };
 

@@ -18,6 +18,7 @@ struct TuneState {
   int keyIndex = 0;           // sharps, or seven plus flats; kept across tunes
   std::string lastLength;     // the length last written into the tab voice, this tune
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
+  FingerChart chart;            // where each note of the current key is played
 };
 
 // Scans the music line `line` (no leading or trailing blanks) and sets `tab` to
