@@ -163,3 +163,51 @@ TEST(PitchPosition, CoversTheCompassHalfStepByHalfStep) {
 
 }  // namespace
 }  // namespace kry
+
+namespace kry {
+namespace {
+
+// The chart the scanner looks notes up in agrees with `note` on every note
+// text it codes, in every key, on every fingerboard.
+TEST(FingerChart, AgreesWithNoteEverywhere) {
+  const std::string accidentals = " ^=_";
+  const std::string letters = "ABCDEFGabcdefg";
+  const std::vector<std::string> marks{"", ",", "'"};
+  FingerChart chart;
+  for (const Fingerboard& board :
+       {Fingerboard{0, false, false}, Fingerboard{0, false, true}, Fingerboard{-11, false, false},
+        Fingerboard{3, true, false}, Fingerboard{-1, true, true}, Fingerboard{11, false, true}}) {
+    for (int key = 0; key < 15; ++key) {
+      for (char accidental : accidentals) {
+        for (char letter : letters) {
+          for (const std::string& mark : marks) {
+            std::string written = std::string(1, letter) + mark;
+            int code = noteCode(accidental, written);
+            ASSERT_GE(code, 0) << accidental << written;
+            std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + written;
+            std::string tab = ",,,,,,";
+            std::ostringstream messages;
+            int course = -1;
+            try {
+              note(key, text, tab, board, messages);
+              std::size_t at = tab.find_first_not_of(',');
+              course = at == std::string::npos ? 0 : static_cast<int>(at) + 1;
+            } catch (const Stop&) {
+            }
+            FingerChart::Spot spot = chart.at(key, code, board);
+            EXPECT_EQ(spot.course, course) << text << " key " << key;
+            if (course > 0) {
+              EXPECT_EQ(spot.letter, tab[static_cast<std::size_t>(course - 1)]) << text;
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_EQ(noteCode(' ', "C,,"), -1);
+  EXPECT_EQ(noteCode('^', "c''"), -1);
+  EXPECT_EQ(noteCode(' ', "x"), -1);
+}
+
+}  // namespace
+}  // namespace kry
