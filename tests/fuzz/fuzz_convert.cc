@@ -24,6 +24,7 @@
 namespace {
 
 using kry_fuzz::check;
+using kry_fuzz::VectorSource;
 
 constexpr std::size_t kHeaderBytes = 4;
 
@@ -41,26 +42,9 @@ kry::ConvertSettings settingsFrom(const std::uint8_t* data, std::size_t size) {
   return settings;
 }
 
-// Hands out lines and remembers which one was handed out last, so every line
-// written can be traced to the input line it came from.
-class TracingSource : public kry::LineSource {
- public:
-  explicit TracingSource(const std::vector<std::string>& lines) : lines_(lines) {}
-  bool next(std::string& line) override {
-    if (at_ >= lines_.size()) return false;
-    line = lines_[at_++];
-    return true;
-  }
-  std::size_t current() const { return at_ - 1; }
-
- private:
-  const std::vector<std::string>& lines_;
-  std::size_t at_ = 0;
-};
-
 class TracingSink : public kry::LineSink {
  public:
-  explicit TracingSink(const TracingSource& source, std::size_t lineCount)
+  explicit TracingSink(const VectorSource& source, std::size_t lineCount)
       : source_(source), byLine(lineCount) {}
   void put(std::string_view head, std::string_view tail) override {
     std::string line(head);
@@ -69,7 +53,7 @@ class TracingSink : public kry::LineSink {
   }
 
  private:
-  const TracingSource& source_;
+  const VectorSource& source_;
 
  public:
   std::vector<std::vector<std::string>> byLine;  // what each input line gave
@@ -133,7 +117,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > kHeaderBytes) tune = {reinterpret_cast<const char*>(data) + kHeaderBytes, size - kHeaderBytes};
   std::vector<std::string> lines = kry_fuzz::splitLines(tune);
 
-  TracingSource source(lines);
+  VectorSource source(lines);
   TracingSink sink(source, lines.size());
   std::ostringstream messages;
   bool stopped = false;

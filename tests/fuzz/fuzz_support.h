@@ -39,7 +39,8 @@ inline std::vector<std::string> splitLines(std::string_view text) {
   return lines;
 }
 
-// Hands out a list of lines.
+// Hands out a list of lines and remembers which one it handed out last, so
+// every line written can be traced to the input line it came from.
 class VectorSource : public kry::LineSource {
  public:
   explicit VectorSource(const std::vector<std::string>& lines) : lines_(lines) {}
@@ -48,6 +49,7 @@ class VectorSource : public kry::LineSource {
     line = lines_[at_++];
     return true;
   }
+  std::size_t current() const { return at_ - 1; }
 
  private:
   const std::vector<std::string>& lines_;
