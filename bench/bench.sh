@@ -14,7 +14,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 size_mb=${1:-60}
 rounds=${2:-5}
-corpus=$here/../shared/corpus
+corpus=$here/tests/corpus
 build=$here/build-bench
 
 [[ -x /usr/bin/time ]] || { echo "bench.sh: needs /usr/bin/time (apt-get install time)" >&2; exit 1; }

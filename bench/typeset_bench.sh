@@ -10,7 +10,7 @@ set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$here/build}" && pwd)
 rounds=${2:-5}
-corpus="$here/../shared/corpus/jigs.abc"
+corpus="$here/tests/corpus/jigs.abc"
 
 for prog in "$build/kry" "$build/abctab2ps"; do
   [ -x "$prog" ] || { echo "typeset_bench: $prog is not built" >&2; exit 1; }

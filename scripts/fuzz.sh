@@ -23,7 +23,7 @@ targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=(convert fixup options)
 
 build=build-fuzz
-corpus=../shared/corpus
+corpus=tests/corpus
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKRY_FUZZ=ON -DKRY_TESTS=OFF > /dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" kry > /dev/null

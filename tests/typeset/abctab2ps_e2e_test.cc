@@ -10,7 +10,7 @@ const std::string kBin = ABCTAB2PS_BINARY;
 const std::string kData = std::string(TYPESET_TEST_DIR) + "/data";
 
 #define NEED_ENGRAVER()                                                        \
-  if (!have("abcm2ps") || !have("gs")) GTEST_SKIP() << "abcm2ps or gs missing"
+  if (!have("abcm2ps") || !have("gs")) GTEST_FAIL() << "abcm2ps or gs (Ghostscript) is missing: scripts/setup.sh --tests installs them"
 
 std::string slurp(const std::string& path) {
   Scratch s;
