@@ -38,12 +38,12 @@ if [[ ! -f $seeds/.done ]]; then
     awk -v out="$seeds/tunes/$(basename "$file" .abc)" '
       /^X:/ { n++ } n > 0 { print > (out "-" n ".abc") }' "$file"
   done
-  # The conversion target reads four option bytes first (see fuzz_convert.cc):
+  # The conversion target reads three option bytes first (see fuzz_convert.cc):
   # no options, then mandolin transposed down two with a capo and A4 paper.
   for tune in "$seeds"/tunes/*.abc; do
     name=$(basename "$tune" .abc)
-    { printf '\x0b\x00 \x00'; cat "$tune"; } > "$seeds/convert/$name"
-    { printf '\x09\x05\x33\x00'; cat "$tune"; } > "$seeds/convert/$name-m"
+    { printf '\x0b\x00 '; cat "$tune"; } > "$seeds/convert/$name"
+    { printf '\x09\x05\x33'; cat "$tune"; } > "$seeds/convert/$name-m"
   done
   # The fix-up pass reads converted tunes: convert each tune with kry itself.
   work=$(mktemp -d)

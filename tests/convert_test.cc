@@ -4,106 +4,58 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "fake_lines.h"
 #include "run/stop.h"
+#include "table.h"
 
 namespace kry {
 namespace {
 
-using Lines = std::vector<std::string>;
+// The staged tune and the converted tune in one: lines in from a text, lines out joined by "\n".
+class Lines : public LineSource, public LineSink {
+ public:
+  explicit Lines(const std::string& text) : in_(text + "\\n") {}
+  bool next(std::string& line) override {
+    std::size_t end = in_.find("\\n", at_);
+    if (end == std::string::npos) return false;
+    line = in_.substr(at_, end - at_);
+    at_ = end + 2;
+    return true;
+  }
+  void put(std::string_view head, std::string_view tail) override {
+    out += (put_++ == 0 ? "" : "\\n") + std::string(head) + std::string(tail);
+  }
+  std::string out;
 
-Lines convertLines(const Lines& in, const ConvertSettings& settings = {}) {
-  kry_test::StringLines source(in);
-  kry_test::CollectLines sink;
-  std::ostringstream messages;
-  convert(source, sink, settings, messages);
-  return sink.lines;
-}
+ private:
+  std::string in_;
+  std::size_t at_ = 0, put_ = 0;
+};
 
-const Lines kBlock{"%%pageheight 11in", "V:M clef=treble", "%", "%", "V:G clef=guitartab",
-                   "%%staffsep 2cm", "%%tabrhstyle modern", "%"};
-
-Lines concat(std::initializer_list<Lines> parts) {
-  Lines all;
-  for (const Lines& part : parts) all.insert(all.end(), part.begin(), part.end());
-  return all;
-}
-
-TEST(Conversion, HeaderOfOneTune) {
-  Lines out = convertLines({"X:1", "T:Reel", "F:reel.abc", "M:4/4", "L:1/8", "K:G", "B"});
-  EXPECT_EQ(out, concat({{"", "X:1", "T:Reel", "M:4/4", "L:1/8", "K:G"}, kBlock, {"[V:M] B", "[V:G] ,a"}}));
-}
-
-TEST(Conversion, LinesAreTrimmedAndBlankLinesDropped) {
-  Lines out = convertLines({"   T:Title   ", "", "    ", "% a comment  ", "%%directive", "  B  ", "f:x", "x:2"});
-  EXPECT_EQ(out, (Lines{"T:Title", "% a comment", "%%directive", "[V:M] B", "[V:G] ,a", "", "x:2"}));
-}
-
-TEST(Conversion, TabCharacterIsNoBlank) {
-  Lines out = convertLines({"\tB"});
-  EXPECT_EQ(out[0], "[V:M] \tB");
-}
-
-TEST(Conversion, KeyChangeInsideATune) {
-  Lines out = convertLines({"X:1", "K:G", "F", "k:D", "C"});
-  EXPECT_EQ(out, concat({{"", "X:1", "K:G"}, kBlock,
-                         {"[V:M] F", "[V:G] ,,,e", "V:M clef=treble", "k:D", "[V:M] C", "[V:G] ,,,,e"}}));
-}
-
-TEST(Conversion, EachTuneGetsItsOwnBlockAndLengths) {
-  Lines out = convertLines({"X:1", "K:G", "B2 B", "X:2", "K:G", "B2 B"});
-  Lines tune = concat({{"K:G"}, kBlock, {"[V:M] B2 B", "[V:G] ,a2  ,a"}});
-  EXPECT_EQ(out, concat({{"", "X:1"}, tune, {"", "X:2"}, tune}));
-}
-
-TEST(Conversion, KeyIndexIsZeroBeforeTheFirstKeyFieldAndKeptAcrossTunes) {
-  Lines out = convertLines({"F", "X:1", "K:G", "X:2", "F", "K:C", "F"});
-  EXPECT_EQ(out[1], "[V:G] ,,,d");  // before any key: no sharps
-  EXPECT_EQ(out[16], "[V:G] ,,,e");  // X: does not reset the key index
-  EXPECT_EQ(out.back(), "[V:G] ,,,d");
-}
-
-TEST(Conversion, EmptyKeyFieldStillGetsTheBlock) {
-  Lines out = convertLines({"K:", "F"});
-  EXPECT_EQ(out, concat({{"K:"}, kBlock, {"[V:M] F", "[V:G] ,,,d"}}));
-}
-
-TEST(Conversion, OptionsShapeTheBlock) {
-  ConvertSettings settings;
-  settings.capo = '3';
-  settings.a4 = true;
-  settings.bottomMargin = 0.75F;
-  settings.board.mandolin = true;
-  settings.rhythmFlags = false;
-  EXPECT_EQ(convertLines({"K:G"}, settings),
-            (Lines{"P: Capo 3", "K:G", "%%botmargin 0.75in", "V:M clef=treble", "%", "%",
-                   "V:G clef=spanish4tab", "%%staffsep 2cm", "%%tabrhstyle none", "%"}));
-  settings.a4 = false;
-  EXPECT_EQ(convertLines({"K:G"}, settings)[2], "%%pageheight 11in");
-  EXPECT_EQ(convertLines({"K:G"}, settings)[3], "%%botmargin 0.75in");
-}
-
-TEST(Conversion, MarginField) {
-  const std::vector<std::pair<float, std::string>> rows{
-      {0.5F, "0.50"}, {1.25F, "1.25"}, {9.99F, "9.99"}, {10.0F, "****"}, {0.004F, "0.00"}};
-  for (const auto& [inches, field] : rows) EXPECT_EQ(marginField(inches), field) << inches;
-}
-
-TEST(Conversion, AStopLeavesTheMelodyLineWritten) {
-  kry_test::StringLines source({"K:C", "B", "B ^", "C"});
-  kry_test::CollectLines sink;
-  std::ostringstream messages;
-  EXPECT_THROW(convert(source, sink, {}, messages), Stop);
-  ASSERT_GE(sink.lines.size(), 2U);
-  EXPECT_EQ(sink.lines.back(), "[V:M] B ^");
-  EXPECT_EQ(sink.lines[sink.lines.size() - 2], "[V:G] ,a");
-}
-
-TEST(Conversion, VeryLongLinesAreKeptWhole) {
-  std::string melody = "T:" + std::string(5000, 'x');
-  EXPECT_EQ(convertLines({melody}), (Lines{melody}));
+TEST(Conversion, CopiesDropsAndAnswersEachLine) {
+  std::vector<kry_test::Row> rows = kry_test::table("convert.txt", 3);
+  rows.push_back({"none", "T:" + std::string(5000, 'x'), "T:" + std::string(5000, 'x')});
+  for (const kry_test::Row& row : rows) {
+    ConvertSettings s;
+    std::istringstream words(row[0]);
+    for (std::string word; words >> word;) {
+      if (word.rfind("capo=", 0) == 0) s.capo = word[5];
+      if (word.rfind("margin=", 0) == 0) s.bottomMargin = std::stof(word.substr(7));
+      s.a4 = s.a4 || word == "a4";
+      s.board.mandolin = s.board.mandolin || word == "mandolin";
+      s.rhythmFlags = s.rhythmFlags && word != "r";
+    }
+    Lines lines(row[1]);
+    std::ostringstream messages;
+    try {
+      convert(lines, lines, s, messages);
+    } catch (const Stop& stop) {
+      lines.out += "\\nSTOP " + stop.text();
+    }
+    std::string want = row[2];
+    std::string block = "%%pageheight 11in\\nV:M clef=treble\\n%\\n%\\nV:G clef=guitartab\\n%%staffsep 2cm\\n%%tabrhstyle modern\\n%";
+    for (std::size_t at; (at = want.find("BLOCK")) != std::string::npos;) want.replace(at, 5, block);
+    EXPECT_EQ(lines.out, want) << row[1];
+  }
 }
 
 }  // namespace

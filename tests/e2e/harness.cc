@@ -2,46 +2,22 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
 namespace kry_test {
 namespace fs = std::filesystem;
 
-namespace {
-
-const char* const kFakeTypesetter =
-    "#!/bin/sh\n"
-    "here=$(dirname \"$0\")\n"
-    "{ printf '%s\\n' \"$0\"; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$here/args.txt\"\n"
-    "cp \"$1\" \"$here/received.abc\" 2>/dev/null\n"
-    "echo ' fake abctab2ps ran'\n"
-    "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n";
-
-// The environment of a run: the sandbox's bin/ (the fake typesetter) first on PATH.
-std::vector<std::string> environment(const std::string& dir) {
-  std::vector<std::string> strings{"PATH=" + dir + "/bin:/usr/bin:/bin"};
-  for (char** e = environ; *e != nullptr; ++e)
-    if (std::string(*e).rfind("PATH=", 0) != 0) strings.emplace_back(*e);
-  return strings;
-}
-
-}  // namespace
-
-std::string kryBinary() { return KRY_BINARY; }
-std::string corpusDir() { return KRY_CORPUS_DIR; }
 std::string sourceDir() { return KRY_SOURCE_DIR; }
 
 std::string readFile(const std::string& path) {
@@ -53,42 +29,39 @@ std::string readFile(const std::string& path) {
 
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> result;
-  std::string line;
   std::istringstream in(text);
-  while (std::getline(in, line)) result.push_back(line);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
   return result;
 }
 
-std::string crlf(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-Sandbox::Sandbox() : binary_(kryBinary()) {
+Sandbox::Sandbox() {
   std::string pattern = (fs::temp_directory_path() / "kry-e2e-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   dir_ = pattern;
-  fs::create_directory(dir_ + "/bin");
-  write("bin/abctab2ps", kFakeTypesetter);
+  write("bin/abctab2ps",
+        "#!/bin/sh\nhere=$(dirname \"$0\")\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$here/args.txt\"\n"
+        "cp \"$1\" \"$here/received.abc\" 2>/dev/null\necho ' fake abctab2ps ran'\n"
+        "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n");
   fs::permissions(path("bin/abctab2ps"), fs::perms::owner_all);
 }
 
 Sandbox::~Sandbox() {
   std::error_code ec;
-  // A test may have made the directory read-only.
-  fs::permissions(dir_, fs::perms::owner_all, ec);
+  fs::permissions(dir_, fs::perms::owner_all, ec);  // a test may have made it read-only
   fs::remove_all(dir_, ec);
 }
 
+// With O_CLOEXEC: a run started meanwhile on another thread must not inherit
+// the file open for writing, or the fake typesetter could not be started.
 void Sandbox::write(const std::string& name, const std::string& content) const {
-  std::ofstream out(path(name), std::ios::binary | std::ios::trunc);
-  out << content;
+  fs::create_directories(fs::path(path(name)).parent_path());
+  int fd = ::open(path(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0 || ::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+    throw std::runtime_error("cannot write " + path(name));
+  ::close(fd);
 }
 
 std::string Sandbox::read(const std::string& name) const { return readFile(path(name)); }
-
-bool Sandbox::exists(const std::string& name) const { return fs::exists(path(name)); }
 
 std::vector<std::string> Sandbox::files() const {
   std::vector<std::string> names;
@@ -98,158 +71,86 @@ std::vector<std::string> Sandbox::files() const {
   return names;
 }
 
-void Sandbox::setTypesetterStatus(int status) const { write("bin/status", std::to_string(status) + "\n"); }
-
-void Sandbox::removeTypesetter() const { fs::remove(path("bin/abctab2ps")); }
-
-std::optional<std::vector<std::string>> Sandbox::typesetterArgs() const {
-  if (!exists("bin/args.txt")) return std::nullopt;
-  return lines(read("bin/args.txt"));
-}
-
-RunResult Sandbox::run(const std::vector<std::string>& args,
-                       const std::optional<std::string>& input) const {
-  write("bin/stdin", input.value_or(""));
-  std::string outPath = path("bin/stdout");
-  std::string errPath = path("bin/stderr");
-
+pid_t Sandbox::start(const std::vector<std::string>& args, int& input, const std::vector<std::string>& prefix) const {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  std::string out = path("bin/out-" + std::to_string(outputs_.size()));
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, path("bin/stdin").c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-
-  // The fake typesetter comes first on PATH.
-  std::vector<std::string> envStrings = environment(dir_);
-  std::vector<char*> env;
-  for (std::string& s : envStrings) env.push_back(s.data());
-  env.push_back(nullptr);
-
-  std::string binary = binary_;
-  std::vector<std::string> argStrings{binary};
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& s : argStrings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
+  posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, (out + ".1").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (out + ".2").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+  std::vector<std::string> strings{"PATH=" + dir_ + "/bin:/usr/bin:/bin"}, words(prefix);
+  for (char** e = environ; *e != nullptr; ++e)
+    if (std::string(*e).rfind("PATH=", 0) != 0) strings.emplace_back(*e);
+  words.push_back(binary_);
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> env, argv;
+  for (std::string& s : strings) env.push_back(s.data());
+  for (std::string& s : words) argv.push_back(s.data());
+  env.push_back(nullptr);
+  argv.push_back(nullptr);
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, binary.c_str(), &actions, nullptr, argv.data(), env.data());
+  int rc = posix_spawn(&pid, words[0].c_str(), &actions, nullptr, argv.data(), env.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start kry");
+  ::close(fds[0]);
+  if (rc != 0) throw std::runtime_error("cannot start " + words[0]);
+  outputs_[pid] = out;
+  input = fds[1];
+  return pid;
+}
 
+RunResult Sandbox::wait(pid_t pid) const {
   int status = 0;
-  waitpid(pid, &status, 0);
-  RunResult result;
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  result.out = readFile(outPath);
-  result.err = readFile(errPath);
-  return result;
-}
-
-}  // namespace kry_test
-
-// ---- runs started without waiting ----
-namespace kry_test {
-
-std::unique_ptr<StartedRun> Sandbox::start(const std::vector<std::string>& args,
-                                           const std::vector<std::string>& prefix) const {
-  static int started = 0;
-  ++started;
-  std::string outPath = path("bin/started-" + std::to_string(started) + ".out");
-  std::string errPath = path("bin/started-" + std::to_string(started) + ".err");
-
-  int pipeFds[2];
-  if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[0], 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-
-  std::vector<std::string> envStrings = environment(dir_);
-  std::vector<char*> env;
-  for (std::string& s : envStrings) env.push_back(s.data());
-  env.push_back(nullptr);
-
-  std::vector<std::string> argStrings(prefix);
-  argStrings.push_back(kryBinary());
-  argStrings.insert(argStrings.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& s : argStrings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  pid_t pid = 0;
-  int rc = posix_spawn(&pid, argStrings[0].c_str(), &actions, nullptr, argv.data(), env.data());
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[0]);
-  if (rc != 0) {
-    ::close(pipeFds[1]);
-    throw std::runtime_error("cannot start kry");
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  return std::make_unique<StartedRun>(pid, pipeFds[1], outPath, errPath);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outputs_.at(pid) + ".1"),
+          readFile(outputs_.at(pid) + ".2")};
 }
 
-StartedRun::StartedRun(pid_t pid, int input, std::string outPath, std::string errPath)
-    : pid_(pid), input_(input), outPath_(std::move(outPath)), errPath_(std::move(errPath)) {}
-
-StartedRun::~StartedRun() {
-  closeInput();
-  if (!done_) {
-    ::kill(pid_, SIGKILL);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
+bool Sandbox::waitForOutput(pid_t pid, const std::string& text) const {
+  for (int tries = 0; tries < 2000; ++tries) {
+    if (readFile(outputs_.at(pid) + ".1").find(text) != std::string::npos) return true;
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  return false;
 }
 
-bool StartedRun::send(const std::string& text) const {
-  // A run that has ended, or never reads, closes the pipe: that is no failure of the test.
-  ::signal(SIGPIPE, SIG_IGN);
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t put = ::write(input_, text.data() + done, text.size() - done);
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
+RunResult Sandbox::run(const std::vector<std::string>& args, const std::string& input) const {
+  int in = -1;
+  pid_t pid = start(args, in);
+  ::signal(SIGPIPE, SIG_IGN);  // a run that never reads its input is no failure of the test
+  for (std::size_t done = 0; done < input.size();) {
+    ssize_t put = ::write(in, input.data() + done, input.size() - done);
+    if (put <= 0) break;
     done += static_cast<std::size_t>(put);
   }
-  return true;
+  ::close(in);
+  return wait(pid);
 }
 
-void StartedRun::closeInput() {
-  if (input_ < 0) return;
-  ::close(input_);
-  input_ = -1;
+void Sandbox::setTypesetterStatus(int status) const { write(typesetter_ + "/status", std::to_string(status) + "\n"); }
+
+void Sandbox::useQuickTypesetter() const {
+  fs::remove(path("bin/abctab2ps"));
+  fs::create_symlink("/bin/true", path("bin/abctab2ps"));
 }
 
-bool StartedRun::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) const {
-  auto until = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    if (readFile(outPath_).find(text) != std::string::npos) return true;
-    siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0)
-      return false;  // ended without writing it
-    if (std::chrono::steady_clock::now() > until) return false;
-    ::usleep(5000);
-  }
+void Sandbox::runKryAlone(bool besideIt) {
+  fs::create_directories(path("bin/alone"));
+  fs::copy_file(binary_, path("bin/alone/kry"));
+  if (besideIt) fs::copy_file(path("bin/abctab2ps"), path("bin/alone/abctab2ps"));
+  fs::remove(path("bin/abctab2ps"));
+  binary_ = path("bin/alone/kry");
+  typesetter_ = "bin/alone";
 }
 
-void StartedRun::signal(int sig) const { ::kill(pid_, sig); }
-
-RunResult StartedRun::wait() {
-  if (!done_) {
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    done_ = true;
-    status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  RunResult result;
-  result.status = status_;
-  result.out = readFile(outPath_);
-  result.err = readFile(errPath_);
-  return result;
+std::optional<std::vector<std::string>> Sandbox::typesetterArgs() const {
+  if (!fs::exists(path(typesetter_ + "/args.txt"))) return std::nullopt;
+  return lines(read(typesetter_ + "/args.txt"));
 }
 
 }  // namespace kry_test

@@ -1,0 +1,144 @@
+// Whole runs of kry written down as cases in tests/e2e/cases/*.cases; the
+// README there tells the format.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+
+#include "harness.h"
+
+namespace kry_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Words = std::vector<std::string>;
+
+struct Case {
+  std::string where, title, input, typesetter;
+  std::vector<std::pair<std::string, std::string>> before, after;  // file name, content
+  Words dirs, args;
+  int status = -1;
+  std::map<std::string, std::string> texts;  // "stdout", "stdout has", "stderr"
+  std::optional<Words> files, typeset;
+};
+void PrintTo(const Case& c, std::ostream* out) { *out << c.where << " " << c.title; }
+
+const std::string kCasesDir = sourceDir() + "/tests/e2e/cases";
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) text.replace(at, from.size(), to);
+  return text;
+}
+
+Words split(const std::string& text) {  // at blanks; "..." is one word
+  Words words;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == ' ') continue;
+    words.emplace_back();
+    if (text[i] != '"') {
+      for (; i < text.size() && text[i] != ' '; ++i) words.back() += text[i];
+      continue;
+    }
+    for (++i; i < text.size() && text[i] != '"'; ++i) words.back() += text[i] == '\\' ? text[++i] : text[i];
+  }
+  return words;
+}
+
+std::string blockText(const Words& block, const std::string& kind) {
+  std::string text;
+  for (std::string line : block) {
+    if (line.size() > 1 && line[0] == '@' && line.find(' ') == std::string::npos && line.find("self") == std::string::npos) {
+      text += readFile(kCasesDir + "/" + line.substr(1) + ".txt");
+      continue;
+    }
+    bool ends = line.size() < 2 || line.substr(line.size() - 2) != "\\c";
+    if (!ends || (!line.empty() && line.back() == '$')) line.resize(line.size() - (ends ? 1 : 2));
+    if (kind == "escaped") line = replaceAll(replaceAll(line, "\\r", "\r"), "\\t", "\t");
+    text += line + (ends ? "\n" : "");
+  }
+  return kind == "crlf" ? replaceAll(text, "\n", "\r\n") : text;
+}
+
+std::vector<Case> loadCases() {
+  std::vector<Case> cases;
+  std::vector<fs::path> paths;
+  for (const auto& entry : fs::directory_iterator(kCasesDir))
+    if (entry.path().extension() == ".cases") paths.push_back(entry.path());
+  std::sort(paths.begin(), paths.end());
+  for (const fs::path& path : paths) {
+    Words all = lines(readFile(path.string()));
+    for (std::size_t n = 0; n < all.size(); ++n) {
+      std::string where = path.filename().string() + ":" + std::to_string(n + 1), line = all[n];
+      if (line.empty() || line[0] == '#') continue;
+      if (line.rfind("=== ", 0) == 0) {
+        cases.emplace_back();
+        cases.back().where = where;
+        cases.back().title = line.substr(4);
+        continue;
+      }
+      Words words = split(line), block;
+      for (; n + 1 < all.size() && !all[n + 1].empty() && all[n + 1][0] == '|'; ++n) block.push_back(all[n + 1].substr(std::min<std::size_t>(2, all[n + 1].size())));
+      std::string text = blockText(block, words.back()), key = words[0];
+      if (cases.empty()) throw std::runtime_error(where + ": no case started");
+      Case& c = cases.back();
+      Words rest(words.begin() + 1, words.end());
+      if (key == "file") c.before.emplace_back(rest.at(0), text);
+      else if (key == "dir") c.dirs.push_back(rest.at(0));
+      else if (key == "run") c.args = rest;
+      else if (key == "stdin") c.input = text;
+      else if (key == "typesetter") c.typesetter = line.substr(11);
+      else if (key == "status") c.status = std::stoi(rest.at(0));
+      else if (key == "stdout" || key == "stderr") c.texts[rest.empty() ? key : key + " has"] = text;
+      else if (key == "files") c.files = rest;
+      else if (key == "typeset") c.typeset = rest;
+      else if (key == "expect") c.after.emplace_back(rest.at(0), text);
+      else throw std::runtime_error(where + ": unknown line: " + line);
+    }
+  }
+  return cases;
+}
+
+class Cases : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Cases, RunAsWrittenDown) {
+  const Case& c = GetParam();
+  ASSERT_GE(c.status, 0) << "the case gives no status";
+  Sandbox box;
+  std::string self = "../" + fs::path(box.dir()).filename().string(), upperSelf = self;
+  for (char& ch : upperSelf) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+  auto place = [&](const std::string& text) { return replaceAll(replaceAll(text, "@self", self), "@SELF", upperSelf); };
+  for (const std::string& dir : c.dirs) fs::create_directories(box.path(dir));
+  for (const auto& [name, content] : c.before) box.write(name, content);
+  if (c.typesetter == "absent" || c.typesetter == "beside") box.runKryAlone(c.typesetter == "beside");
+  if (c.typesetter.rfind("exits ", 0) == 0) box.setTypesetterStatus(std::stoi(c.typesetter.substr(6)));
+  Words args;
+  for (const std::string& arg : c.args) args.push_back(place(arg));
+
+  RunResult result = box.run(args, c.input);
+
+  EXPECT_EQ(result.status, c.status) << result.out << result.err;
+  if (c.texts.count("stdout")) { EXPECT_EQ(result.out, place(c.texts.at("stdout"))); }
+  if (c.texts.count("stdout has")) { EXPECT_NE(result.out.find(place(c.texts.at("stdout has"))), std::string::npos) << result.out; }
+  if (c.texts.count("stderr")) { EXPECT_EQ(result.err, c.texts.at("stderr")); }
+  if (c.files) { EXPECT_EQ(box.files(), *c.files); }
+  if (c.typeset) { EXPECT_EQ(box.typesetterArgs().value_or(Words{"none"}), *c.typeset); }
+  for (const auto& [name, content] : c.after) EXPECT_EQ(name == "typeset" ? box.typesetterTune() : box.read(name), content) << name;
+  EXPECT_FALSE(fs::exists(box.path("KRY97.LCK"))) << "the directory lock outlived the run";
+}
+
+std::string testName(const ::testing::TestParamInfo<Case>& info) {
+  std::string name = info.param.where.substr(0, info.param.where.find('.')) + "_";
+  bool upper = true;
+  for (char ch : info.param.title) {
+    if (std::isalnum(static_cast<unsigned char>(ch)) != 0) name += upper ? static_cast<char>(std::toupper(ch)) : ch;
+    upper = std::isalnum(static_cast<unsigned char>(ch)) == 0;
+  }
+  return name + "_" + std::to_string(info.index);
+}
+
+TEST(CaseFiles, HoldTheCases) { EXPECT_GT(loadCases().size(), 50U) << "in " << kCasesDir; }
+
+INSTANTIATE_TEST_SUITE_P(Written, Cases, ::testing::ValuesIn(loadCases()), testName);
+
+}  // namespace
+}  // namespace kry_test

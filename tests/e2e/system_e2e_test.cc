@@ -1,0 +1,198 @@
+// Whole runs that need more than a case file: hostile bytes and file system
+// states, two runs in one directory, and every tune of the corpus.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace kry_test {
+namespace {
+
+namespace fs = std::filesystem;
+using Words = std::vector<std::string>;
+
+const std::string kTune = "X:1\nK:G\nGABc|\n";
+const std::string kOlder = "an older final tune, kept until the user agrees\r\n";
+
+// Runs kry on tune.abc, as user nobody when asked and the tests run as root (permissions don't stop root).
+RunResult runTune(const Sandbox& box, bool nobody, const std::string& input) {
+  if (!nobody || ::geteuid() != 0) return box.run({"tune"}, input);
+  int in = -1;
+  pid_t pid = box.start({"tune"}, in, {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  (void)!::write(in, input.data(), input.size());
+  ::close(in);
+  return box.wait(pid);
+}
+
+std::string bytes(int from, int to, const std::string& after) {
+  std::string text = "X:1\nK:C\n";
+  for (int b = from; b < to; ++b) text += static_cast<char>(b);
+  return text + after + "\n";
+}
+
+// Each ends with the status of its kind and leaves the tune file as it was;
+// with an older TEMP.ABC and a refusing reply, that TEMP.ABC survives.
+TEST(HostileInput, EndsClearlyAndLosesNothing) {
+  std::string mega;
+  while (mega.size() < (1U << 20)) mega += "GABc d2B2|";
+  struct Hostile {
+    std::string name;
+    std::function<void(const Sandbox&)> setUp;
+    int status;
+    std::string err, outHas;
+    bool nobody;
+  };
+  auto tune = [](std::string text) { return [text](const Sandbox& box) { box.write("tune.abc", text); }; };
+  auto fixed = [](fs::perms tuneFile, fs::perms dir) {
+    return [=](const Sandbox& box) {
+      box.write("tune.abc", kTune);
+      fs::permissions(box.path("tune.abc"), tuneFile);
+      fs::permissions(box.dir(), dir);
+    };
+  };
+  const fs::perms rx = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec;
+  const std::vector<Hostile> cases = {
+      {"a megabyte on one line", tune("X:1\nK:G\n" + mega + "\n"), 0, "STOP  \n", "[V:M] " + mega + "\r\n", false},
+      {"NUL bytes and bad UTF-8", tune("X:1\nK:C\n" + std::string("C\0D\xff\xfe|\xc3(E\x80", 11) + "\n"), 0, "STOP  \n",
+       std::string("[V:G] ,,,,d1 \0,,,a \xff\xfe|\xc3(,,,c \x80\r\n", 30), false},
+      {"every byte value", tune(bytes(0, 256, "")), 0, "STOP  \n", "\r\n[V:M] \x0e\x0f", false},
+      {"high bytes then a letter that is no note", tune(bytes(128, 256, "GAz y")), 1, "STOP  \n", "", false},
+      {"a named pipe as the tune file", [](const Sandbox& box) { ::mkfifo(box.path("tune.abc").c_str(), 0644); }, 1,
+       "STOP  No such input file.\n", "", false},
+      {"an unreadable tune file", fixed(fs::perms::none, fs::perms::all), 1, "STOP  No such input file.\n", "", true},
+      {"a read-only directory", fixed(fs::perms::owner_read, rx), 2,
+       "kry: cannot create work files in the current directory: Permission denied\n", "", true}};
+  for (const Hostile& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (bool older : {false, true}) {
+      Sandbox box;
+      if (older) box.write("TEMP.ABC", kOlder);
+      c.setUp(box);
+      std::string before = fs::is_regular_file(box.path("tune.abc")) ? box.read("tune.abc") : "";
+      RunResult result = runTune(box, c.nobody, older ? "n\n" : "");
+      EXPECT_EQ(fs::is_regular_file(box.path("tune.abc")) ? box.read("tune.abc") : "", before);
+      EXPECT_EQ(box.typesetterArgs().has_value(), c.status == 0 && !older);
+      if (older) {
+        EXPECT_EQ(box.read("TEMP.ABC"), kOlder);
+        EXPECT_EQ(result.err, c.status == 0 ? "STOP Processing halted!\n" : c.err);
+        continue;
+      }
+      EXPECT_EQ(result.status, c.status) << result.out << result.err;
+      EXPECT_EQ(result.err, c.err);
+      EXPECT_NE(box.typesetterTune().find(c.outHas), std::string::npos);
+      if (c.status == 0) { EXPECT_EQ(box.files(), Words{"tune.abc"}); }
+    }
+  }
+}
+
+// ---- two runs in one directory ----
+
+const std::string kBusy = "STOP Another kry run is using this directory; try again when it has finished.\n";
+const std::string kAsked = "Enter anything else to stop:  ";
+
+TEST(DirectoryLock, ALockHeldElsewhereRefusesTheRunBeforeAnyWorkFileIsTouched) {
+  Sandbox box;
+  box.write("tune.abc", kTune);
+  box.write("TMPIN.TMP", "staged by the other run\r\n");
+  int lock = ::open(box.path("KRY97.LCK").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+  RunResult result = box.run({"tune"});
+  ::close(lock);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, kBusy);
+  EXPECT_EQ(box.read("TMPIN.TMP"), "staged by the other run\r\n");
+  EXPECT_TRUE(fs::exists(box.path("KRY97.LCK"))) << "the lock file of the run holding it was removed";
+}
+
+TEST(DirectoryLock, ARunWaitingAtTheQuestionKeepsASecondOut) {
+  Sandbox box;
+  box.write("first.abc", "X:1\nT:First\nK:G\nGABc|\n");
+  box.write("second.abc", "X:2\nT:Second\nK:D\nDEFG|\n");
+  box.write("TEMP.ABC", kOlder);
+  int in = -1;
+  pid_t first = box.start({"first"}, in);
+  ASSERT_TRUE(box.waitForOutput(first, kAsked));
+  EXPECT_EQ(box.run({"second"}).err, kBusy);
+  EXPECT_NE(box.read("TMPIN.TMP").find("T:First"), std::string::npos);
+  EXPECT_EQ(box.read("TEMP.ABC"), kOlder);
+  ASSERT_EQ(::write(in, "c\n", 2), 2);
+  ::close(in);
+  EXPECT_EQ(box.wait(first).status, 0);
+  EXPECT_NE(box.typesetterTune().find("T:First"), std::string::npos);
+  EXPECT_EQ(box.files(), (Words{"first.abc", "second.abc"}));
+}
+
+// A signal removes the lock; SIGKILL can't, and its leftover blocks no later run.
+TEST(DirectoryLock, ARunEndedByASignalBlocksNoLaterRun) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGKILL}) {
+    SCOPED_TRACE(sig);
+    Sandbox box;
+    box.write("tune.abc", kTune);
+    box.write("TEMP.ABC", kOlder);
+    int in = -1;
+    pid_t pid = box.start({"tune"}, in);
+    ASSERT_TRUE(box.waitForOutput(pid, kAsked));
+    ::kill(pid, sig);
+    EXPECT_EQ(box.wait(pid).status, 128 + sig);
+    ::close(in);
+    EXPECT_EQ(fs::exists(box.path("KRY97.LCK")), sig == SIGKILL);
+    EXPECT_EQ(box.read("TEMP.ABC"), kOlder);
+    EXPECT_EQ(box.run({"tune"}, "c\n").status, 0);
+    EXPECT_EQ(box.files(), Words{"tune.abc"});
+  }
+}
+
+// ---- the corpus ----
+
+// Every tune file whole, and each tune alone with the file's header, under no
+// option, "f" and "m -2": each converts, or stops with one of the conversion's
+// own messages and the melody line of the line that stopped it last in KRY97.ABC.
+TEST(Corpus, EveryTuneConvertsOrStopsWithItsMessage) {
+  std::vector<std::pair<std::string, std::string>> tunes;  // where from, text
+  for (const auto& entry : fs::directory_iterator(sourceDir() + "/tests/corpus")) {
+    if (entry.path().extension() != ".abc") continue;
+    std::string file = entry.path().filename().string(), header, text = readFile(entry.path().string());
+    tunes.emplace_back(file, text);
+    std::size_t first = tunes.size();
+    for (const std::string& line : lines(text)) {
+      if (line.rfind("X:", 0) == 0) tunes.emplace_back(file + " " + line, tunes.size() == first ? header : "");
+      (tunes.size() == first ? header : tunes.back().second) += line + "\n";
+    }
+  }
+  ASSERT_GT(tunes.size(), 500U) << "the corpus in tests/corpus is missing";
+  const std::vector<Words> optionSets = {{"tune"}, {"tune", "f"}, {"tune", "m", "-2"}};
+  std::vector<std::string> problems(tunes.size() * optionSets.size());
+  std::atomic<std::size_t> next{0};
+  auto work = [&] {
+    for (std::size_t i = next++; i < problems.size(); i = next++) {
+      Sandbox box;
+      box.useQuickTypesetter();
+      box.write("tune.abc", tunes[i / optionSets.size()].second);
+      RunResult r = box.run(optionSets[i % optionSets.size()]);
+      std::string converted = box.read("KRY97.ABC");
+      std::size_t melody = converted.rfind("[V:M] ");
+      bool stopMessage = r.err == "STOP Bad accidental\n" || r.err == "STOP Incomplete chord\n" ||
+                         (r.err == "STOP  \n" && r.out.find("\n Note not available: ") != std::string::npos);
+      if (r.status == 0 && r.err == "STOP  \n" && box.files() == Words{"tune.abc"}) continue;
+      if (r.status == 1 && stopMessage && melody != std::string::npos && converted.find('\n', melody) == converted.size() - 1) continue;
+      problems[i] = tunes[i / optionSets.size()].first + " " + testing::PrintToString(optionSets[i % optionSets.size()]) + ": " + r.err;
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 0; t < 4; ++t) pool.emplace_back(work);
+  for (std::thread& thread : pool) thread.join();
+  for (const std::string& problem : problems) EXPECT_EQ(problem, "");
+}
+
+}  // namespace
+}  // namespace kry_test
