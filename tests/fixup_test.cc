@@ -1,5 +1,5 @@
-// The fix-up pass: a rhythm digit on the first note of each tab-voice line
-// after the first, and the digit each line leaves for the next.
+// The fix-up pass: the rhythm length on the first note of each tab-voice line
+// after the first, and the length each line leaves for the next.
 #include "fixup/fixup.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 namespace kry {
 namespace {
 
-TEST(FixUp, PutsTheRhythmDigitWhereItBelongs) {
+TEST(FixUp, PutsTheRhythmLengthWhereItBelongs) {
   std::vector<kry_test::Row> rows = kry_test::table("fixup.txt", 2);
   rows.push_back({"[V:G] a2\\n[V:G] b " + std::string(1000, '|'), "[V:G] a2\\n[V:G] b2 " + std::string(1000, '|')});
   for (const kry_test::Row& row : rows) {
@@ -21,11 +21,11 @@ TEST(FixUp, PutsTheRhythmDigitWhereItBelongs) {
   }
 }
 
-TEST(Getq, TakesTheLastDigitAfterANoteLetterOrOctaveMark) {
+TEST(Getq, TakesTheLastLengthWrittenOnANote) {
   for (const kry_test::Row& row : kry_test::table("getq.txt", 3)) {
-    char digit = row[1][0];
-    getq(digit, row[0]);
-    EXPECT_EQ(digit, row[2][0]) << row[0];
+    std::string length = row[1];
+    getq(length, row[0]);
+    EXPECT_EQ(length, row[2]) << row[0];
   }
 }
 

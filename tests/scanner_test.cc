@@ -36,12 +36,15 @@ TEST(Scanner, WritesEachLineAsTheRulesSay) {
 TEST(Scanner, LengthsAndAccidentalsCarryAcrossLines) {
   TuneState state;
   EXPECT_EQ(scan("B2 c2|", state), ",a2  ,b |");
-  EXPECT_EQ(scan("B2 ^C", state), ",a  ,,,,e");
-  EXPECT_EQ(scan("C | C", state), ",,,,e1  | ,,,,d");
+  EXPECT_EQ(scan("B2 ^C", state), ",a  ,,,,e1");
+  EXPECT_EQ(scan("C | C", state), ",,,,e  | ,,,,d");
   EXPECT_EQ(state.lastLength, "1");
   std::string line, tab;
   for (int i = 0; i < 400; ++i) line += "B ", tab += ",a  ";
   EXPECT_EQ(scan(line + "c", state), tab + ",b");
+  state.keyIndex = 0;
+  scan("[K:G]", state);
+  EXPECT_EQ(state.keyIndex, 1);  // an inline key holds for the lines after it
 }
 
 }  // namespace

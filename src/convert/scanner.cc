@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 
+#include "convert/keysig.h"
 #include "run/stop.h"
 #include "run/text.h"
 
@@ -16,6 +18,19 @@ const char* const kIncompleteChord = "Incomplete chord";
 // The most a character of a music line can add to the tab line: a note letter
 // becomes a six-course tab code, the length "1" and a blank.
 constexpr std::size_t kMostPerCharacter = 8;
+
+// Letters that mark a note rather than play one: trill, fermata, segno, coda and
+// the like, and the up- and down-bow; the roll "~" is one too.
+bool isDecoration(char c) { return std::string_view("HLMOPSTuv").find(c) != std::string_view::npos; }
+
+// Whether `partner` closes the decoration opened at `open` ("!trill!", "+fermata+"):
+// it must follow on the same line with no blank and no bar line in between.
+std::size_t decorationEnd(std::string_view line, std::size_t open) {
+  std::size_t close = line.find(line[open], open + 1);
+  if (close == std::string_view::npos) return close;
+  std::string_view inside = line.substr(open + 1, close - open - 1);
+  return inside.find_first_of(" |") == std::string_view::npos ? close : std::string_view::npos;
+}
 
 class Scanner {
  public:
@@ -56,8 +71,19 @@ class Scanner {
         return skipTo('}');  // grace notes stay out of the tab
       case '"':
         return skipTo('"');  // chord symbols and annotations too
+      case '%':
+        i_ = n_;  // a comment: the rest of the line is the melody's alone
+        return;
+      case '!':
+      case '+':
+        if (std::size_t close = decorationEnd(line_, i_); close != std::string_view::npos) {
+          i_ = close;  // "!trill!", "!D.C.!", "+fermata+" mark the melody's note
+          return;
+        }
+        break;
       case '[': {
         char next = at(i_ + 1);
+        if (isLetter(next) && at(i_ + 2) == ':') return inlineField();
         if (next != '|' && !(next >= '1' && next <= '9')) return chord();
         break;
       }
@@ -65,6 +91,19 @@ class Scanner {
         break;
     }
     single();
+  }
+
+  // An inline field such as [K:D] or [L:1/16]. A key change respells the notes
+  // after it; a unit length or a meter goes into the tab line too, so both
+  // voices keep the same time; every other field is the melody's alone.
+  void inlineField() {
+    std::size_t close = line_.find(']', i_ + 1);
+    if (close == std::string_view::npos) throw Stop(kIncompleteChord, kExitStopped);
+    std::string_view field = line_.substr(i_, close - i_ + 1);
+    char letter = field[1];
+    if (letter == 'K') state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
+    if (letter == 'L' || letter == 'M') emit(field);
+    i_ = close;
   }
 
   // Moves to the partner of the character at i_; with none, the rest of the line goes.
@@ -81,11 +120,17 @@ class Scanner {
       if (i_ >= n_) throw Stop(kBadAccidental, kExitStopped);
       acdntl(state_.accidentals, line_[start], line_[i_]);
     }
-    if (isLetter(line_[i_])) {
+    char c = line_[i_];
+    if (start == i_ && isDecoration(c)) return;
+    if (start == i_ && c == 'y') {  // a spacer, with the width it may be given
+      while (i_ + 1 < n_ && isLengthChar(line_[i_ + 1])) ++i_;
+      return;
+    }
+    if (isLetter(c)) {
       readNoteLetters(line_, i_);
       std::string_view written = line_.substr(start, i_ - start + 1);
-      if (written == "z") {
-        emit('z');
+      if (written == "z" || written == "x") {  // a rest; "x" is one that shows nothing
+        emit(c);
       } else {
         tabCode_.fill(',');
         placeNote(written);
@@ -94,11 +139,20 @@ class Scanner {
       noteLength();
       return;
     }
-    char c = line_[i_];
-    if (c == '~') return;                                                   // a roll
-    if (c >= '1' && c <= '9' && i_ > 0 && line_[i_ - 1] == '|') return;  // ending number
+    if (c == '~') return;  // a roll
+    if (c >= '1' && c <= '9' && i_ > 0 && line_[i_ - 1] == '|') return skipEndings();
     emit(c);
   }
+
+  // The numbers of the repeat endings after a bar line ("|1", ":|2", "|1,2", "|1-3")
+  // are the melody's: moves i_ to the last character of the list.
+  void skipEndings() {
+    while (i_ + 1 < n_ && (isDigit(line_[i_ + 1]) ||
+                           ((line_[i_ + 1] == ',' || line_[i_ + 1] == '-') && isDigit(at(i_ + 2)))))
+      ++i_;
+  }
+
+  static bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
   // Moves `pos` over the octave marks that follow the letter at `pos`.
   static void readNoteLetters(std::string_view text, std::size_t& pos) {
@@ -125,11 +179,18 @@ class Scanner {
     std::copy(tab.begin(), tab.end(), tabCode_.begin());
   }
 
-  // The tab code without the commas of the courses below the lowest one played.
-  void appendTabCode() {
+  // The tab code without the commas of the courses below the lowest one played;
+  // empty when no course plays the note.
+  std::string_view played() const {
     std::size_t used = tabCode_.size();
     while (used > 0 && tabCode_[used - 1] == ',') --used;
-    emit(std::string_view(tabCode_.data(), used));
+    return {tabCode_.data(), used};
+  }
+
+  // A note no course plays keeps its time as an invisible rest "x".
+  void appendTabCode() {
+    if (played().empty()) return emit('x');
+    emit(played());
   }
 
   // The length characters after i_, moving i_ past them.
@@ -148,43 +209,27 @@ class Scanner {
     }
   }
 
-  // A note's length; a note that ends the line gets neither length nor blank.
+  // A note's length and a blank; a note that ends the line can have no length
+  // written after it, so it lasts one unit, and no blank follows it.
   void noteLength() {
-    if (i_ + 1 >= n_) return;
     writeLength(readLength());
-    emit(' ');
+    if (i_ + 1 < n_) emit(' ');
   }
 
-  // A chord: all its notes in one tab code, in brackets, with one length.
+  // A chord: all its notes in one tab code, in brackets, with one length: the
+  // length of its first note, or, when no note in it has one, the length
+  // written after its bracket ([CEG]2). A chord no course plays keeps its time
+  // as an invisible rest.
   void chord() {
     std::size_t close = line_.find(']', i_ + 1);
     if (close == std::string_view::npos || close == i_ + 1)
       throw Stop(kIncompleteChord, kExitStopped);
-    emit('[');
-    std::string_view inside = line_.substr(i_ + 1, close - i_ - 1);
+    std::string_view text = line_.substr(i_ + 1, close - i_ - 1);
     i_ = close;
 
-    // The length inside the brackets ([C2E2G2]), or else the one after them
-    // ([CEG]2). Only the first run of length characters is the length; all of
-    // them leave the chord's text.
-    chordText_.clear();
-    std::string_view length;
-    std::size_t runStart = std::string_view::npos;
-    bool runOver = false;
-    for (std::size_t k = 0; k < inside.size(); ++k) {
-      char c = inside[k];
-      if (isLengthChar(c)) {
-        if (runStart == std::string_view::npos) runStart = k;
-        if (!runOver) length = inside.substr(runStart, k - runStart + 1);
-      } else {
-        chordText_ += c;
-        if (runStart != std::string_view::npos) runOver = true;
-      }
-    }
-    if (runStart == std::string_view::npos) length = readLength();
-
     tabCode_.fill(',');
-    std::string_view text = chordText_;
+    std::optional<std::string_view> first;  // the first note's length
+    bool lengthInside = text.find_first_of("123456789/") != std::string_view::npos;
     for (std::size_t k = 0; k < text.size();) {
       std::size_t start = k;
       if (isAccidental(text[k])) {
@@ -194,10 +239,19 @@ class Scanner {
       }
       if (!isLetter(text[k])) break;  // the chord's notes end here
       readNoteLetters(text, k);
-      ++k;
-      placeNote(text.substr(start, k - start));
+      placeNote(text.substr(start, ++k - start));
+      std::size_t length = k;
+      while (k < text.size() && isLengthChar(text[k])) ++k;
+      if (!first) first = text.substr(length, k - length);
     }
-    appendTabCode();
+    std::string_view length = lengthInside ? first.value_or("") : readLength();
+    if (played().empty()) {
+      emit('x');
+      writeLength(length);
+      return emit(' ');
+    }
+    emit('[');
+    emit(played());
     writeLength(length);
     emit("] ");
   }
@@ -211,7 +265,6 @@ class Scanner {
   std::string& tab_;
   char* out_ = nullptr;
   std::array<char, 6> tabCode_{};
-  std::string chordText_;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -66,7 +67,7 @@ TEST(HostileInput, EndsClearlyAndLosesNothing) {
       {"NUL bytes and bad UTF-8", tune("X:1\nK:C\n" + std::string("C\0D\xff\xfe|\xc3(E\x80", 11) + "\n"), 0, "STOP  \n",
        std::string("[V:G] ,,,,d1 \0,,,a \xff\xfe|\xc3(,,,c \x80\r\n", 30), false},
       {"every byte value", tune(bytes(0, 256, "")), 0, "STOP  \n", "\r\n[V:M] \x0e\x0f", false},
-      {"high bytes then a letter that is no note", tune(bytes(128, 256, "GAz y")), 1, "STOP  \n", "", false},
+      {"high bytes then a letter that is no note", tune(bytes(128, 256, "GAz q")), 1, "STOP  \n", "", false},
       {"a named pipe as the tune file", [](const Sandbox& box) { ::mkfifo(box.path("tune.abc").c_str(), 0644); }, 1,
        "STOP  No such input file.\n", "", false},
       {"an unreadable tune file", fixed(fs::perms::none, fs::perms::all), 1, "STOP  No such input file.\n", "", true},
@@ -155,8 +156,12 @@ TEST(DirectoryLock, ARunEndedByASignalBlocksNoLaterRun) {
 // ---- the corpus ----
 
 // Every tune file whole, and each tune alone with the file's header, under no
-// option, "f" and "m -2": each converts, or stops with one of the conversion's
-// own messages and the melody line of the line that stopped it last in KRY97.ABC.
+// option, "f" and "m -2": each converts, but for the ones named here, which
+// stop with the not-available message of a note outside the compass and the
+// melody line of the line that stopped it last in KRY97.ABC.
+const std::map<std::string, std::string> kStops = {
+    {"ashover.abc", "e' \n"},       // the chord [ce'] reaches above the top d'
+    {"ashover.abc X: 9", "e' \n"}};
 TEST(Corpus, EveryTuneConvertsOrStopsWithItsMessage) {
   std::vector<std::pair<std::string, std::string>> tunes;  // where from, text
   for (const auto& entry : fs::directory_iterator(sourceDir() + "/tests/corpus")) {
@@ -181,10 +186,11 @@ TEST(Corpus, EveryTuneConvertsOrStopsWithItsMessage) {
       RunResult r = box.run(optionSets[i % optionSets.size()]);
       std::string converted = box.read("KRY97.ABC");
       std::size_t melody = converted.rfind("[V:M] ");
-      bool stopMessage = r.err == "STOP Bad accidental\n" || r.err == "STOP Incomplete chord\n" ||
-                         (r.err == "STOP  \n" && r.out.find("\n Note not available: ") != std::string::npos);
-      if (r.status == 0 && r.err == "STOP  \n" && box.files() == Words{"tune.abc"}) continue;
-      if (r.status == 1 && stopMessage && melody != std::string::npos && converted.find('\n', melody) == converted.size() - 1) continue;
+      const std::string& source = tunes[i / optionSets.size()].first;
+      bool named = kStops.count(source) != 0 && r.err == "STOP  \n" && r.out.find("\n Note not available: ") != std::string::npos &&
+                   r.out.substr(r.out.size() - kStops.at(source).size()) == kStops.at(source);
+      if (r.status == 0 && r.err == "STOP  \n" && box.files() == Words{"tune.abc"} && kStops.count(source) == 0) continue;
+      if (r.status == 1 && named && melody != std::string::npos && converted.find('\n', melody) == converted.size() - 1) continue;
       problems[i] = tunes[i / optionSets.size()].first + " " + testing::PrintToString(optionSets[i % optionSets.size()]) + ": " + r.err;
     }
   };
