@@ -37,11 +37,26 @@ std::string readAll(const std::vector<std::string>& args) {
   for (auto [on, name] : {std::pair{o.mandolin, "m"}, {!o.rhythmFlags, "r"}, {o.fixUp, "f"}, {o.debug, "debug"},
                           {o.a4, "a4"}, {o.bOnThirdString, "b4"}})
     if (on) words << " " << name;
+  if (o.tunes) words << " x=" << o.tuneListText;
+  if (o.skip) words << " skip";
   return words.str().empty() ? "defaults" : words.str().substr(1);
 }
 
 TEST(Options, SetTheStateOrEndTheRun) {
   for (const kry_test::Row& row : kry_test::table("options.txt", 2)) EXPECT_EQ(readAll(quoted(row[0])), row[1]) << row[0];
+}
+
+TEST(TuneList, ChoosesTunesByNumber) {
+  for (const kry_test::Row& row : kry_test::table("tunelist.txt", 2)) {
+    std::optional<TuneList> list = TuneList::read(row[0]);
+    std::string chosen;
+    for (long n = 0; list && n <= 20; ++n)
+      if (list->has(n)) chosen += (chosen.empty() ? "" : " ") + std::to_string(n);
+    EXPECT_EQ(list ? (chosen.empty() ? "none" : chosen) : "not a list", row[1]) << row[0];
+  }
+  EXPECT_EQ(tuneNumber("X: 1 2"), 12);  // blanks don't count
+  EXPECT_EQ(tuneNumber("X:12a"), std::nullopt);
+  EXPECT_EQ(tuneNumber("X:"), std::nullopt);
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "convert/convert.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "convert/keysig.h"
+#include "run/stop.h"
 #include "run/text.h"
 
 namespace kry {
@@ -26,19 +28,34 @@ std::string marginField(float inches) {
 }
 
 void Conversion::line(std::string_view raw) {
+  ++lineNumber_;
   std::string_view line = trimRight(trimLeft(raw));
   if (line.empty()) return;  // blank lines never reach the converted tune
+  if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
+  if (!chosen_ || leftOut_) return;  // a tune not chosen, or one left out
   if (!isHeaderLine(line)) return musicLine(line);
   if (fieldIs(line, 'F')) return;  // the file field names the user's file: dropped
-  if (fieldIs(line, 'X')) {        // a new tune
-    state_.keyCode.clear();
-    state_.lastLength.clear();
-    out_.put("");
-    out_.put(line);
-    return;
-  }
   if (fieldIs(line, 'K')) return keyField(line);
-  out_.put(line);
+  if (fieldIs(line, 'T') && inTune_ && title_.empty()) title_ = trimRight(trimLeft(line.substr(2)));
+  put(line);
+}
+
+// A new tune: chosen or not by its number; after one that was left out, it
+// starts as a file does.
+void Conversion::tuneNumber(std::string_view line) {
+  endTune();
+  inTune_ = true;
+  chosen_ = !settings_.tunes || (kry::tuneNumber(line) && settings_.tunes->has(*kry::tuneNumber(line)));
+  if (!chosen_) return;
+  ++summary_.tunes;
+  if (leftOut_) state_ = TuneState{};
+  leftOut_ = false;
+  number_ = trimRight(trimLeft(line.substr(2)));
+  title_.clear();
+  state_.keyCode.clear();
+  state_.lastLength.clear();
+  put("");
+  put(line);
 }
 
 void Conversion::keyField(std::string_view line) {
@@ -46,34 +63,74 @@ void Conversion::keyField(std::string_view line) {
   state_.keyCode = keyCodeOf(line);
   state_.keyIndex = getkey(state_.keyCode);
   if (!firstOfTune) {  // a change of key inside the tune
-    out_.put("V:M clef=treble");
-    out_.put(line);
+    put("V:M clef=treble");
+    put(line);
     return;
   }
-  if (settings_.capo != ' ') out_.put("P: Capo ", std::string(1, settings_.capo));
-  out_.put(line);
-  if (!settings_.a4) out_.put("%%pageheight 11in");
-  if (settings_.bottomMargin != 0.0F)
-    out_.put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
-  out_.put("V:M clef=treble");
-  out_.put("%");
-  out_.put("%");
-  out_.put(settings_.board.mandolin ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
-  out_.put("%%staffsep 2cm");
-  out_.put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
-  out_.put("%");
+  if (settings_.capo != ' ') put("P: Capo ", std::string(1, settings_.capo));
+  put(line);
+  if (!settings_.a4) put("%%pageheight 11in");
+  if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
+  put("V:M clef=treble");
+  put("%");
+  put("%");
+  put(settings_.board.mandolin ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
+  put("%%staffsep 2cm");
+  put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
+  put("%");
 }
 
+// A stop is preceded by the place it happened. With skip, a tune that stops is
+// left out whole and the conversion goes on at the next tune.
 void Conversion::musicLine(std::string_view line) {
-  out_.put("[V:M] ", line);
-  scanLine(line, state_, settings_.board, messages_, tab_);
-  out_.put("[V:G] ", tab_);
+  put("[V:M] ", line);
+  std::ostringstream said;
+  try {
+    scanLine(line, state_, settings_.board, said, tab_);
+  } catch (const Stop& stop) {
+    messages_ << where() << '\n' << said.str();
+    if (!settings_.skip || !inTune_) throw;
+    if (stop.text() != " ") messages_ << ' ' << stop.text() << '\n';
+    leftOut_ = true;
+    ++summary_.leftOut;
+    held_.clear();
+    return;
+  }
+  put("[V:G] ", tab_);
 }
 
-void convert(LineSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages) {
+// With skip, a tune's lines are held until it is whole, so that a tune left
+// out leaves nothing behind.
+void Conversion::put(std::string_view head, std::string_view tail) {
+  if (settings_.skip && inTune_)
+    held_.push_back(std::string(head).append(tail));
+  else
+    out_.put(head, tail);
+}
+
+void Conversion::endTune() {
+  for (const std::string& line : held_) out_.put(line);
+  held_.clear();
+}
+
+ConvertSummary Conversion::finish() {
+  endTune();
+  return summary_;
+}
+
+// " Line 12, tune 4 (The Frost Is All Over):", without the title when the tune
+// has had none yet, and only the line before any tune.
+std::string Conversion::where() const {
+  std::string place = " Line " + std::to_string(lineNumber_);
+  if (inTune_) place += ", tune " + number_ + (title_.empty() ? "" : " (" + title_ + ")");
+  return place + ":";
+}
+
+ConvertSummary convert(LineSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages) {
   Conversion conversion(settings, out, messages);
   std::string line;
   while (in.next(line)) conversion.line(line);
+  return conversion.finish();
 }
 
 }  // namespace kry

@@ -4,23 +4,35 @@
 // and every music line becomes a melody line and a tablature line.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/lines.h"
 #include "convert/pitch.h"
 #include "convert/scanner.h"
+#include "convert/tunelist.h"
 
 namespace kry {
 
 // The options that shape the converted tune.
 struct ConvertSettings {
-  char capo = ' ';           // blank: no capo line
-  bool a4 = false;           // leave out the letter-paper page height
-  float bottomMargin = 0.0F; // inches; 0: no margin line
-  bool rhythmFlags = true;   // "%%tabrhstyle modern", else "none"
-  Fingerboard board;         // instrument, transposition, B on the third string
+  char capo = ' ';            // blank: no capo line
+  bool a4 = false;            // leave out the letter-paper page height
+  float bottomMargin = 0.0F;  // inches; 0: no margin line
+  bool rhythmFlags = true;    // "%%tabrhstyle modern", else "none"
+  Fingerboard board;          // instrument, transposition, B on the third string
+  std::optional<TuneList> tunes;  // only these tunes of a collection; all without
+  bool skip = false;          // a tune that can't be placed is left out, and the rest go on
+};
+
+// What became of the tunes: how many were chosen (by their X: field) and how
+// many of those were left out because they could not be placed.
+struct ConvertSummary {
+  int tunes = 0;
+  int leftOut = 0;
 };
 
 class Conversion {
@@ -30,22 +42,35 @@ class Conversion {
 
   // Handles one line of the staged tune.
   void line(std::string_view raw);
+  // Ends the pass: the last tune is written out.
+  ConvertSummary finish();
 
   const TuneState& state() const { return state_; }
 
  private:
+  void tuneNumber(std::string_view line);
   void keyField(std::string_view line);
   void musicLine(std::string_view line);
+  void put(std::string_view head, std::string_view tail = {});
+  void endTune();
+  std::string where() const;
 
   const ConvertSettings& settings_;
   LineSink& out_;
   std::ostream& messages_;
   TuneState state_;
   std::string tab_;
+  ConvertSummary summary_;
+  long lineNumber_ = 0;
+  bool inTune_ = false;     // an X: field has been read
+  bool chosen_ = true;      // the lines of this tune are converted
+  bool leftOut_ = false;    // this tune stopped and is left out with skip
+  std::string number_, title_;  // of the current tune, for the place of a stop
+  std::vector<std::string> held_;  // with skip, the current tune's lines until it is whole
 };
 
 // Converts every line of `in` into `out`.
-void convert(LineSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages);
+ConvertSummary convert(LineSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages);
 
 // The "%%botmargin" value: four characters, two decimals, "****" when too wide.
 std::string marginField(float inches);

@@ -38,12 +38,13 @@ void stage(const TuneNames& names, Platform& platform) {
   if (!platform.exists(kStagedTune)) throw Stop(kNoInputFile, kExitStopped);
 }
 
-void convertStaged(const Options& options, LineSource& staged, Platform& platform, std::ostream& out) {
+ConvertSummary convertStaged(const Options& options, LineSource& staged, Platform& platform, std::ostream& out) {
   std::unique_ptr<LineSink> converted = platform.create(kConvertedTune);
   if (!converted) throw Stop::ioError(std::string("cannot create ") + kConvertedTune);
-  convert(staged, *converted, options.convertSettings(), out);
+  ConvertSummary summary = convert(staged, *converted, options.convertSettings(), out);
   out << '\n';
   converted->close();
+  return summary;
 }
 
 void makeFinalTune(const Options& options, Platform& platform, std::ostream& out) {
@@ -126,8 +127,14 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
 
   Options options;
   readOptions({args.begin() + 1, args.end()}, options, out);
-  convertStaged(options, *staged, platform, out);
+  ConvertSummary summary = convertStaged(options, *staged, platform, out);
   staged.reset();
+  if (options.tunes && summary.tunes == 0)
+    throw Stop(" No tune numbered " + options.tuneListText + " in " + names.input + ".", kExitStopped);
+  // Tunes left out with skip: the others are typeset, but a script must notice.
+  Stop leftOut(std::to_string(summary.leftOut) + " of " + std::to_string(summary.tunes) + " tunes left out.",
+               kExitStopped);
+  if (summary.leftOut > 0 && summary.leftOut == summary.tunes) throw leftOut;
 
   makeFinalTune(options, platform, out);
   out << processedLines(names.input);
@@ -136,6 +143,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   platform.remove(kStagedTune);
   platform.remove(kConvertedTune);
   if (!options.debug) platform.remove(kFinalTune);
+  if (summary.leftOut > 0) throw leftOut;
 }
 
 }  // namespace kry

@@ -97,6 +97,8 @@ ConvertSettings Options::convertSettings() const {
   settings.bottomMargin = bottomMargin;
   settings.rhythmFlags = rhythmFlags;
   settings.board = {transposition, mandolin, bOnThirdString};
+  settings.tunes = tunes;
+  settings.skip = skip;
   return settings;
 }
 
@@ -117,6 +119,12 @@ void readOptions(const std::vector<std::string>& args, Options& options, std::os
       options.a4 = true;
     } else if (word == "B4") {
       options.bOnThirdString = true;
+    } else if (word == "SKIP") {
+      options.skip = true;
+    } else if (key.compare(0, 2, "X=") == 0) {
+      options.tuneListText = arg.substr(2);
+      options.tunes = TuneList::read(options.tuneListText);
+      if (!options.tunes) illegalOption(arg, out);
     } else if (key[0] == 'C') {
       options.capo = key[1];
     } else {

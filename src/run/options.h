@@ -3,6 +3,7 @@
 // (integer, positive decimal, negative decimal) says what it sets.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -23,6 +24,9 @@ struct Options {
   bool debug = false;         // keep TEMP.ABC
   bool a4 = false;            // A4 paper: no letter page height
   bool bOnThirdString = false;
+  std::optional<TuneList> tunes;  // "x=LIST": only these tunes of a collection
+  std::string tuneListText;       // the list as typed
+  bool skip = false;              // a tune that can't be placed is left out
 
   ConvertSettings convertSettings() const;
 };

@@ -46,10 +46,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kry::convert(files, files, settings, messages);
   } catch (const kry::Stop& stop) {
     stopped = true;
-    bool scannerStop = stop.text() == "Bad accidental" || stop.text() == "Incomplete chord";
+    const std::string said = messages.str();
+    std::size_t place = said.find(":\n");
     check(stop.status() == kry::kExitStopped && !stop.isIoError(), "a stop other than the conversion's", stop.text());
-    check(scannerStop ? messages.str().empty() : stop.text() == " " && messages.str().rfind(" Note not available: ", 0) == 0,
-          "a stop without its message", messages.str());
+    check(said.rfind(" Line ", 0) == 0 && place != std::string::npos, "a stop without its place", said);
+    bool scannerStop = stop.text() == "Bad accidental" || stop.text() == "Incomplete chord";
+    check(scannerStop ? place + 2 == said.size() : stop.text() == " " && said.find(" Note not available: ", place) == place + 2,
+          "a stop without its message", said);
   }
   check(stopped || messages.str().empty(), "messages from a conversion that went through", messages.str());
   for (std::size_t n = 0; n < files.at; ++n) {
