@@ -38,12 +38,44 @@ std::string readAll(const std::vector<std::string>& args) {
                           {o.a4, "a4"}, {o.bOnThirdString, "b4"}})
     if (on) words << " " << name;
   if (o.tunes) words << " x=" << o.tuneListText;
+  if (o.tuning) words << " tuning " << o.tuningName;
+  if (o.pdf) words << " pdf";
   if (o.skip) words << " skip";
   return words.str().empty() ? "defaults" : words.str().substr(1);
 }
 
 TEST(Options, SetTheStateOrEndTheRun) {
   for (const kry_test::Row& row : kry_test::table("options.txt", 2)) EXPECT_EQ(readAll(quoted(row[0])), row[1]) << row[0];
+}
+
+// Every pitch from one below the table's bottom up to d' on each fingerboard an option gives.
+TEST(Tunings, PlaceEachPitchByOneRule) {
+  const std::vector<std::string> chromatic{"C,", "^C,", "D,", "^D,", "E,", "F,", "^F,", "G,", "^G,", "A,", "^A,", "B,",
+                                           "C",  "^C",  "D",  "^D",  "E",  "F",  "^F",  "G",  "^G",  "A",  "^A",  "B",
+                                           "c",  "^c",  "d",  "^d",  "e",  "f",  "^f",  "g",  "^g",  "a",  "^a",  "b",
+                                           "c'", "^c'", "d'"};
+  for (const kry_test::Row& row : kry_test::table("tunings.txt", 3)) {
+    Options options;
+    std::ostringstream out;
+    std::istringstream words(row[0]);
+    std::vector<std::string> args;
+    for (std::string word; words >> word;)
+      if (word != "guitar") args.push_back(word == "mandolin" ? "m" : word);
+    readOptions(args, options, out);
+    std::string got;
+    for (int position = std::stoi(row[1]) - 1; position <= 35; ++position) {
+      std::string text = chromatic.at(static_cast<std::size_t>(position + 3)), tab = ",,,,,,";
+      std::ostringstream said;
+      try {
+        note(0, text, tab, options.convertSettings().board, said);
+        std::size_t at = tab.find_first_not_of(',');
+        got += at == std::string::npos ? " x" : " " + std::to_string(at + 1) + tab[at];
+      } catch (const Stop&) {
+        got += " -";
+      }
+    }
+    EXPECT_EQ(got.substr(1), row[2]) << row[0];
+  }
 }
 
 TEST(TuneList, ChoosesTunesByNumber) {

@@ -67,14 +67,19 @@ void Conversion::keyField(std::string_view line) {
     put(line);
     return;
   }
-  if (settings_.capo != ' ') put("P: Capo ", std::string(1, settings_.capo));
+  // The capo and a tuning other than the standard one stand under the title, on one line.
+  std::string tuning = settings_.tuningName.empty() ? "" : "Tuning: " + settings_.tuningName;
+  if (settings_.capo != ' ')
+    put("P: Capo ", std::string(1, settings_.capo) + (tuning.empty() ? "" : ", t" + tuning.substr(1)));
+  else if (!tuning.empty())
+    put("P: ", tuning);
   put(line);
   if (!settings_.a4) put("%%pageheight 11in");
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
   put("V:M clef=treble");
   put("%");
   put("%");
-  put(settings_.board.mandolin ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
+  put(settings_.board.courses().courses == 4 ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");

@@ -23,7 +23,8 @@ struct ConvertSettings {
   bool a4 = false;            // leave out the letter-paper page height
   float bottomMargin = 0.0F;  // inches; 0: no margin line
   bool rhythmFlags = true;    // "%%tabrhstyle modern", else "none"
-  Fingerboard board;          // instrument, transposition, B on the third string
+  Fingerboard board;          // instrument, tuning, transposition, B on the third string
+  std::string tuningName;     // shown under the title when not a standard tuning
   std::optional<TuneList> tunes;  // only these tunes of a collection; all without
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
 };

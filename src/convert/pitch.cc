@@ -1,5 +1,6 @@
 #include "convert/pitch.h"
 
+#include <algorithm>
 #include <array>
 #include <iomanip>
 #include <string_view>
@@ -67,7 +68,10 @@ struct PositionRow {
   int position;
   std::array<std::string_view, 3> texts;
 };
-constexpr std::array<PositionRow, 36> kPositions{{
+constexpr std::array<PositionRow, 40> kPositions{{
+    // Below the E of the guitar's sixth string: held only for tunings that reach down there.
+    {-3, {"C,", "=C,", ""}},         {-2, {"^C,", "_D,", ""}},       {-1, {"D,", "=D,", ""}},
+    {0, {"^D,", "_E,", ""}},
     {1, {"E,", "=E,", "_F,"}},   {2, {"^E,", "F,", "=F,"}},  {3, {"^F,", "_G,", ""}},
     {4, {"G,", "=G,", ""}},          {5, {"^G,", "_A,", ""}},        {6, {"A,", "=A,", ""}},
     {7, {"^A,", "_B,", ""}},         {8, {"B,", "=B,", "_C"}},   {9, {"^B,", "C", "=C"}},
@@ -114,30 +118,16 @@ constexpr std::array<SignatureRow, 14> kSignature{{
     {14, 14, {{{"F,", "E,"}, {"F", "E"}, {"f", "e"}, {"", ""}}}},                     // F flat
 }};
 
-// ---- the courses: which positions each course covers ----
-struct Course {
-  int course;  // 1 is the highest-sounding
-  int open;    // position of the open course
-  int first;   // lowest position played on it
-  int last;    // highest position played on it
-};
-// Guitar in standard tuning, E A D G B E. Position 20 (the B) is played open
-// on course 2, or at the fourth fret of course 3 with the b4 option.
-constexpr std::array<Course, 6> kGuitar{{
-    {6, 1, 1, 5}, {5, 6, 6, 10}, {4, 11, 11, 15}, {3, 16, 16, 19}, {2, 20, 20, 24}, {1, 25, 25, 35},
-}};
-// Mandolin, G D A E; the E, F and F sharp below its G have no course.
-constexpr std::array<Course, 4> kMandolin{{
-    {4, 4, 4, 10}, {3, 11, 11, 17}, {2, 18, 18, 24}, {1, 25, 25, 35},
-}};
+// ---- the courses ----
 // Fret letters for frets 0 to 10; "j" is never used.
 constexpr std::string_view kFretLetters = "abcdefghikl";
 
-constexpr int kLowest = 1;
-constexpr int kHighest = 35;
+constexpr int kNoPosition = -99;  // a note text the table does not hold
+constexpr int kHighest = 35;       // d', the top of the compass
 
 constexpr auto kPositionByCode = [] {
   std::array<int, kCodes> byCode{};
+  byCode.fill(kNoPosition);
   for (const PositionRow& row : kPositions)
     for (std::string_view text : row.texts)
       if (!text.empty()) byCode[static_cast<std::size_t>(encode(text))] = row.position;
@@ -159,22 +149,28 @@ constexpr auto kSpellingByKey = [] {
   return spelling;
 }();
 
-// Where each position is played: course and fret letter, for one instrument.
-struct Place {
-  int course = 0;  // 0: no course plays it
-  char letter = ' ';
-};
-template <std::size_t N>
-constexpr std::array<Place, kHighest + 1> placesOn(const std::array<Course, N>& courses) {
-  std::array<Place, kHighest + 1> places{};
-  for (const Course& course : courses)
-    for (int position = course.first; position <= course.last; ++position)
-      places[static_cast<std::size_t>(position)] = {
-          course.course, kFretLetters[static_cast<std::size_t>(position - course.open)]};
-  return places;
+// The lowest position the table holds for a tuning: the E of the guitar's
+// sixth string, or the lowest open note when that lies lower.
+int bottomOf(const Tuning& tuning) {
+  int bottom = 1;
+  for (int course = 0; course < tuning.courses; ++course) bottom = std::min(bottom, tuning.open[static_cast<std::size_t>(course)]);
+  return bottom;
 }
-constexpr auto kGuitarPlaces = placesOn(kGuitar);
-constexpr auto kMandolinPlaces = placesOn(kMandolin);
+
+// Where a position is played: the course that covers it and the fret letter
+// there; course 0 below the lowest open note, -1 above the highest course's
+// tenth fret. The B on the third string goes to course 3 with b4 on the
+// standard guitar.
+FingerChart::Spot placeOn(int position, const Fingerboard& board) {
+  const Tuning& tuning = board.courses();
+  if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) return {3, kFretLetters[4]};
+  if (position > tuning.open[0] + 10) return {-1, ' '};
+  for (int course = 1; course <= tuning.courses; ++course) {
+    int open = tuning.open[static_cast<std::size_t>(course - 1)];
+    if (position >= open) return {course, kFretLetters[static_cast<std::size_t>(position - open)]};
+  }
+  return {0, ' '};
+}
 
 // The code of the note text a key signature spells `code` as.
 int spelledCode(int keyIndex, int code) {
@@ -182,8 +178,15 @@ int spelledCode(int keyIndex, int code) {
   return kSpellingByKey[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
 }
 
-// The pitch position of a coded note text; 0 when the table has none.
-int positionOf(int code) { return code < 0 ? 0 : kPositionByCode[static_cast<std::size_t>(code)]; }
+// The pitch position of a coded note text; kNoPosition when the table has none.
+int positionOf(int code) { return code < 0 ? kNoPosition : kPositionByCode[static_cast<std::size_t>(code)]; }
+
+// The position a note is looked up at on `board`: 0 for a text the board's
+// table does not hold, which is never placed.
+int heldPosition(int code, const Fingerboard& board) {
+  int position = positionOf(code);
+  return position < bottomOf(board.courses()) ? 0 : position;
+}
 
 // Where the coded (already spelled) note is played after the transposition:
 // course -1 when it falls outside the compass or the table has no position for it.
@@ -191,10 +194,8 @@ FingerChart::Spot spotOf(int code, const Fingerboard& board) {
   int position = positionOf(code);
   int sum = position + board.transposition;
   // A text the table does not hold is never placed, whatever the transposition.
-  if (position == 0 || sum < kLowest || sum > kHighest) return {-1, ' '};
-  if (!board.mandolin && board.bOnThirdString && sum == 20) return {3, kFretLetters[20 - 16]};
-  const Place& place = (board.mandolin ? kMandolinPlaces : kGuitarPlaces)[static_cast<std::size_t>(sum)];
-  return {place.course, place.letter};
+  if (position < bottomOf(board.courses()) || sum < bottomOf(board.courses()) || sum > kHighest) return {-1, ' '};
+  return placeOn(sum, board);
 }
 
 // The not-available message: the position right-aligned in two columns.
@@ -211,7 +212,7 @@ void reportUnplaceable(int sum, const std::string& text, std::ostream& messages)
 
 }  // namespace
 
-int pitchPosition(const std::string& noteText) { return positionOf(encode(noteText)); }
+int pitchPosition(const std::string& noteText) { return std::max(positionOf(encode(noteText)), 0); }
 
 std::string keySpelling(int keyIndex, const std::string& noteText) {
   int code = encode(noteText);
@@ -245,10 +246,29 @@ void note(int keyIndex, std::string& noteText, std::string& tabCode, const Finge
   if (spelled != code) noteText = decode(spelled);
   FingerChart::Spot spot = spotOf(spelled, board);
   if (spot.course < 0) {
-    reportUnplaceable(positionOf(spelled) + board.transposition, noteText, messages);
+    reportUnplaceable(heldPosition(spelled, board) + board.transposition, noteText, messages);
     throw Stop(" ", kExitStopped);
   }
   if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
+}
+
+std::optional<Tuning> readTuning(std::string_view notes) {
+  Tuning tuning;
+  std::array<int, 6> lowFirst{};
+  for (std::size_t at = 0; at < notes.size();) {
+    std::size_t end = at + (at < notes.size() && std::string_view("^=_").find(notes[at]) != std::string_view::npos ? 2 : 1);
+    if (end < notes.size() && (notes[end] == ',' || notes[end] == '\'')) ++end;
+    int position = end <= notes.size() ? positionOf(encode(notes.substr(at, end - at))) : kNoPosition;
+    if (position == kNoPosition || tuning.courses == 6 ||
+        (tuning.courses > 0 && position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)]))
+      return std::nullopt;
+    lowFirst[static_cast<std::size_t>(tuning.courses++)] = position;
+    at = end;
+  }
+  if (tuning.courses != 4 && tuning.courses != 6) return std::nullopt;
+  for (int course = 0; course < tuning.courses; ++course)
+    tuning.open[static_cast<std::size_t>(course)] = lowFirst[static_cast<std::size_t>(tuning.courses - 1 - course)];
+  return tuning;
 }
 
 }  // namespace kry

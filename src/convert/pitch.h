@@ -1,20 +1,40 @@
 // Pitch to tab position: `note` places one melody note on the fingerboard of a
-// guitar in standard tuning or a four-course mandolin, after the key signature
-// and the transposition, by writing one fret letter into the tab code.
+// guitar or a four-course mandolin, in standard tuning or another, after the
+// key signature and the transposition, by writing one fret letter into the tab code.
 #pragma once
 
 #include <array>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 namespace kry {
 
+// The open note of each course as a pitch position (1 = "E,"), course 1 (the
+// highest) first. Each course plays from its open note up to a half step below
+// the next higher course's; the highest course up to its tenth fret.
+struct Tuning {
+  std::array<int, 6> open{};
+  int courses = 0;  // 4 or 6
+  bool operator==(const Tuning&) const = default;
+};
+inline constexpr Tuning kStandardGuitar{{25, 20, 16, 11, 6, 1}, 6};  // E A D G B e
+inline constexpr Tuning kStandardMandolin{{25, 18, 11, 4, 0, 0}, 4};  // G D A e
+
+// A tuning written as ABC notes from the lowest course up ("D,A,DGAd"), four
+// or six of them, each higher than the one before; nothing when it is not one.
+std::optional<Tuning> readTuning(std::string_view notes);
+
 // What `note` needs besides the note itself; fixed for a whole run.
 struct Fingerboard {
   int transposition = 0;     // half steps, positive upwards
   bool mandolin = false;     // four courses instead of six
   bool bOnThirdString = false;  // the B of the open second string at fret 4 of course 3
+  std::optional<Tuning> tuning;  // another tuning than the instrument's standard one
+
+  const Tuning& courses() const { return tuning ? *tuning : mandolin ? kStandardMandolin : kStandardGuitar; }
+  bool operator==(const Fingerboard&) const = default;
 };
 
 // note: rewrites `noteText` by the key signature of `keyIndex`, finds its pitch
@@ -25,7 +45,8 @@ void note(int keyIndex, std::string& noteText, std::string& tabCode, const Finge
           std::ostream& messages);
 
 // The pitch position of a note text (1 = "E,", 35 = "d'"), or 0 when the
-// position table does not hold it. "^d'" lies one above the compass, at 36.
+// position table does not hold it. "^d'" lies one above the compass, at 36;
+// the notes down to "C," below it, at -3 to 0, are held for low tunings alone.
 int pitchPosition(const std::string& noteText);
 
 // The note text as the key signature of `keyIndex` spells it.
@@ -57,10 +78,7 @@ class FingerChart {
 
  private:
   static constexpr int kCodes = 4 * 14 * 3;
-  bool sameBoard(const Fingerboard& board) const {
-    return board.transposition == board_.transposition && board.mandolin == board_.mandolin &&
-           board.bOnThirdString == board_.bOnThirdString;
-  }
+  bool sameBoard(const Fingerboard& board) const { return board == board_; }
   void forget(const Fingerboard& board);
   void prepare(int keyIndex);
 

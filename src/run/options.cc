@@ -1,5 +1,6 @@
 #include "run/options.h"
 
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -72,6 +73,39 @@ long readInteger(const std::string& arg) {
   return std::strtol(field.c_str(), nullptr, 10);
 }
 
+// The tunings a player asks for by name, as ABC notes from the lowest course up.
+struct NamedTuning {
+  std::string_view word, notes, name;
+};
+constexpr std::array<NamedTuning, 4> kTunings{{
+    {"DROPD", "D,A,DGBe", "Drop D (DADGBE)"},
+    {"DADGAD", "D,A,DGAd", "DADGAD"},
+    {"OPENG", "D,G,DGBd", "Open G (DGDGBD)"},
+    {"OPEND", "D,A,D^FAd", "Open D (DADF#AD)"},
+}};
+
+// The letter names of a tuning's notes, lowest first: "G,DAd" gives "GDAD".
+std::string letterNames(std::string_view notes) {
+  std::string names;
+  for (std::size_t i = 0; i < notes.size(); ++i) {
+    char c = notes[i];
+    if (isLetter(c)) names += static_cast<char>(c & ~0x20);
+    if (i + 1 < notes.size() && (c == '^' || c == '_')) {
+      names += static_cast<char>(notes[i + 1] & ~0x20);
+      names += c == '^' ? '#' : 'b';
+      ++i;
+    }
+  }
+  return names;
+}
+
+void readTuningOption(const std::string& arg, std::string_view notes, std::string name, Options& options,
+                      std::ostream& out) {
+  options.tuning = readTuning(notes);
+  if (!options.tuning) illegalOption(arg, out);
+  options.tuningName = name.empty() ? letterNames(notes) : std::move(name);
+}
+
 void readNumber(const std::string& arg, Options& options, std::ostream& out) {
   if (!passesCharacterTest(arg)) illegalOption(arg, out);
   bool point = arg.find('.') != std::string::npos;
@@ -96,9 +130,19 @@ ConvertSettings Options::convertSettings() const {
   settings.a4 = a4;
   settings.bottomMargin = bottomMargin;
   settings.rhythmFlags = rhythmFlags;
-  settings.board = {transposition, mandolin, bOnThirdString};
+  settings.board.transposition = transposition;
+  settings.board.mandolin = mandolin;
+  settings.board.bOnThirdString = bOnThirdString;
   settings.tunes = tunes;
   settings.skip = skip;
+  // A tuning named as one of the standard two is that instrument as it is.
+  if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
+    settings.board.mandolin = tuning == kStandardMandolin;
+  } else if (tuning) {
+    settings.board.tuning = tuning;
+    settings.board.mandolin = tuning->courses == 4;
+    settings.tuningName = tuningName;
+  }
   return settings;
 }
 
@@ -107,6 +151,11 @@ void readOptions(const std::vector<std::string>& args, Options& options, std::os
     std::string key = fixedField(arg, kKeyWidth);
     upcase(key, static_cast<int>(kKeyWidth));
     std::string word(trimRight(key));
+    std::string whole = arg;
+    upcase(whole, static_cast<int>(whole.size()));
+    const NamedTuning* named = nullptr;
+    for (const NamedTuning& t : kTunings)
+      if (whole == t.word) named = &t;
     if (word == "F") {
       options.fixUp = true;
     } else if (word == "M") {
@@ -119,6 +168,12 @@ void readOptions(const std::vector<std::string>& args, Options& options, std::os
       options.a4 = true;
     } else if (word == "B4") {
       options.bOnThirdString = true;
+    } else if (named != nullptr) {
+      readTuningOption(arg, named->notes, std::string(named->name), options, out);
+    } else if (whole.rfind("TUNING=", 0) == 0) {
+      readTuningOption(arg, std::string_view(arg).substr(7), "", options, out);
+    } else if (whole == "PDF") {
+      options.pdf = true;
     } else if (word == "SKIP") {
       options.skip = true;
     } else if (key.compare(0, 2, "X=") == 0) {

@@ -24,6 +24,9 @@ struct Options {
   bool debug = false;         // keep TEMP.ABC
   bool a4 = false;            // A4 paper: no letter page height
   bool bOnThirdString = false;
+  std::optional<Tuning> tuning;    // dropd, dadgad, openg, opend, tuning=NOTES
+  std::string tuningName;         // shown under the title: "DADGAD", "Drop D (DADGBE)"
+  bool pdf = false;               // a PDF beside the PostScript
   std::optional<TuneList> tunes;  // "x=LIST": only these tunes of a collection
   std::string tuneListText;       // the list as typed
   bool skip = false;              // a tune that can't be placed is left out
