@@ -57,7 +57,7 @@ void makeFinalTune(const Options& options, Platform& platform, std::ostream& out
 void typeset(const TypesetCommand& command, Platform& platform, std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
   out.flush();
-  int status = platform.runTypesetter(command.args);
+  int status = platform.runProgram(command.args);
   if (status == 0) return;
   std::string failure = status == Platform::kNotStarted
                             ? std::string(kTypesetter) + " could not be started"
@@ -69,7 +69,34 @@ void typeset(const TypesetCommand& command, Platform& platform, std::ostream& ou
   throw Stop("Typesetting failed: " + failure + ".", kExitStopped);
 }
 
+// The pages of the PostScript file as a PDF beside it, made by Ghostscript
+// under a name of its own and renamed when whole.
+void writePdf(const std::string& base, Platform& platform, std::ostream& out) {
+  std::string ps = outputName(base, "ps"), pdf = outputName(base, "pdf"), part = pdf + ".part";
+  std::string target = part;  // Ghostscript reads "%" in an output name as a page number
+  for (std::size_t at = 0; (at = target.find('%', at)) != std::string::npos; at += 2) target.insert(at, 1, '%');
+  std::vector<std::string> args{kGhostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
+                                "-sOutputFile=" + target, "-f", ps};
+  std::string shown;
+  for (const std::string& arg : args) shown += " " + arg;
+  out << shown << "\n\n";
+  out.flush();
+  int status = platform.runProgram(args);
+  if (status == 0 && platform.rename(part, pdf)) return;
+  platform.remove(part);
+  std::string failure = status == Platform::kNotStarted
+                            ? "Ghostscript (gs) could not be started; install the package ghostscript"
+                            : status == 0 ? "the PDF could not be named " + pdf
+                                          : std::string("gs failed with exit status ") + std::to_string(status);
+  out << ' ' << failure << "; the PostScript file " << ps << " is kept.\n";
+  throw Stop("No PDF written: " + failure + ".", kExitStopped);
+}
+
 }  // namespace
+
+std::string outputName(const std::string& base, const std::string& kind) {
+  return base + (!base.empty() && base.back() == '.' ? "" : ".") + kind;
+}
 
 TuneNames deriveNames(const std::string& arg) {
   TuneNames names;
@@ -116,8 +143,16 @@ std::string processedLines(const std::string& input) {
 
 void run(const std::vector<std::string>& args, Platform& platform, std::ostream& out) {
   if (args.empty()) return help(out, kVersion);
+  if (args[0] == "--version") {
+    out << kVersionLine << '\n';
+    return;
+  }
   banner(out);
   if (args[0] == "/?" || args[0] == "?") return help(out, kVersion);
+  if (args[0] == "--help" || args[0] == "-h") {
+    help(out, kVersion);
+    return moreHelp(out);
+  }
   TuneNames names = deriveNames(args[0]);
 
   DirectoryLock lock(platform);
@@ -143,6 +178,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   platform.remove(kStagedTune);
   platform.remove(kConvertedTune);
   if (!options.debug) platform.remove(kFinalTune);
+  if (options.pdf) writePdf(names.base, platform, out);
   if (summary.leftOut > 0) throw leftOut;
 }
 

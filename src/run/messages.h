@@ -5,6 +5,7 @@
 namespace kry {
 
 inline constexpr const char* kVersion = "1.15";
+inline constexpr const char* kVersionLine = "kry 1.15";
 
 // Work files, all in the current directory.
 inline constexpr const char* kStagedTune = "TMPIN.TMP";
@@ -15,6 +16,7 @@ inline constexpr const char* kLockFile = "KRY97.LCK";
 inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";
 
 inline constexpr const char* kTypesetter = "abctab2ps";
+inline constexpr const char* kGhostscript = "gs";
 // How the typesetting command names the final tune when it is shown.
 inline constexpr const char* kShownFinalTune = "temp.abc";
 

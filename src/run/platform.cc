@@ -188,8 +188,14 @@ class SystemPlatform : public Platform {
     return std::make_unique<FileLineSink>(fd, name);
   }
 
-  int runTypesetter(const std::vector<std::string>& args) override {
-    std::string program = findTypesetter(args.at(0));
+  bool rename(const std::string& from, const std::string& to) override {
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    return !ec;
+  }
+
+  int runProgram(const std::vector<std::string>& args) override {
+    std::string program = findProgram(args.at(0));
     if (program.empty()) return kNotStarted;
     std::vector<char*> argv;
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -244,8 +250,8 @@ class SystemPlatform : public Platform {
   }
 
  private:
-  // The typesetter on PATH, or else the one installed beside kry.
-  std::string findTypesetter(const std::string& name) const {
+  // A program on PATH, or else the one installed beside kry.
+  std::string findProgram(const std::string& name) const {
     const char* path = std::getenv("PATH");
     std::string dirs = path != nullptr ? path : "";
     std::size_t start = 0;

@@ -27,9 +27,12 @@ class Platform {
   virtual std::unique_ptr<LineSource> openRead(const std::string& name) = 0;
   // Creates or replaces a work file for writing; nullptr when it can't.
   virtual std::unique_ptr<LineSink> create(const std::string& name) = 0;
-  // Runs the typesetter with its arguments (the first is its name) and waits.
-  // Its exit status, or kNotStarted when it could not be started.
-  virtual int runTypesetter(const std::vector<std::string>& args) = 0;
+  // Runs a program (the typesetter, Ghostscript) with its arguments, the first
+  // its name, found on PATH or else beside kry, and waits for it. Its exit
+  // status, or kNotStarted when it could not be found or started.
+  virtual int runProgram(const std::vector<std::string>& args) = 0;
+  // Gives a file another name, replacing any file of that name; false when it can't.
+  virtual bool rename(const std::string& from, const std::string& to) = 0;
   // One line of the user's reply, or nothing at the end of standard input.
   virtual std::optional<std::string> readReply() = 0;
   // Takes the directory for this run; false when another run holds it.

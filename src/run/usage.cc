@@ -43,4 +43,17 @@ void help(std::ostream& out, const std::string& ver) {
   out.flush();
 }
 
+void moreHelp(std::ostream& out) {
+  out << '\n'
+      << " More options:\n"
+      << " dropd, dadgad, openg, opend   guitar in drop D, DADGAD, open G or open D tuning\n"
+      << " tuning=NOTES  the open note of each course, lowest first, as ABC notes:\n"
+      << "               tuning=E,A,DGBe is the standard guitar, tuning=G,DAd a mandola\n"
+      << " pdf           also write the pages as a PDF beside the PostScript file\n"
+      << " x=LIST        convert only the tunes numbered so: x=36, x=4-9, x=4,7,12-15\n"
+      << " skip          leave out a tune that can't be placed and go on with the next\n"
+      << " kry --version shows the version; kry --help shows this text.\n";
+  out.flush();
+}
+
 }  // namespace kry

@@ -40,6 +40,8 @@ class Sandbox {
 
   void setTypesetterStatus(int status) const;
   void useQuickTypesetter() const;  // one that does nothing but succeed
+  void writePostScript() const;     // the fake writes a one-page PostScript file as abctab2ps names it
+  void onlyOwnPath();               // PATH holds the sandbox's bin/ alone (and the tools the fake uses)
   // Runs a copy of kry alone in bin/alone/ from now on, with no typesetter on
   // PATH, and with one beside that copy when `besideIt`.
   void runKryAlone(bool besideIt);
@@ -48,6 +50,7 @@ class Sandbox {
 
  private:
   std::string dir_, binary_ = KRY_BINARY, typesetter_ = "bin";
+  bool onlyBin_ = false;
   mutable std::map<pid_t, std::string> outputs_;  // where each started run writes its output
 };
 
