@@ -68,11 +68,9 @@ void Conversion::keyField(std::string_view line) {
     return;
   }
   // The capo and a tuning other than the standard one stand under the title, on one line.
-  std::string tuning = settings_.tuningName.empty() ? "" : "Tuning: " + settings_.tuningName;
-  if (settings_.capo != ' ')
-    put("P: Capo ", std::string(1, settings_.capo) + (tuning.empty() ? "" : ", t" + tuning.substr(1)));
-  else if (!tuning.empty())
-    put("P: ", tuning);
+  std::string under = settings_.capo == ' ' ? "" : std::string("Capo ").append(1, settings_.capo);
+  if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
+  if (!under.empty()) put("P: ", under);
   put(line);
   if (!settings_.a4) put("%%pageheight 11in");
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
