@@ -14,10 +14,10 @@ namespace {
 class Lines : public LineSource, public LineSink {
  public:
   explicit Lines(const std::string& text) : in_(text + "\\n") {}
-  bool next(std::string& line) override {
+  bool next(std::string_view& line) override {
     std::size_t end = in_.find("\\n", at_);
     if (end == std::string::npos) return false;
-    line = in_.substr(at_, end - at_);
+    line = std::string_view(in_).substr(at_, end - at_);
     at_ = end + 2;
     return true;
   }

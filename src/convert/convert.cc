@@ -87,11 +87,11 @@ void Conversion::keyField(std::string_view line) {
 // left out whole and the conversion goes on at the next tune.
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
-  std::ostringstream said;
   try {
-    scanLine(line, state_, settings_.board, said, tab_);
+    scanLine(line, state_, settings_.board, said_, tab_);
   } catch (const Stop& stop) {
-    messages_ << where() << '\n' << said.str();
+    messages_ << where() << '\n' << said_.str();
+    said_.str("");
     if (!settings_.skip || !inTune_) throw;
     if (stop.text() != " ") messages_ << ' ' << stop.text() << '\n';
     leftOut_ = true;
@@ -131,7 +131,7 @@ std::string Conversion::where() const {
 
 ConvertSummary convert(LineSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages) {
   Conversion conversion(settings, out, messages);
-  std::string line;
+  std::string_view line;
   while (in.next(line)) conversion.line(line);
   return conversion.finish();
 }

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,7 @@ class Conversion {
   std::ostream& messages_;
   TuneState state_;
   std::string tab_;
+  std::ostringstream said_;  // what a stop says, written after the place it happened
   ConvertSummary summary_;
   long lineNumber_ = 0;
   bool inTune_ = false;     // an X: field has been read

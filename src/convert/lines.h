@@ -11,7 +11,8 @@ class LineSource {
  public:
   virtual ~LineSource() = default;
   // The next line without its line end (LF, CR or CRLF); false at the end.
-  virtual bool next(std::string& line) = 0;
+  // The line is good until the next call.
+  virtual bool next(std::string_view& line) = 0;
 };
 
 class LineSink {

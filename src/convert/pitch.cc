@@ -17,38 +17,18 @@ namespace {
 constexpr std::string_view kAccidentals = " ^=_";
 constexpr std::string_view kLetters = "ABCDEFGabcdefg";
 constexpr std::string_view kMarks = " ,'";
-constexpr int kCodes = 4 * 14 * 3;
+constexpr int kCodes = notecode::kCodes;
 
-// Each character's place in one of the strings above (-1: not there), as a
-// table indexed by the character, since `note` looks up every note of a tune.
-using CharIndex = std::array<signed char, 256>;
-constexpr CharIndex indexOf(std::string_view chars) {
-  CharIndex index{};
-  index.fill(-1);
-  for (std::size_t k = 0; k < chars.size(); ++k)
-    if (chars[k] != ' ') index[static_cast<unsigned char>(chars[k])] = static_cast<signed char>(k);
-  return index;
-}
-constexpr CharIndex kAccidentalIndex = indexOf(kAccidentals);
-constexpr CharIndex kLetterIndex = indexOf(kLetters);
-constexpr CharIndex kMarkIndex = indexOf(kMarks);
-
-constexpr int at(const CharIndex& index, char c) { return index[static_cast<unsigned char>(c)]; }
-
+// The code of a note text: its accidental, its letter, at most one octave mark.
 constexpr int encode(std::string_view text) {
-  std::size_t i = 0;
-  int accidental = 0;
-  if (i < text.size() && at(kAccidentalIndex, text[i]) >= 0) accidental = at(kAccidentalIndex, text[i++]);
-  if (i >= text.size()) return -1;
-  int letter = at(kLetterIndex, text[i++]);
-  if (letter < 0) return -1;
-  int mark = 0;
-  if (i < text.size()) {
-    mark = at(kMarkIndex, text[i++]);
-    if (mark < 0) return -1;
-  }
-  if (i != text.size()) return -1;
-  return (accidental * 14 + letter) * 3 + mark;
+  std::size_t i = text.size() > 1 && kAccidentals.find(text[0]) != std::string_view::npos && text[0] != ' ' ? 1 : 0;
+  if (i >= text.size() || text.size() - i > 2) return -1;
+  char accidental = i == 1 ? text[0] : ' ';
+  char mark = text.size() - i == 2 ? text[i + 1] : ' ';
+  if (mark == ' ' && text.size() - i == 2) return -1;
+  int code = notecode::kAccidental[static_cast<unsigned char>(accidental)] +
+             notecode::kLetter[static_cast<unsigned char>(text[i])] + notecode::kMark[static_cast<unsigned char>(mark)];
+  return code < kCodes ? code : -1;
 }
 
 std::string decode(int code) {
@@ -163,13 +143,13 @@ int bottomOf(const Tuning& tuning) {
 // standard guitar.
 FingerChart::Spot placeOn(int position, const Fingerboard& board) {
   const Tuning& tuning = board.courses();
-  if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) return {3, kFretLetters[4]};
-  if (position > tuning.open[0] + 10) return {-1, ' '};
+  if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) return {3, kFretLetters[4], 0, {}};
+  if (position > tuning.open[0] + 10) return {-1, ' ', 0, {}};
   for (int course = 1; course <= tuning.courses; ++course) {
     int open = tuning.open[static_cast<std::size_t>(course - 1)];
-    if (position >= open) return {course, kFretLetters[static_cast<std::size_t>(position - open)]};
+    if (position >= open) return {course, kFretLetters[static_cast<std::size_t>(position - open)], 0, {}};
   }
-  return {0, ' '};
+  return {0, ' ', 0, {}};
 }
 
 // The code of the note text a key signature spells `code` as.
@@ -194,7 +174,7 @@ FingerChart::Spot spotOf(int code, const Fingerboard& board) {
   int position = positionOf(code);
   int sum = position + board.transposition;
   // A text the table does not hold is never placed, whatever the transposition.
-  if (position < bottomOf(board.courses()) || sum < bottomOf(board.courses()) || sum > kHighest) return {-1, ' '};
+  if (position < bottomOf(board.courses()) || sum < bottomOf(board.courses()) || sum > kHighest) return {-1, ' ', 0, {}};
   return placeOn(sum, board);
 }
 
@@ -233,9 +213,13 @@ void FingerChart::forget(const Fingerboard& board) {
 }
 
 void FingerChart::prepare(int keyIndex) {
-  for (int code = 0; code < kCodes; ++code)
-    spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)] =
-        spotOf(spelledCode(keyIndex, code), board_);
+  for (int code = 0; code < kCodes; ++code) {
+    Spot& spot = spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
+    spot = spotOf(spelledCode(keyIndex, code), board_);
+    spot.text.fill(',');
+    spot.size = spot.course > 0 ? static_cast<std::size_t>(spot.course) : spot.course == 0 ? 1 : 0;
+    if (spot.size > 0) spot.text[spot.size - 1] = spot.course > 0 ? spot.letter : 'x';
+  }
   ready_[static_cast<std::size_t>(keyIndex)] = true;
 }
 

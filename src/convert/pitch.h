@@ -57,34 +57,63 @@ std::string keySpelling(int keyIndex, const std::string& noteText);
 // `accidental` is put in front of `written` (blank: none); -1 for other texts.
 int noteCode(char accidental, std::string_view written);
 
+// The same for a note read character by character: its accidental (blank for
+// none), its letter and its octave mark (blank for none). Each character's
+// share of the code is one table lookup, since every note of a tune is coded;
+// a character that can't stand there gives a share that puts the sum past
+// the last code.
+namespace notecode {
+constexpr int kCodes = 4 * 14 * 3;
+constexpr int kNone = 1000;
+using Shares = std::array<short, 256>;
+constexpr Shares sharesOf(std::string_view chars, int step) {
+  Shares shares{};
+  shares.fill(kNone);
+  for (std::size_t k = 0; k < chars.size(); ++k) shares[static_cast<unsigned char>(chars[k])] = static_cast<short>(k * step);
+  return shares;
+}
+constexpr Shares kAccidental = sharesOf(" ^=_", 14 * 3);
+constexpr Shares kLetter = sharesOf("ABCDEFGabcdefg", 3);
+constexpr Shares kMark = sharesOf(" ,'", 1);
+}  // namespace notecode
+
+inline int noteCode(char accidental, char letter, char mark) {
+  int code = notecode::kAccidental[static_cast<unsigned char>(accidental)] +
+             notecode::kLetter[static_cast<unsigned char>(letter)] + notecode::kMark[static_cast<unsigned char>(mark)];
+  return code < notecode::kCodes ? code : -1;
+}
+
 // Where `note` places every coded note text, for each key signature on one
-// fingerboard: worked out once per key, so the scanner can look notes up.
+// fingerboard: worked out once per key, down to the finished text a single
+// note adds to the tab line, so the scanner looks each note up once.
 class FingerChart {
  public:
   struct Spot {
     int course;   // 1..6; 0: no course plays it (a low mandolin note); -1: `note` stops
     char letter;  // the fret letter on that course
+    std::size_t size;            // of `text`
+    std::array<char, 8> text;    // the commas of the courses above and the letter; "x" for course 0
   };
+  using Chart = std::array<Spot, notecode::kCodes>;
 
-  // The spot of a coded note in the key `keyIndex` on `board`; an index
+  // Every coded note's spot in the key `keyIndex` on `board`; an index
   // outside 1..14 is a key without sharps or flats, as for `note`.
-  Spot at(int keyIndex, int code, const Fingerboard& board) {
+  const Chart& forKey(int keyIndex, const Fingerboard& board) {
     if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;
     std::size_t key = static_cast<std::size_t>(keyIndex);
-    if (!sameBoard(board)) forget(board);
+    if (!(board == board_)) forget(board);
     if (!ready_[key]) prepare(keyIndex);
-    return spots_[key][static_cast<std::size_t>(code)];
+    return spots_[key];
   }
+  Spot at(int keyIndex, int code, const Fingerboard& board) { return forKey(keyIndex, board)[static_cast<std::size_t>(code)]; }
 
  private:
-  static constexpr int kCodes = 4 * 14 * 3;
-  bool sameBoard(const Fingerboard& board) const { return board == board_; }
   void forget(const Fingerboard& board);
   void prepare(int keyIndex);
 
   Fingerboard board_;
   std::array<bool, 15> ready_{};
-  std::array<std::array<Spot, kCodes>, 15> spots_{};
+  std::array<Chart, 15> spots_{};
 };
 
 }  // namespace kry

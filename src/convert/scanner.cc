@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <optional>
 
 #include "convert/keysig.h"
 #include "run/stop.h"
@@ -19,12 +18,50 @@ const char* const kIncompleteChord = "Incomplete chord";
 // becomes a six-course tab code, the length "1" and a blank.
 constexpr std::size_t kMostPerCharacter = 8;
 
-// Letters that mark a note rather than play one: trill, fermata, segno, coda and
-// the like, and the up- and down-bow; the roll "~" is one too.
-bool isDecoration(char c) { return std::string_view("HLMOPSTuv").find(c) != std::string_view::npos; }
+// What a character of a music line is to the scanner. Each character is
+// looked up once; the scan is one switch over these.
+enum Kind : unsigned char {
+  kCopied,      // bar-line colons, blanks, slurs, ties, broken rhythm...: into the tab line as it is
+  kBar,         // "|": ends the bar, so its accidentals
+  kGrace,       // "{": grace notes, up to "}", stay out of the tab
+  kQuote,       // a chord symbol or annotation, up to the next double quote
+  kComment,     // "%": the rest of the line is the melody's alone
+  kDecoration,  // "!" or "+": a decoration when its partner follows
+  kBracket,     // "[": a chord, an inline field, or "[|" and "[1" copied
+  kAccidental,  // "^", "=", "_"
+  kLetter,      // a note, a rest, or a letter that is no note
+  kMark,        // a letter that marks a note rather than plays one: H L M O P S T u v
+  kSpacer,      // "y", with the width it may be given
+  kRoll,        // "~"
+  kDigit,       // 1..9: copied, but for the numbers of repeat endings after a bar line
+};
 
-// Whether `partner` closes the decoration opened at `open` ("!trill!", "+fermata+"):
-// it must follow on the same line with no blank and no bar line in between.
+constexpr std::array<Kind, 256> kKinds = [] {
+  std::array<Kind, 256> kinds{};
+  auto set = [&](std::string_view chars, Kind kind) {
+    for (char c : chars) kinds[static_cast<unsigned char>(c)] = kind;
+  };
+  set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", kLetter);
+  set("HLMOPSTuv", kMark);
+  set("y", kSpacer);
+  set("|", kBar);
+  set("{", kGrace);
+  set("\"", kQuote);
+  set("%", kComment);
+  set("!+", kDecoration);
+  set("[", kBracket);
+  set("^=_", kAccidental);
+  set("~", kRoll);
+  set("123456789", kDigit);
+  return kinds;
+}();
+
+Kind kindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isOctaveMark(char c) { return c == ',' || c == '\''; }
+
+// Where the decoration opened at `open` ("!trill!", "+fermata+") closes: its
+// partner must follow on the same line with no blank and no bar line in between.
 std::size_t decorationEnd(std::string_view line, std::size_t open) {
   std::size_t close = line.find(line[open], open + 1);
   if (close == std::string_view::npos) return close;
@@ -32,203 +69,206 @@ std::size_t decorationEnd(std::string_view line, std::size_t open) {
   return inside.find_first_of(" |") == std::string_view::npos ? close : std::string_view::npos;
 }
 
+// The scan keeps its place on the line and in the tab line in local variables,
+// handed to each rule and handed back: the tab line is written through a char
+// pointer, and the compiler would otherwise fetch every member again after
+// every character written.
+struct Place {
+  std::size_t i;  // the position on the music line
+  char* out;      // the end of the tab line written so far
+};
+
 class Scanner {
  public:
-  Scanner(std::string_view line, TuneState& state, const Fingerboard& board,
-          std::ostream& messages, std::string& tab)
-      : line_(line), n_(line.size()), state_(state), board_(board), messages_(messages), tab_(tab) {}
+  Scanner(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
+          std::string& tab)
+      : line_(line), state_(state), board_(board), messages_(messages), tab_(tab),
+        chart_(&state.chart.forKey(state.keyIndex, board)) {}
 
   void run() {
     // The tab line is written into room made for the longest it can grow to.
-    tab_.resize(kMostPerCharacter * n_ + kMostPerCharacter);
-    out_ = tab_.data();
+    tab_.resize(kMostPerCharacter * line_.size() + 2 * kMostPerCharacter);
+    const std::string_view line = line_;
+    Place at{0, tab_.data()};
     try {
-      for (i_ = 0; i_ < n_; ++i_) step();
+      for (; at.i < line.size(); ++at.i) at = step(line, at);
     } catch (...) {
       tab_.clear();
       throw;
     }
-    tab_.resize(static_cast<std::size_t>(out_ - tab_.data()));
+    tab_.resize(static_cast<std::size_t>(at.out - tab_.data()));
   }
 
  private:
-  char at(std::size_t pos) const { return pos < n_ ? line_[pos] : ' '; }
+  static char charAt(std::string_view line, std::size_t pos) { return pos < line.size() ? line[pos] : ' '; }
 
-  void emit(char c) { *out_++ = c; }
-  void emit(std::string_view text) {
-    std::memcpy(out_, text.data(), text.size());
-    out_ += text.size();
+  static char* emit(char* out, std::string_view text) {
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
   }
 
-  // One step of the scan at position i_; a rule may move i_ forward itself.
-  void step() {
-    char c = line_[i_];
-    switch (c) {
-      case '|':
+  // One step of the scan at position i; a rule may move i forward itself.
+  [[gnu::always_inline]] Place step(std::string_view line, Place at) {
+    char c = line[at.i];
+    switch (kindOf(c)) {
+      case kCopied:
+        *at.out++ = c;
+        return at;
+      case kBar:
         state_.accidentals.clear();
-        break;
-      case '{':
-        return skipTo('}');  // grace notes stay out of the tab
-      case '"':
-        return skipTo('"');  // chord symbols and annotations too
-      case '%':
-        i_ = n_;  // a comment: the rest of the line is the melody's alone
-        return;
-      case '!':
-      case '+':
-        if (std::size_t close = decorationEnd(line_, i_); close != std::string_view::npos) {
-          i_ = close;  // "!trill!", "!D.C.!", "+fermata+" mark the melody's note
-          return;
-        }
-        break;
-      case '[': {
-        char next = at(i_ + 1);
-        if (isLetter(next) && at(i_ + 2) == ':') return inlineField();
-        if (next != '|' && !(next >= '1' && next <= '9')) return chord();
-        break;
+        *at.out++ = c;
+        return at;
+      case kGrace:
+        return skipTo(line, at, '}');
+      case kQuote:
+        return skipTo(line, at, '"');
+      case kComment:
+        return {line.size(), at.out};
+      case kDecoration:
+        if (std::size_t close = decorationEnd(line, at.i); close != std::string_view::npos) return {close, at.out};
+        *at.out++ = c;
+        return at;
+      case kBracket: {
+        char next = charAt(line, at.i + 1);
+        if (isLetter(next) && charAt(line, at.i + 2) == ':') return inlineField(line, at);
+        if (next != '|' && !(next >= '1' && next <= '9')) return chord(line, at);
+        *at.out++ = c;
+        return at;
       }
-      default:
-        break;
+      case kAccidental:
+        return accidental(line, at);
+      case kLetter:
+        return note(line, at.i, at);
+      case kMark:
+      case kRoll:
+        return at;
+      case kSpacer:
+        while (at.i + 1 < line.size() && isLengthChar(line[at.i + 1])) ++at.i;
+        return at;
+      case kDigit:
+        if (at.i > 0 && line[at.i - 1] == '|') return skipEndings(line, at);
+        *at.out++ = c;
+        return at;
     }
-    single();
+    return at;
+  }
+
+  // Moves to the partner of the character at i; with none, the rest of the line goes.
+  static Place skipTo(std::string_view line, Place at, char partner) {
+    std::size_t end = line.find(partner, at.i + 1);
+    return {end == std::string_view::npos ? line.size() : end, at.out};
+  }
+
+  // The numbers of the repeat endings after a bar line ("|1", ":|2", "|1,2", "|1-3")
+  // are the melody's: moves i to the last character of the list.
+  static Place skipEndings(std::string_view line, Place at) {
+    while (at.i + 1 < line.size() &&
+           (isDigit(line[at.i + 1]) || ((line[at.i + 1] == ',' || line[at.i + 1] == '-') && isDigit(charAt(line, at.i + 2)))))
+      ++at.i;
+    return at;
+  }
+
+  // An accidental holds for its letter to the end of the bar; with no letter
+  // after it, it adds nothing and the character after it is copied as it is
+  // (a roll is dropped).
+  Place accidental(std::string_view line, Place at) {
+    std::size_t start = at.i++;
+    if (at.i >= line.size()) throw Stop(kBadAccidental, kExitStopped);
+    acdntl(state_.accidentals, line[start], line[at.i]);
+    char c = line[at.i];
+    if (isLetter(c)) return note(line, start, at);
+    if (c != '~') *at.out++ = c;
+    return at;
+  }
+
+  // A note or rest from `start` (its accidental, if any) to the letter at i:
+  // its tab text, then its length.
+  [[gnu::always_inline]] Place note(std::string_view line, std::size_t start, Place at) {
+    std::size_t letter = at.i;
+    if (at.i + 1 < line.size() && isOctaveMark(line[at.i + 1]))
+      while (at.i + 1 < line.size() && isOctaveMark(line[at.i + 1])) ++at.i;
+    char c = line[letter];
+    if (start == letter && letter == at.i && (c == 'z' || c == 'x')) {
+      *at.out++ = c;  // a rest; "x" is one that shows nothing
+    } else {
+      char accidental = start < letter ? line[start] : fixacc(state_.accidentals, c);
+      int code = at.i > letter + 1 ? -1 : noteCode(accidental, c, at.i > letter ? line[at.i] : ' ');
+      if (code < 0 || (*chart_)[static_cast<std::size_t>(code)].size == 0) unplaceable(line.substr(start, at.i + 1 - start));
+      const FingerChart::Spot& spot = (*chart_)[static_cast<std::size_t>(code)];
+      std::memcpy(at.out, spot.text.data(), spot.text.size());  // all eight: the room is there
+      at.out += spot.size;
+    }
+    return noteLength(line, at);
+  }
+
+  // A note with no place: `note` itself writes the message and stops the run.
+  [[noreturn]] void unplaceable(std::string_view written) {
+    std::string text(written);
+    if (!isAccidental(text[0])) {
+      char carried = fixacc(state_.accidentals, text[0]);
+      if (carried != ' ') text.insert(text.begin(), carried);
+    }
+    std::string tab = ",,,,,,";
+    kry::note(state_.keyIndex, text, tab, board_, messages_);
+    throw Stop(" ", kExitStopped);  // `note` stops on every note the chart has no place for
+  }
+
+  // The length characters after i, moving i past them.
+  [[gnu::always_inline]] static std::string_view readLength(std::string_view line, std::size_t& i) {
+    std::size_t start = i + 1;
+    while (i + 1 < line.size() && isLengthChar(line[i + 1])) ++i;
+    return line.substr(start, i + 1 - start);
+  }
+
+  // A length is written only when it differs from the one written last.
+  [[gnu::always_inline]] char* writeLength(char* out, std::string_view length) {
+    if (length.empty()) length = "1";
+    std::string& last = state_.lastLength;
+    if (length.size() == last.size() && length[0] == last[0] &&
+        (length.size() == 1 || std::equal(length.begin() + 1, length.end(), last.begin() + 1)))
+      return out;
+    last.assign(length);
+    return emit(out, length);
+  }
+
+  // A note's length and a blank; a note that ends the line can have no length
+  // written after it, so it lasts one unit, and no blank follows it.
+  [[gnu::always_inline]] Place noteLength(std::string_view line, Place at) {
+    at.out = writeLength(at.out, readLength(line, at.i));
+    if (at.i + 1 < line.size()) *at.out++ = ' ';
+    return at;
   }
 
   // An inline field such as [K:D] or [L:1/16]. A key change respells the notes
   // after it; a unit length or a meter goes into the tab line too, so both
   // voices keep the same time; every other field is the melody's alone.
-  void inlineField() {
-    std::size_t close = line_.find(']', i_ + 1);
+  Place inlineField(std::string_view line, Place at) {
+    std::size_t close = line.find(']', at.i + 1);
     if (close == std::string_view::npos) throw Stop(kIncompleteChord, kExitStopped);
-    std::string_view field = line_.substr(i_, close - i_ + 1);
+    std::string_view field = line.substr(at.i, close - at.i + 1);
     char letter = field[1];
-    if (letter == 'K') state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
-    if (letter == 'L' || letter == 'M') emit(field);
-    i_ = close;
-  }
-
-  // Moves to the partner of the character at i_; with none, the rest of the line goes.
-  void skipTo(char partner) {
-    std::size_t end = line_.find(partner, i_ + 1);
-    i_ = end == std::string_view::npos ? n_ : end;
-  }
-
-  // A note or rest with its accidental and length, or any other character.
-  void single() {
-    std::size_t start = i_;
-    if (isAccidental(line_[i_])) {
-      ++i_;
-      if (i_ >= n_) throw Stop(kBadAccidental, kExitStopped);
-      acdntl(state_.accidentals, line_[start], line_[i_]);
+    if (letter == 'K') {
+      state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
+      chart_ = &state_.chart.forKey(state_.keyIndex, board_);
     }
-    char c = line_[i_];
-    if (start == i_ && isDecoration(c)) return;
-    if (start == i_ && c == 'y') {  // a spacer, with the width it may be given
-      while (i_ + 1 < n_ && isLengthChar(line_[i_ + 1])) ++i_;
-      return;
-    }
-    if (isLetter(c)) {
-      readNoteLetters(line_, i_);
-      std::string_view written = line_.substr(start, i_ - start + 1);
-      if (written == "z" || written == "x") {  // a rest; "x" is one that shows nothing
-        emit(c);
-      } else {
-        tabCode_.fill(',');
-        placeNote(written);
-        appendTabCode();
-      }
-      noteLength();
-      return;
-    }
-    if (c == '~') return;  // a roll
-    if (c >= '1' && c <= '9' && i_ > 0 && line_[i_ - 1] == '|') return skipEndings();
-    emit(c);
-  }
-
-  // The numbers of the repeat endings after a bar line ("|1", ":|2", "|1,2", "|1-3")
-  // are the melody's: moves i_ to the last character of the list.
-  void skipEndings() {
-    while (i_ + 1 < n_ && (isDigit(line_[i_ + 1]) ||
-                           ((line_[i_ + 1] == ',' || line_[i_ + 1] == '-') && isDigit(at(i_ + 2)))))
-      ++i_;
-  }
-
-  static bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-  // Moves `pos` over the octave marks that follow the letter at `pos`.
-  static void readNoteLetters(std::string_view text, std::size_t& pos) {
-    while (pos + 1 < text.size() && (text[pos + 1] == ',' || text[pos + 1] == '\'')) ++pos;
-  }
-
-  // The note's own accidental, or the one carried in the bar, then its fret
-  // letter on its course, as `note` places it.
-  void placeNote(std::string_view written) {
-    char carried = isAccidental(written[0]) ? ' ' : fixacc(state_.accidentals, written[0]);
-    int code = noteCode(carried, written);
-    FingerChart::Spot spot{-1, ' '};
-    if (code >= 0) spot = state_.chart.at(state_.keyIndex, code, board_);
-    if (spot.course < 0) return unplaceable(carried, written);
-    if (spot.course > 0) tabCode_[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
-  }
-
-  // A note with no place: `note` itself writes the message and stops the run.
-  void unplaceable(char carried, std::string_view written) {
-    std::string text(written);
-    if (carried != ' ') text.insert(text.begin(), carried);
-    std::string tab(tabCode_.begin(), tabCode_.end());
-    note(state_.keyIndex, text, tab, board_, messages_);
-    std::copy(tab.begin(), tab.end(), tabCode_.begin());
-  }
-
-  // The tab code without the commas of the courses below the lowest one played;
-  // empty when no course plays the note.
-  std::string_view played() const {
-    std::size_t used = tabCode_.size();
-    while (used > 0 && tabCode_[used - 1] == ',') --used;
-    return {tabCode_.data(), used};
-  }
-
-  // A note no course plays keeps its time as an invisible rest "x".
-  void appendTabCode() {
-    if (played().empty()) return emit('x');
-    emit(played());
-  }
-
-  // The length characters after i_, moving i_ past them.
-  std::string_view readLength() {
-    std::size_t start = i_ + 1;
-    while (i_ + 1 < n_ && isLengthChar(line_[i_ + 1])) ++i_;
-    return line_.substr(start, i_ + 1 - start);
-  }
-
-  // A length is written only when it differs from the one written last.
-  void writeLength(std::string_view length) {
-    if (length.empty()) length = "1";
-    if (length != state_.lastLength) {
-      emit(length);
-      state_.lastLength.assign(length);
-    }
-  }
-
-  // A note's length and a blank; a note that ends the line can have no length
-  // written after it, so it lasts one unit, and no blank follows it.
-  void noteLength() {
-    writeLength(readLength());
-    if (i_ + 1 < n_) emit(' ');
+    if (letter == 'L' || letter == 'M') at.out = emit(at.out, field);
+    return {close, at.out};
   }
 
   // A chord: all its notes in one tab code, in brackets, with one length: the
   // length of its first note, or, when no note in it has one, the length
   // written after its bracket ([CEG]2). A chord no course plays keeps its time
   // as an invisible rest.
-  void chord() {
-    std::size_t close = line_.find(']', i_ + 1);
-    if (close == std::string_view::npos || close == i_ + 1)
-      throw Stop(kIncompleteChord, kExitStopped);
-    std::string_view text = line_.substr(i_ + 1, close - i_ - 1);
-    i_ = close;
+  Place chord(std::string_view line, Place at) {
+    std::size_t close = line.find(']', at.i + 1);
+    if (close == std::string_view::npos || close == at.i + 1) throw Stop(kIncompleteChord, kExitStopped);
+    std::string_view text = line.substr(at.i + 1, close - at.i - 1);
+    at.i = close;
 
-    tabCode_.fill(',');
-    std::optional<std::string_view> first;  // the first note's length
+    std::array<char, 6> tabCode;
+    tabCode.fill(',');
+    std::string_view first;  // the first note's length
+    bool seen = false;
     bool lengthInside = text.find_first_of("123456789/") != std::string_view::npos;
     for (std::size_t k = 0; k < text.size();) {
       std::size_t start = k;
@@ -238,39 +278,53 @@ class Scanner {
         ++k;
       }
       if (!isLetter(text[k])) break;  // the chord's notes end here
-      readNoteLetters(text, k);
-      placeNote(text.substr(start, ++k - start));
-      std::size_t length = k;
+      std::size_t letter = k;
+      while (k + 1 < text.size() && (text[k + 1] == ',' || text[k + 1] == '\'')) ++k;
+      placeChordNote(text, start, letter, k, tabCode);
+      std::size_t length = ++k;
       while (k < text.size() && isLengthChar(text[k])) ++k;
-      if (!first) first = text.substr(length, k - length);
+      if (!seen) first = text.substr(length, k - length);
+      seen = true;
     }
-    std::string_view length = lengthInside ? first.value_or("") : readLength();
-    if (played().empty()) {
-      emit('x');
-      writeLength(length);
-      return emit(' ');
+    std::string_view length = lengthInside ? first : readLength(line, at.i);
+    std::size_t played = tabCode.size();
+    while (played > 0 && tabCode[played - 1] == ',') --played;
+    if (played == 0) {
+      *at.out++ = 'x';
+      at.out = writeLength(at.out, length);
+      *at.out++ = ' ';
+      return at;
     }
-    emit('[');
-    emit(played());
-    writeLength(length);
-    emit("] ");
+    *at.out++ = '[';
+    at.out = emit(at.out, std::string_view(tabCode.data(), played));
+    at.out = writeLength(at.out, length);
+    at.out = emit(at.out, "] ");
+    return at;
   }
 
-  std::string_view line_;
-  std::size_t n_;
-  std::size_t i_ = 0;
+  // A note of a chord writes its fret letter at its own course; a later note on
+  // a course already written replaces the earlier letter.
+  void placeChordNote(std::string_view text, std::size_t start, std::size_t letter, std::size_t last,
+                      std::array<char, 6>& tabCode) {
+    char accidental = start < letter ? text[start] : fixacc(state_.accidentals, text[letter]);
+    int code = last > letter + 1 ? -1 : noteCode(accidental, text[letter], last > letter ? text[last] : ' ');
+    if (code < 0 || (*chart_)[static_cast<std::size_t>(code)].course < 0) unplaceable(text.substr(start, last + 1 - start));
+    const FingerChart::Spot& spot = (*chart_)[static_cast<std::size_t>(code)];
+    if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
+  }
+
+  const std::string_view line_;
   TuneState& state_;
   const Fingerboard& board_;
   std::ostream& messages_;
   std::string& tab_;
-  char* out_ = nullptr;
-  std::array<char, 6> tabCode_{};
+  const FingerChart::Chart* chart_;  // where each coded note is played in the current key
 };
 
 }  // namespace
 
-void scanLine(std::string_view line, TuneState& state, const Fingerboard& board,
-              std::ostream& messages, std::string& tab) {
+void scanLine(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
+              std::string& tab) {
   Scanner(line, state, board, messages, tab).run();
 }
 

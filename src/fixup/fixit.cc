@@ -14,7 +14,7 @@ void fixit(Platform& platform, std::ostream& out) {
   std::unique_ptr<LineSink> final = platform.create(kFinalTune);
   if (!final) throw Stop::ioError(std::string("cannot create ") + kFinalTune);
   FixUp fixUp;
-  std::string line;
+  std::string_view line;
   while (in->next(line)) final->put(fixUp.line(line));
   final->close();
 }

@@ -38,14 +38,14 @@ void getq(std::string& length, std::string_view line) {
 }
 
 std::string_view FixUp::line(std::string_view in) {
-  buf_.assign(trimRight(in));
-  if (buf_.compare(0, 5, "[V:G]") == 0) {
-    if (first_)
-      first_ = false;
-    else
-      insertLength();
-    getq(length_, buf_);
-  }
+  std::string_view line = trimRight(in);
+  if (line.substr(0, 5) != "[V:G]") return line;  // every other line goes through as it is
+  buf_.assign(line);
+  if (first_)
+    first_ = false;
+  else
+    insertLength();
+  getq(length_, buf_);
   return buf_;
 }
 

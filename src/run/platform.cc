@@ -24,53 +24,53 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kBufferSize = 1 << 16;
+constexpr std::size_t kBufferSize = 1 << 18;
 
-// Reads a file in large blocks and hands out its lines; a line ends at LF, CR or CR LF.
+// Reads a file in large blocks and hands out its lines in place; a line ends
+// at LF, CR or CR LF. A line longer than the buffer grows it.
 class FileLineSource : public LineSource {
  public:
   FileLineSource(int fd, std::string name) : fd_(fd), name_(std::move(name)), buf_(kBufferSize) {}
   ~FileLineSource() override { ::close(fd_); }
 
-  bool next(std::string& line) override {
-    line.clear();
-    bool any = false;  // a last line with no line end still counts
+  bool next(std::string_view& line) override {
     for (;;) {
-      if (pos_ == end_ && !fill()) return any;
-      if (skipLf_) {  // the LF of a CR LF pair split across two reads
-        skipLf_ = false;
-        if (buf_[pos_] == '\n') {
-          ++pos_;
-          continue;
-        }
-      }
-      any = true;
       char* start = buf_.data() + pos_;
       std::size_t avail = end_ - pos_;
       char* stop = static_cast<char*>(std::memchr(start, '\n', avail));
       std::size_t before = stop != nullptr ? static_cast<std::size_t>(stop - start) : avail;
       if (char* cr = static_cast<char*>(std::memchr(start, '\r', before))) stop = cr;
-      if (stop == nullptr) {
-        line.append(start, avail);
-        pos_ = end_;
-        continue;
+      if (stop != nullptr && !(*stop == '\r' && stop + 1 == buf_.data() + end_ && !eof_)) {
+        line = std::string_view(start, static_cast<std::size_t>(stop - start));
+        pos_ += line.size() + 1;
+        if (*stop == '\r' && pos_ < end_ && buf_[pos_] == '\n') ++pos_;  // a CR ends a line at the buffer's end only at the file's
+        return true;
       }
-      line.append(start, static_cast<std::size_t>(stop - start));
-      pos_ += static_cast<std::size_t>(stop - start) + 1;
-      skipLf_ = *stop == '\r';
-      return true;
+      if (eof_) {  // a last line with no line end still counts
+        if (avail == 0) return false;
+        line = std::string_view(start, avail);
+        pos_ = end_;
+        return true;
+      }
+      fill();
     }
   }
 
  private:
-  bool fill() {
+  // Keeps the unfinished line at the front and reads more after it.
+  void fill() {
+    std::size_t kept = end_ - pos_;
+    std::memmove(buf_.data(), buf_.data() + pos_, kept);
+    pos_ = 0;
+    end_ = kept;
+    if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
     for (;;) {
-      ssize_t got = ::read(fd_, buf_.data(), buf_.size());
+      ssize_t got = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) throw Stop::ioError("cannot read " + name_ + ": " + std::strerror(errno));
-      pos_ = 0;
-      end_ = static_cast<std::size_t>(got);
-      return got > 0;
+      end_ += static_cast<std::size_t>(got);
+      eof_ = got == 0;
+      return;
     }
   }
 
@@ -79,13 +79,13 @@ class FileLineSource : public LineSource {
   std::vector<char> buf_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
-  bool skipLf_ = false;
+  bool eof_ = false;
 };
 
 // Writes lines ended by CR LF through a large buffer.
 class FileLineSink : public LineSink {
  public:
-  FileLineSink(int fd, std::string name) : fd_(fd), name_(std::move(name)) { buf_.reserve(kBufferSize); }
+  FileLineSink(int fd, std::string name) : fd_(fd), name_(std::move(name)), buf_(kBufferSize) {}
   // A run that stops part-way still leaves every line written so far in the file.
   ~FileLineSink() override {
     if (fd_ < 0) return;
@@ -97,10 +97,17 @@ class FileLineSink : public LineSink {
   }
 
   void put(std::string_view head, std::string_view tail) override {
-    buf_.append(head);
-    buf_.append(tail);
-    buf_.append("\r\n");
-    if (buf_.size() >= kBufferSize) flush();
+    std::size_t size = head.size() + tail.size() + 2;
+    if (used_ + size > buf_.size()) {
+      flush();
+      if (size > buf_.size()) buf_.resize(size);
+    }
+    char* at = buf_.data() + used_;
+    std::memcpy(at, head.data(), head.size());
+    std::memcpy(at + head.size(), tail.data(), tail.size());
+    at[size - 2] = '\r';
+    at[size - 1] = '\n';
+    used_ += size;
   }
 
   void close() override {
@@ -114,20 +121,21 @@ class FileLineSink : public LineSink {
  private:
   void flush() {
     std::size_t done = 0;
-    while (done < buf_.size()) {
-      ssize_t put = ::write(fd_, buf_.data() + done, buf_.size() - done);
+    while (done < used_) {
+      ssize_t put = ::write(fd_, buf_.data() + done, used_ - done);
       if (put < 0 && errno == EINTR) continue;
       if (put < 0) fail();
       done += static_cast<std::size_t>(put);
     }
-    buf_.clear();
+    used_ = 0;
   }
 
   [[noreturn]] void fail() { throw Stop::ioError("cannot write " + name_ + ": " + std::strerror(errno)); }
 
   int fd_;
   std::string name_;
-  std::string buf_;
+  std::vector<char> buf_;
+  std::size_t used_ = 0;
 };
 
 bool isExecutableFile(const std::string& path) {

@@ -15,7 +15,7 @@ namespace kry_fuzz {
 class Tracer : public kry::LineSource, public kry::LineSink {
  public:
   explicit Tracer(std::vector<std::string> lines) : in(std::move(lines)), out(in.size()) {}
-  bool next(std::string& line) override {
+  bool next(std::string_view& line) override {
     if (at >= in.size()) return false;
     line = in[at++];
     return true;
