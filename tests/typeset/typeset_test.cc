@@ -65,15 +65,15 @@ const char* const kReel =
     "V:M clef=treble\r\n%\r\n%\r\nV:G clef=guitartab\r\n%%staffsep 2cm\r\n%%tabrhstyle modern\r\n%\r\n"
     "[V:M] |:G2 AB [D2G2B2] ~c|\r\n[V:G] |:,,a2  ,,c1 ,a  [,aaa2]  ,b1 |\r\nw:la la\r\n";
 
-// Each row: a tune, -t and -s, the tunes counted, texts the abcm2ps input holds
-// (whole lines, so that nothing comes between them), and the warnings.
+// Each row: a tune, -t and -s, the tunes counted, runs of whole lines the abcm2ps
+// input holds, and the warnings. Paper is A4 unless the tune gives a page height.
 TEST(Translate, PaperVoicesTabLinesAndWarnings) {
   const struct { const char* tune; int transpose; double scale; int tunes; std::vector<std::string> has, warns = {}; } rows[] = {
       {kReel, 0, 1, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 0.50in\n%%staffnonote 2\n", "\nX:1\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\n"
         "V:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\nK:none\n%%staffsep 2cm\n%\n"
         "[V:M] |:G2 AB [D2G2B2] ~c|\nw:la la\n[V:G] |: !kq4!!invisible![!head-kf0!d]2 !kq8!!invisible![!head-kf2!d]1 "
         "!invisible![!head-kf0!f]1 !kq4!!invisible![!head-kf0!f!head-kf0!d!head-kf0!B]2 !kq8!!invisible![!head-kf1!f]1 |\n"}},
-      {"X:1\nK:C\nV:G clef=spanish4tab\n", 0, 1, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n", "\nV:G clef=perc2 stafflines=4 staffscale=1.3\nK:none\n"}},
+      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n", "\nV:G clef=perc2 stafflines=4 staffscale=1.3\nK:none\n"}},
       {kReel, -3, 0.8, 1, {"\n%%scale 0.600\n", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\nK:none\n%%staffsep"}},
       // without L: the meter sets the unit, 1/16 below 3/4; each tune starts afresh
       {"X:1\nM: 2/4\n[V:G] a2\nX:2\nM:11/16\n[V:G] a2\nX:3\nM:3/4\n%%tabrhstyle none\n[V:G] a2\nX:4\nL:1/8\n[V:G] a a2\n", 0, 1, 4,
@@ -81,7 +81,7 @@ TEST(Translate, PaperVoicesTabLinesAndWarnings) {
         "[V:G] !invisible![!head-kf0!a]2\nX:4\nL:1/8\n[V:G] !invisible![!head-kf0!a]1 !kq4!!invisible![!head-kf0!a]2\n"}},
       {"X:1\nK:C\nV:G clef=guitartab\n[V:G] a & b\n", 0, 1, 1, {}, {"TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a & b)"}},
       {"X:1\n%%tabrhstyle old\n", 0, 1, 1, {}, {"TEMP.ABC line 2: unknown rhythm-flag style \"old\", flags are drawn"}},
-      {"X:1\nV:G clef=banjotab\n", 0, 1, 1, {"\nV:G clef=perc3 stafflines=6"}, {"TEMP.ABC line 2: unknown tab clef \"banjotab\", drawn as guitar tablature"}},
+      {"X:1\nV:G clef=banjotab\n", 0, 1, 1, {"\n%%pagewidth 21cm\n", "\nV:G clef=perc3 stafflines=6"}, {"TEMP.ABC line 2: unknown tab clef \"banjotab\", drawn as guitar tablature"}},
   };
   for (const auto& r : rows) {
     const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC"});
