@@ -153,6 +153,9 @@ PY
     fi
   fi
   mv "$work/$file.orig" "$work/$file"
+  # The copy is older than the mutant's objects: without a newer time the
+  # build keeps the mutant in, and every later mutant is measured with it.
+  touch "$work/$file"
   printf '%3s %-12s %s:%s  %s\n' "$number" "$result" "$file" "$line" "$what"
 done < "$work/mutants.tsv"
 echo "mutation score: $killed killed of $compiled compiled"
