@@ -1,0 +1,177 @@
+// abctab2ps as a command, alone and run by kry, each run in a scratch
+// directory; the PostScript is read back through Ghostscript.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kBin = ABCTAB2PS_BINARY, kKry = KRY_BINARY, kTests = TESTS_DIR;
+
+std::string slurp(const std::string& path) {
+  std::ostringstream s;
+  s << std::ifstream(path, std::ios::binary).rdbuf();
+  return s.str();
+}
+
+int count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// The tools a test needs: without one it fails, naming it.
+#define NEED(...) for (const std::string tool : std::initializer_list<std::string>{__VA_ARGS__}) \
+  ASSERT_EQ(std::system(("command -v '" + tool + "' >/dev/null").c_str()), 0) << tool << " is missing; scripts/setup.sh --tests installs abcm2ps and gs"
+
+struct Ran { int status; std::string out, err; };  // status: 128 + the signal for a run killed
+
+// A fresh directory, gone with the object; commands run in it with abctab2ps first on PATH.
+struct Scratch {
+  std::string dir = (fs::temp_directory_path() / "typeset-e2e-XXXXXX").string();
+  Scratch() { EXPECT_TRUE(mkdtemp(dir.data())); }
+  ~Scratch() { fs::remove_all(dir); }
+  std::string path(const std::string& name) const { return dir + "/" + name; }
+  void write(const std::string& name, const std::string& text, bool program = false) const {
+    fs::create_directories(fs::path(path(name)).parent_path());
+    std::ofstream(path(name), std::ios::binary) << text;
+    if (program) fs::permissions(path(name), fs::perms::owner_all);
+  }
+  Ran run(const std::string& cmdline) const {
+    const int st = std::system(("cd '" + dir + "' && export PATH='" + fs::path(kBin).parent_path().string() + "':\"$PATH\" && { " +
+                                cmdline + "; } </dev/null >'" + dir + ".out' 2>'" + dir + ".err'").c_str());
+    Ran r{WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), slurp(dir + ".out"), slurp(dir + ".err")};
+    fs::remove(dir + ".out"), fs::remove(dir + ".err");
+    return r;
+  }
+};
+
+// The first n fret numbers of the first tab staff on page 1, left to right and top course
+// first: the runs of Helvetica-Bold digits nearest the top that Ghostscript finds.
+std::vector<std::string> firstfrets(const Scratch& s, const std::string& ps, std::size_t n) {
+  const std::string xml = s.run("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
+  const std::regex span(R"re(<span bbox="(\d+) (\d+) (\d+) \d+" font="Helvetica-Bold"[^>]*>\s*((<char [^>]*c="\d"/>\s*)+)</span>)re");
+  struct Num { int x, y; std::string digits; };
+  std::vector<Num> nums;
+  for (std::sregex_iterator m(xml.begin(), xml.end(), span), end; m != end; ++m) {
+    const std::string digits = std::regex_replace((*m)[4].str(), std::regex(R"re(<char [^>]*c="(\d)"/>\s*)re"), "$1");
+    nums.push_back({(std::stoi((*m)[1]) + std::stoi((*m)[3])) / 2, std::stoi((*m)[2]), digits});
+  }
+  const int top = nums.empty() ? 0 : std::ranges::min_element(nums, {}, &Num::y)->y;
+  std::erase_if(nums, [top](const Num& d) { return d.y > top + 35; });
+  std::stable_sort(nums.begin(), nums.end(), [](const Num& a, const Num& b) { return std::abs(a.x - b.x) > 2 ? a.x < b.x : a.y < b.y; });
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < n && i < nums.size(); ++i) out.push_back(nums[i].digits);
+  return out;
+}
+
+// The frets kry wrote in the first bar of the first tab-voice line, in order:
+// letters a to l without j are frets 0 to 10; a decoration's letters are none.
+std::vector<std::string> firstbar(const std::string& tune) {
+  std::smatch line, bar;
+  std::regex_search(tune, line, std::regex(R"(\[V:G\]([^\r\n]*))"));
+  const std::string body = std::regex_replace(line[1].str(), std::regex("![^!]*!"), "");
+  std::regex_search(body, bar, std::regex("[^|:]*[a-ik-lz][^|:]*"));  // up to the bar line after a fret or rest
+  std::vector<std::string> out;
+  for (char c : bar.str()) if (const auto f = std::string("abcdefghikl").find(c); f != std::string::npos) out.push_back(std::to_string(f));
+  return out;
+}
+
+// Tunes written by hand the way kry writes them: what abctab2ps says, and the
+// pages and first bar's frets of the PostScript file it writes.
+TEST(Abctab2ps, EngravesTabStaffs) {
+  NEED("abcm2ps", "gs");
+  const struct { const char *tune, *args, *ps, *says; std::vector<std::string> frets; int pages; const char* warns = ""; } rows[] = {
+      {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", "wrote reel.ps (1 tune, 1 page)", {"0", "2", "0", "0", "0", "0", "1"}, 1},
+      {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", "wrote jig.ps (1 tune, 1 page)", {"0", "4", "2", "4", "0"}, 1},  // mandolin
+      {"two-reels.abc", "-1 TEMP.ABC", "Out.ps", "wrote Out.ps (2 tunes, 2 pages)", {"0", "2", "0", "0", "0", "0", "1"}, 2},
+      {"unknown.abc", "TEMP.ABC -1 -O x", "x.ps", "wrote x.ps (1 tune, 1 page)", {"1", "0"}, 1, "TEMP.ABC line 7: left out of the tab staff: &"},
+  };
+  for (const auto& r : rows) {
+    Scratch s;
+    s.write("TEMP.ABC", slurp(kTests + "/typeset/data/" + r.tune));
+    const Ran ran = s.run(std::string("abctab2ps ") + r.args), box = s.run(std::string("gs -q -dSAFER -sDEVICE=bbox -o - ") + r.ps);
+    EXPECT_EQ(ran.status, 0) << r.tune << ran.err;
+    EXPECT_EQ(ran.out, std::string("abctab2ps: ") + r.says + "\n");
+    EXPECT_NE(ran.err.find(r.warns), std::string::npos) << ran.err;
+    EXPECT_EQ(s.run("ls | grep -vx TEMP.ABC").out, r.ps + std::string("\n")) << r.tune;  // and nothing else
+    EXPECT_EQ(box.status, 0) << r.tune;  // Ghostscript reads it to the end without an error
+    EXPECT_EQ(count(box.err, "%%HiResBoundingBox"), r.pages) << r.tune;
+    EXPECT_EQ(firstfrets(s, r.ps, r.frets.size()), r.frets) << r.tune;
+  }
+}
+
+// However a run ends, no half PostScript file and nothing in the temporary
+// directory. Each row: a stand-in abcm2ps, if any, and the command.
+TEST(Abctab2ps, RefusalsAndFailuresLeaveNothing) {
+  const std::string whole = "printf '%%%%Page: 1 1\\n%%%%Trailer\\n' > tune.ps\n", run = "abctab2ps TEMP.ABC -1 -O x";
+  const struct { std::string abcm2ps, cmd; int status; const char* says; const char* left = ""; } rows[] = {
+      {"", run + " -q", 2, "abctab2ps: unknown option -q\nusage: abctab2ps FILE"},
+      {"", "abctab2ps NONE.ABC -1 -O x", 1, "abctab2ps: cannot read the input file NONE.ABC\n"},
+      {"", run + " -t 13", 2, "abctab2ps: bad transposition \"13\""},
+      {"", "PATH=/nonexistent " + kBin + " TEMP.ABC -1 -O x", 1, "(apt-get install abcm2ps)\n"},
+      {"echo half > tune.ps; echo broken; echo badly >&2; exit 2", run, 1,
+       "abcm2ps: broken\nabcm2ps: badly\nabctab2ps: abcm2ps failed (exit status 2); no PostScript file written\n"},
+      {whole + "kill -9 $$", run, 1, "abctab2ps: abcm2ps failed (killed or not started); no PostScript file written\n"},
+      {"printf '%%%%Page: 1 1\\n' > tune.ps", run, 1, "abcm2ps failed (exit status 0)"},  // no trailer: not whole
+      {whole + "exit 1", run, 0, "", "x.ps\n"},  // abcm2ps's complaint about a note: still a whole file
+      {whole, "abctab2ps TEMP.ABC -1 -O nodir/x", 1, "abctab2ps: cannot write nodir/x.ps\n"},
+      {whole + "kill -TERM $PPID", run, 128 + 15, ""},  // the user interrupts
+  };
+  for (const auto& r : rows) {
+    Scratch s;
+    s.write("TEMP.ABC", "X:1\r\nK:C\r\n");
+    s.write("bin/abcm2ps", "#!/bin/sh\n" + r.abcm2ps + "\n", !r.abcm2ps.empty());
+    fs::create_directory(s.path("tmp"));
+    const Ran ran = s.run("PATH=bin:\"$PATH\" TMPDIR=tmp " + r.cmd);
+    EXPECT_EQ(ran.status, r.status) << r.cmd << "\n" << r.abcm2ps << "\n" << ran.err;
+    EXPECT_NE(ran.err.find(r.says), std::string::npos) << r.abcm2ps << "\n" << ran.err;
+    EXPECT_EQ(s.run("find * | LC_ALL=C sort").out, "TEMP.ABC\nbin\nbin/abcm2ps\ntmp\n" + std::string(r.left)) << r.abcm2ps;
+  }
+}
+
+// A tune file under tests/ and kry's options after it.
+class KryAndAbctab2ps : public ::testing::TestWithParam<std::string> {};
+
+// kry converts the file's first six tunes it can (some reach notes no course
+// has) and runs abctab2ps; its debug option keeps TEMP.ABC, what it gave abctab2ps.
+TEST_P(KryAndAbctab2ps, EngravesWhatKryWrote) {
+  NEED("abcm2ps", "gs", kKry);
+  const auto space = std::min(GetParam().find(' '), GetParam().size());
+  const std::string text = slurp(kTests + "/" + GetParam().substr(0, space)),
+                    kry = "timeout 60 " + kKry + " tune.abc debug" + GetParam().substr(space);
+  Scratch s;
+  s.write("bin/abctab2ps", "#!/bin/sh\n", true);  // a typesetter that does nothing, to find them
+  std::string kept;
+  for (std::size_t at = text.find("X:"), n = 0; at != std::string::npos && n < 6; at = text.find("\nX:", at + 1)) {
+    const std::string tune = text.substr(at, text.find("\nX:", at + 1) - at) + "\n";
+    s.write("tune.abc", tune);
+    s.run("rm -f TEMP.ABC; PATH=bin:\"$PATH\" " + kry);
+    if (fs::exists(s.path("TEMP.ABC"))) kept += tune, ++n;
+  }
+  ASSERT_FALSE(kept.empty()) << "kry converts no tune of " << GetParam();
+  s.write("tune.abc", kept);
+  const Ran r = s.run("rm -f TEMP.ABC; " + kry), box = s.run("gs -q -dSAFER -sDEVICE=bbox -o - tune.ps");
+  const std::string temp = slurp(s.path("TEMP.ABC")), ps = slurp(s.path("tune.ps"));
+  const auto want = firstbar(temp);
+  ASSERT_TRUE(!ps.empty() && !want.empty()) << r.out << r.err;
+  EXPECT_EQ(box.status, 0);
+  // abcm2ps starts each tune on a page of its own; a long one goes on over the next
+  EXPECT_EQ(count(ps, "\n% --- xref "), count("\n" + temp, "\nX:"));
+  EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count("\n" + temp, "\nX:"));
+  EXPECT_EQ(firstfrets(s, "tune.ps", want.size()), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tunes, KryAndAbctab2ps,
+                         ::testing::Values("typeset/data/reel-input.abc", "typeset/data/reel-input.abc m r 2",
+                                           "../examples/leaving-the-harbour.abc", "corpus/jigs.abc", "corpus/hpps.abc",
+                                           "corpus/morris.abc", "corpus/slip.abc", "corpus/waltzes.abc", "corpus/xmas.abc",
+                                           "corpus/ashover.abc", "corpus/playford.abc"));
+
+}  // namespace

@@ -1,0 +1,123 @@
+// What abctab2ps makes of kry's tunes before abcm2ps sees them: lengths and
+// rhythm flags, tab-voice lines, whole tunes, abcm2ps's messages, the command line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "typeset/cmdline.h"
+#include "typeset/run.h"
+#include "typeset/translate.h"
+
+namespace typeset {
+namespace {
+
+// Lengths as ABC writes them after a fret letter, in lowest terms; "-": none.
+TEST(Tabcode, LengthsReadAsAbcWritesThem) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"1", "1/1"}, {"12", "12/1"}, {"3/2", "3/2"}, {"/", "1/2"}, {"//", "1/4"}, {"/4", "1/4"}, {"3/", "3/2"},
+      {"6/4", "3/2"}, {"", "-"}, {"0", "-"}, {"2/0", "-"}, {"a", "-"}, {"2/3/", "-"}, {"/999999", "-"}};
+  for (const auto& [text, want] : rows) {
+    const auto l = lread(text);
+    EXPECT_EQ(l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "-", want) << text;
+  }
+}
+
+// The rhythm flag over a fret shows the note value: length times the tune's L:.
+TEST(Tabcode, FlagsShowNoteValues) {
+  const struct { Length length, unit; const char* kind; } rows[] = {
+      {{1, 1}, {1, 8}, "8"}, {{2, 1}, {1, 8}, "4"}, {{3, 1}, {1, 8}, "4d"}, {{3, 2}, {1, 8}, "8d"},
+      {{1, 2}, {1, 8}, "16"}, {{8, 1}, {1, 8}, "1"}, {{4, 1}, {1, 8}, "2"}, {{6, 1}, {1, 8}, "2d"},
+      {{1, 1}, {1, 4}, "4"}, {{7, 4}, {1, 4}, "4dd"}, {{1, 1}, {1, 16}, "16"}, {{5, 1}, {1, 8}, "-"}};
+  for (const auto& r : rows) EXPECT_EQ(flagkind(r.length, r.unit).value_or("-"), r.kind) << ltext(r.length);
+}
+
+// A table in data/: every line of it is kept, and after each that make() reads
+// come what it makes of it, on lines that start "=> " or "left out: ".
+void transcript(const std::string& name, const std::function<std::string(const std::string&)>& make) {
+  std::ostringstream want, got;
+  want << std::ifstream(TESTS_DIR "/typeset/data/" + name).rdbuf();
+  ASSERT_NE(want.str().find("\n=> "), std::string::npos) << name;
+  std::istringstream in(want.str());
+  for (std::string line; std::getline(in, line);)
+    if (line.rfind("=> ", 0) != 0 && line.rfind("left out: ", 0) != 0) got << line << "\n" << make(line);
+  EXPECT_EQ(got.str(), want.str());
+}
+
+// data/tablines.txt: tab-voice lines, each with what abcm2ps gets and what is left out.
+TEST(TabLine, AsTheTableHasThem) {
+  TabState st;
+  transcript("tablines.txt", [&st](const std::string& line) -> std::string {
+    if (line.empty()) st = TabState{};
+    if (line == "mandolin") st.layout = &mandolin();
+    if (line == "%%tabrhstyle none") st.flags = false;
+    if (line.rfind("[V:G]", 0) != 0) return "";
+    const TabLine tl = tabline(line.substr(5), st);
+    return "=> " + tl.abc + "\n" + (tl.dropped.empty() ? "" : "left out: " + tl.dropped + "\n");
+  });
+}
+
+// A whole tune as kry writes it, with CR LF line ends.
+const char* const kReel =
+    "\r\nX:1\r\nT:Reel\r\nM:4/4\r\nL:1/8\r\nP: Capo 3\r\nK:G\r\n%%pageheight 11in\r\n%%botmargin 0.50in\r\n"
+    "V:M clef=treble\r\n%\r\n%\r\nV:G clef=guitartab\r\n%%staffsep 2cm\r\n%%tabrhstyle modern\r\n%\r\n"
+    "[V:M] |:G2 AB [D2G2B2] ~c|\r\n[V:G] |:,,a2  ,,c1 ,a  [,aaa2]  ,b1 |\r\nw:la la\r\n";
+
+// Each row: a tune, -t and -s, the tunes counted, runs of whole lines the abcm2ps
+// input holds, and the warnings. Paper is A4 unless the tune gives a page height.
+TEST(Translate, PaperVoicesTabLinesAndWarnings) {
+  const struct { const char* tune; int transpose; double scale; int tunes; std::vector<std::string> has, warns = {}; } rows[] = {
+      {kReel, 0, 1, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 0.50in\n%%staffnonote 2\n", "\nX:1\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\n"
+        "V:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\nK:none\n%%staffsep 2cm\n%\n"
+        "[V:M] |:G2 AB [D2G2B2] ~c|\nw:la la\n[V:G] |: !kq4!!invisible![!head-kf0!d]2 !kq8!!invisible![!head-kf2!d]1 "
+        "!invisible![!head-kf0!f]1 !kq4!!invisible![!head-kf0!f!head-kf0!d!head-kf0!B]2 !kq8!!invisible![!head-kf1!f]1 |\n"}},
+      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n", "\nV:G clef=perc2 stafflines=4 staffscale=1.3\nK:none\n"}},
+      {kReel, -3, 0.8, 1, {"\n%%scale 0.600\n", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\nK:none\n%%staffsep"}},
+      // without L: the meter sets the unit, 1/16 below 3/4; each tune starts afresh
+      {"X:1\nM: 2/4\n[V:G] a2\nX:2\nM:11/16\n[V:G] a2\nX:3\nM:3/4\n%%tabrhstyle none\n[V:G] a2\nX:4\nL:1/8\n[V:G] a a2\n", 0, 1, 4,
+       {"\nX:1\nM: 2/4\n[V:G] !kq8!!invisible![!head-kf0!a]2\nX:2\nM:11/16\n[V:G] !kq8!!invisible![!head-kf0!a]2\nX:3\nM:3/4\n"
+        "[V:G] !invisible![!head-kf0!a]2\nX:4\nL:1/8\n[V:G] !invisible![!head-kf0!a]1 !kq4!!invisible![!head-kf0!a]2\n"}},
+      {"X:1\nK:C\nV:G clef=guitartab\n[V:G] a & b\n", 0, 1, 1, {}, {"TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a & b)"}},
+      {"X:1\n%%tabrhstyle old\n", 0, 1, 1, {}, {"TEMP.ABC line 2: unknown rhythm-flag style \"old\", flags are drawn"}},
+      {"X:1\nV:G clef=banjotab\n", 0, 1, 1, {"\n%%pagewidth 21cm\n", "\nV:G clef=perc3 stafflines=6"}, {"TEMP.ABC line 2: unknown tab clef \"banjotab\", drawn as guitar tablature"}},
+  };
+  for (const auto& r : rows) {
+    const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC"});
+    for (const std::string& has : r.has) EXPECT_NE(tr.abc.find(has), std::string::npos) << has << " not in\n" << tr.abc;
+    EXPECT_EQ(tr.tunes, r.tunes) << r.tune;
+    EXPECT_EQ(tr.warnings, r.warns) << r.tune;
+  }
+}
+
+// abcm2ps reads our translation, not the tune: its messages must name the
+// tune's own lines, and its banner, source echo and underfull lines go. Its
+// pages are counted where a line starts "%%Page: ".
+TEST(Run, WhatAbcm2psSaysAndWrites) {
+  const Translation tr = translate("X:1\nK:C\n[V:G] a\n", Settings{});
+  const auto tab = std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:G]"), '\n') + 1;
+  const std::string log = "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + std::to_string(tab) +
+                          ":7: error: Not a note\n   4 [V:M] ab&\n         ^\n"
+                          "tune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n";
+  EXPECT_EQ(mapmessages(log, "TEMP.ABC", tr.origin), "abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC: warning: odd\n");
+  EXPECT_EQ(pagecount("%!PS\n%%Page: 1 1\nx %%Page: 2 2\n%%Page: 2 2\n%%Pages: 2\n"), 2);
+}
+
+// data/cmdlines.txt: command lines, each with what is read from it or why it is refused.
+TEST(ReadCmd, AsTheTableHasThem) {
+  transcript("cmdlines.txt", [](const std::string& line) -> std::string {
+    if (line.rfind("abctab2ps", 0) != 0) return "";
+    std::istringstream words(line.substr(9));
+    std::vector<std::string> args;
+    for (std::string w; words >> w;) args.push_back(w == "''" ? "" : w);
+    const Parsed p = readcmd(args);
+    if (!p.command) return "=> " + p.refusal + "\n";
+    std::ostringstream read;
+    read << "=> " << p.command->input << " " << p.command->output << " " << p.command->transpose << " " << p.command->scale;
+    return read.str() + (p.command->oneperpage ? " -1\n" : "\n");
+  });
+}
+
+}  // namespace
+}  // namespace typeset
