@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "table.h"
 
 namespace kry {

@@ -6,7 +6,7 @@
 
 #include <sstream>
 
-#include "run/stop.h"
+#include "base/stop.h"
 #include "table.h"
 
 namespace kry {

@@ -4,8 +4,8 @@
 #include <sstream>
 
 #include "convert/keysig.h"
-#include "run/stop.h"
-#include "run/text.h"
+#include "base/stop.h"
+#include "base/text.h"
 
 namespace kry {
 namespace {

@@ -3,7 +3,7 @@
 #include <array>
 #include <cctype>
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace kry {
 namespace {

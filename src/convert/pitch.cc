@@ -5,7 +5,7 @@
 #include <iomanip>
 #include <string_view>
 
-#include "run/stop.h"
+#include "base/stop.h"
 
 namespace kry {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "convert/keysig.h"
-#include "run/stop.h"
-#include "run/text.h"
+#include "base/stop.h"
+#include "base/text.h"
 
 namespace kry {
 namespace {

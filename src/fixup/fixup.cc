@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "run/text.h"
+#include "base/text.h"
 
 namespace kry {
 namespace {

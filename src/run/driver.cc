@@ -1,11 +1,11 @@
 #include "run/driver.h"
 
 #include "convert/convert.h"
-#include "fixup/fixit.h"
+#include "fixup/fixup.h"
 #include "run/messages.h"
 #include "run/prompt.h"
-#include "run/stop.h"
-#include "run/text.h"
+#include "base/stop.h"
+#include "base/text.h"
 #include "run/usage.h"
 
 namespace kry {
@@ -45,6 +45,21 @@ ConvertSummary convertStaged(const Options& options, LineSource& staged, Platfor
   out << '\n';
   converted->close();
   return summary;
+}
+
+// fixit: the fix-up pass over the files, making TEMP.ABC from KRY97.ABC with a
+// rhythm flag on the first note of every tab-voice line but the first; it asks
+// first when TEMP.ABC exists.
+void fixit(Platform& platform, std::ostream& out) {
+  std::unique_ptr<LineSource> in = platform.openRead(kConvertedTune);
+  if (!in) throw Stop::ioError(std::string("cannot open ") + kConvertedTune);
+  if (platform.exists(kFinalTune)) uhoh(kFinalTunePrompt, platform, out);
+  std::unique_ptr<LineSink> final = platform.create(kFinalTune);
+  if (!final) throw Stop::ioError(std::string("cannot create ") + kFinalTune);
+  FixUp fixUp;
+  std::string_view line;
+  while (in->next(line)) final->put(fixUp.line(line));
+  final->close();
 }
 
 void makeFinalTune(const Options& options, Platform& platform, std::ostream& out) {

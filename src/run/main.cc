@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "run/driver.h"
-#include "run/stop.h"
+#include "base/stop.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

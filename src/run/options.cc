@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "run/messages.h"
-#include "run/stop.h"
-#include "run/text.h"
+#include "base/stop.h"
+#include "base/text.h"
 
 namespace kry {
 namespace {

@@ -1,10 +1,8 @@
 #include "run/platform.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,10 +12,9 @@
 #include <filesystem>
 #include <iostream>
 
+#include "base/program.h"
 #include "run/messages.h"
-#include "run/stop.h"
-
-extern char** environ;
+#include "base/stop.h"
 
 namespace kry {
 namespace {
@@ -138,11 +135,6 @@ class FileLineSink : public LineSink {
   std::size_t used_ = 0;
 };
 
-bool isExecutableFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
 // The lock is removed when the run is ended by a signal, so none is left behind.
 volatile std::sig_atomic_t gLockHeld = 0;
 
@@ -202,21 +194,7 @@ class SystemPlatform : public Platform {
     return !ec;
   }
 
-  int runProgram(const std::vector<std::string>& args) override {
-    std::string program = findProgram(args.at(0));
-    if (program.empty()) return kNotStarted;
-    std::vector<char*> argv;
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-      return kNotStarted;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0)
-      if (errno != EINTR) return kNotStarted;
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    return 128 + WTERMSIG(status);
-  }
+  int runProgram(const std::vector<std::string>& args) override { return kry::runProgram(args, selfPath_); }
 
   std::optional<std::string> readReply() override {
     std::string line;
@@ -258,28 +236,6 @@ class SystemPlatform : public Platform {
   }
 
  private:
-  // A program on PATH, or else the one installed beside kry.
-  std::string findProgram(const std::string& name) const {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-      std::size_t end = dirs.find(':', start);
-      if (end == std::string::npos) end = dirs.size();
-      std::string dir = dirs.substr(start, end - start);
-      std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
-      if (isExecutableFile(candidate)) return candidate;
-      start = end + 1;
-    }
-    std::error_code ec;
-    fs::path self = fs::canonical(selfPath_, ec);
-    if (!ec) {
-      std::string beside = (self.parent_path() / name).string();
-      if (isExecutableFile(beside)) return beside;
-    }
-    return {};
-  }
-
   std::string selfPath_;
   int lockFd_ = -1;
 };

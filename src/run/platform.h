@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/program.h"
 #include "convert/lines.h"
 
 namespace kry {
@@ -39,7 +40,7 @@ class Platform {
   virtual bool lockDirectory() { return true; }
   virtual void unlockDirectory() {}
 
-  static constexpr int kNotStarted = -1;
+  static constexpr int kNotStarted = kry::kNotStarted;
 };
 
 // The real platform. `selfPath` is the path of the running kry, used to find

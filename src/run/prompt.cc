@@ -1,8 +1,8 @@
 #include "run/prompt.h"
 
 #include "run/messages.h"
-#include "run/stop.h"
-#include "run/text.h"
+#include "base/stop.h"
+#include "base/text.h"
 
 namespace kry {
 

@@ -7,8 +7,8 @@
 
 #include "convert/convert.h"
 #include "fuzz_support.h"
-#include "run/stop.h"
-#include "run/text.h"
+#include "base/stop.h"
+#include "base/text.h"
 
 namespace kry_fuzz {
 // Hands out lines and keeps, for each, what was written while it was the last one read.

@@ -5,7 +5,7 @@
 
 #include "fixup/fixup.h"
 #include "fuzz_support.h"
-#include "run/text.h"
+#include "base/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kry_fuzz::check;

@@ -6,7 +6,7 @@
 
 #include "fuzz_support.h"
 #include "run/options.h"
-#include "run/stop.h"
+#include "base/stop.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using kry_fuzz::check;

@@ -1,4 +1,4 @@
-#include "run/stop.h"
+#include "base/stop.h"
 
 namespace kry {
 

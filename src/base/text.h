@@ -1,4 +1,4 @@
-// Small text helpers shared by the run and the conversion: the program's own
+// Small text helpers every part of kry shares: the program's own
 // upper-casing and the trimming of blank-padded fields.
 #pragma once
 
