@@ -2,15 +2,11 @@
 // README there tells the format.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
-
 #include "harness.h"
 
 namespace kry_test {
 namespace {
 
-namespace fs = std::filesystem;
 using Words = std::vector<std::string>;
 
 struct Case {

@@ -2,14 +2,42 @@
 // abctab2ps first on PATH that records its arguments and the tune it was handed.
 #pragma once
 
-#include <sys/types.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+extern char** environ;
+
 namespace kry_test {
+namespace fs = std::filesystem;
+
+inline std::string sourceDir() { return KRY_SOURCE_DIR; }
+
+inline std::string readFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> result;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) result.push_back(line);
+  return result;
+}
 
 struct RunResult {
   int status = -1;  // exit status; 128 + signal when killed
@@ -18,34 +46,134 @@ struct RunResult {
 
 class Sandbox {
  public:
-  Sandbox();
-  ~Sandbox();
+  Sandbox() {
+    dir_ = (fs::temp_directory_path() / "kry-e2e-XXXXXX").string();
+    if (::mkdtemp(dir_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    write("bin/abctab2ps",
+          "#!/bin/sh\nhere=$(dirname \"$0\")\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$here/args.txt\"\n"
+          "cp \"$1\" \"$here/received.abc\" 2>/dev/null\necho ' fake abctab2ps ran'\n"
+          "if [ -f \"$here/ps\" ]; then\n"  // writes the PostScript file as abctab2ps names it
+          "  while [ $# -gt 0 ]; do if [ \"$1\" = -O ]; then base=$2; fi; shift; done\n"
+          "  case $base in *.) cp \"$here/ps\" \"${base}ps\";; *) cp \"$here/ps\" \"$base.ps\";; esac\nfi\n"
+          "exit $(cat \"$here/status\" 2>/dev/null || echo 0)\n");
+    fs::permissions(path("bin/abctab2ps"), fs::perms::owner_all);
+  }
+  ~Sandbox() {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, ec);  // a test may have made it read-only
+    fs::remove_all(dir_, ec);
+  }
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
 
   const std::string& dir() const { return dir_; }
   std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  void write(const std::string& name, const std::string& content) const;
-  std::string read(const std::string& name) const;
-  std::vector<std::string> files() const;  // sorted, the fake's bin/ aside
+  std::string read(const std::string& name) const { return readFile(path(name)); }
+  // With O_CLOEXEC: a run started meanwhile on another thread must not inherit
+  // the file open for writing, or the fake typesetter could not be started.
+  void write(const std::string& name, const std::string& content) const {
+    fs::create_directories(fs::path(path(name)).parent_path());
+    int fd = ::open(path(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
+      throw std::runtime_error("cannot write " + path(name));
+    ::close(fd);
+  }
+  std::vector<std::string> files() const {  // sorted, the fake's bin/ aside
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_))
+      if (entry.path().filename() != "bin") names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
 
-  // Runs kry with `args`; standard input is `input`.
-  RunResult run(const std::vector<std::string>& args, const std::string& input = "") const;
   // Starts kry (through `prefix`, a program and its arguments, when given) and
   // returns at once; `input` is the write end of its standard input.
-  pid_t start(const std::vector<std::string>& args, int& input, const std::vector<std::string>& prefix = {}) const;
-  RunResult wait(pid_t pid) const;
+  pid_t start(const std::vector<std::string>& args, int& input, const std::vector<std::string>& prefix = {}) const {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    std::string out = path("bin/out-" + std::to_string(outputs_.size()));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[0], 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (out + ".1").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, (out + ".2").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
+    std::vector<std::string> strings{"PATH=" + dir_ + (onlyBin_ ? "/bin" : "/bin:/usr/bin:/bin")}, words(prefix);
+    for (char** e = environ; *e != nullptr; ++e)
+      if (std::string(*e).rfind("PATH=", 0) != 0) strings.emplace_back(*e);
+    words.push_back(binary_);
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char*> env, argv;
+    for (std::string& s : strings) env.push_back(s.data());
+    for (std::string& s : words) argv.push_back(s.data());
+    env.push_back(nullptr);
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, words[0].c_str(), &actions, nullptr, argv.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[0]);
+    if (rc != 0) throw std::runtime_error("cannot start " + words[0]);
+    outputs_[pid] = out;
+    input = fds[1];
+    return pid;
+  }
+  RunResult wait(pid_t pid) const {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(outputs_.at(pid) + ".1"),
+            readFile(outputs_.at(pid) + ".2")};
+  }
   // Waits until a started run's standard output holds `text`; false when it ended first or after 10 s.
-  bool waitForOutput(pid_t pid, const std::string& text) const;
+  bool waitForOutput(pid_t pid, const std::string& text) const {
+    for (int tries = 0; tries < 2000; ++tries) {
+      if (readFile(outputs_.at(pid) + ".1").find(text) != std::string::npos) return true;
+      siginfo_t info{};
+      if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid != 0) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  // Runs kry with `args`; standard input is `input`.
+  RunResult run(const std::vector<std::string>& args, const std::string& input = "") const {
+    int in = -1;
+    pid_t pid = start(args, in);
+    ::signal(SIGPIPE, SIG_IGN);  // a run that never reads its input is no failure of the test
+    for (std::size_t done = 0; done < input.size();) {
+      ssize_t put = ::write(in, input.data() + done, input.size() - done);
+      if (put <= 0) break;
+      done += static_cast<std::size_t>(put);
+    }
+    ::close(in);
+    return wait(pid);
+  }
 
-  void setTypesetterStatus(int status) const;
-  void useQuickTypesetter() const;  // one that does nothing but succeed
-  void writePostScript() const;     // the fake writes a one-page PostScript file as abctab2ps names it
-  void onlyOwnPath();               // PATH holds the sandbox's bin/ alone (and the tools the fake uses)
+  void setTypesetterStatus(int status) const { write(typesetter_ + "/status", std::to_string(status) + "\n"); }
+  void useQuickTypesetter() const {  // one that does nothing but succeed
+    fs::remove(path("bin/abctab2ps"));
+    fs::create_symlink("/bin/true", path("bin/abctab2ps"));
+  }
+  // The fake writes a one-page PostScript file as abctab2ps names it.
+  void writePostScript() const { write(typesetter_ + "/ps", "%!PS\n/Helvetica 24 selectfont 72 700 moveto (kry) show showpage\n"); }
+  void onlyOwnPath() {  // PATH holds the sandbox's bin/ alone, with the tools the fake uses
+    for (const char* tool : {"cat", "cp", "dirname"}) fs::create_symlink("/bin/" + std::string(tool), path("bin/") + tool);
+    onlyBin_ = true;
+  }
   // Runs a copy of kry alone in bin/alone/ from now on, with no typesetter on
   // PATH, and with one beside that copy when `besideIt`.
-  void runKryAlone(bool besideIt);
-  std::optional<std::vector<std::string>> typesetterArgs() const;  // after its own name; nullopt: never ran
+  void runKryAlone(bool besideIt) {
+    fs::create_directories(path("bin/alone"));
+    fs::copy_file(binary_, path("bin/alone/kry"));
+    if (besideIt) fs::copy_file(path("bin/abctab2ps"), path("bin/alone/abctab2ps"));
+    fs::remove(path("bin/abctab2ps"));
+    binary_ = path("bin/alone/kry");
+    typesetter_ = "bin/alone";
+  }
+  // The typesetter's arguments after its own name; nullopt when it never ran.
+  std::optional<std::vector<std::string>> typesetterArgs() const {
+    if (!fs::exists(path(typesetter_ + "/args.txt"))) return std::nullopt;
+    return lines(read(typesetter_ + "/args.txt"));
+  }
   std::string typesetterTune() const { return read(typesetter_ + "/received.abc"); }
 
  private:
@@ -53,9 +181,5 @@ class Sandbox {
   bool onlyBin_ = false;
   mutable std::map<pid_t, std::string> outputs_;  // where each started run writes its output
 };
-
-std::string sourceDir();
-std::string readFile(const std::string& path);
-std::vector<std::string> lines(const std::string& text);
 
 }  // namespace kry_test

@@ -1,25 +1,17 @@
 // Whole runs that need more than a case file: hostile bytes and file system
 // states, two runs in one directory, and every tune of the corpus.
-#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <csignal>
-#include <filesystem>
 #include <functional>
-#include <map>
-#include <thread>
-
-#include <gtest/gtest.h>
 
 #include "harness.h"
 
 namespace kry_test {
 namespace {
 
-namespace fs = std::filesystem;
 using Words = std::vector<std::string>;
 
 const std::string kTune = "X:1\nK:G\nGABc|\n";
