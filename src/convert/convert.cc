@@ -1,6 +1,7 @@
 #include "convert/convert.h"
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "convert/keysig.h"
@@ -87,8 +88,17 @@ void Conversion::keyField(std::string_view line) {
 // left out whole and the conversion goes on at the next tune.
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
+  // The tab-voice line is scanned straight into the converted tune, or, while
+  // a tune is held, into room of its own.
+  constexpr std::string_view kPrefix = "[V:G] ";
+  bool holding = settings_.skip && inTune_;
+  std::size_t most = kPrefix.size() + tabRoom(line.size());
+  if (holding && room_.size() < most) room_.resize(most);
+  char* room = holding ? room_.data() : out_.reserve(most);
+  std::memcpy(room, kPrefix.data(), kPrefix.size());
+  std::size_t written = 0;
   try {
-    scanLine(line, state_, settings_.board, said_, tab_);
+    written = kPrefix.size() + scanLine(line, state_, settings_.board, said_, room + kPrefix.size());
   } catch (const Stop& stop) {
     messages_ << where() << '\n' << said_.str();
     said_.str("");
@@ -99,7 +109,10 @@ void Conversion::musicLine(std::string_view line) {
     held_.clear();
     return;
   }
-  put("[V:G] ", tab_);
+  if (holding)
+    held_.emplace_back(room, written);
+  else
+    out_.commit(written);
 }
 
 // With skip, a tune's lines are held until it is whole, so that a tune left

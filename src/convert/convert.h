@@ -61,7 +61,7 @@ class Conversion {
   LineSink& out_;
   std::ostream& messages_;
   TuneState state_;
-  std::string tab_;
+  std::vector<char> room_;  // where the scanner writes a tab-voice line
   std::ostringstream said_;  // what a stop says, written after the place it happened
   ConvertSummary summary_;
   long lineNumber_ = 0;

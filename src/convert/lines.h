@@ -20,8 +20,19 @@ class LineSink {
   virtual ~LineSink() = default;
   // Writes `head` and `tail` together as one line, ended by CR LF.
   virtual void put(std::string_view head, std::string_view tail = {}) = 0;
+  // Room for a line of at most `most` characters, written in place: commit()
+  // writes its first `used` characters as one line; a line never committed is
+  // never written.
+  virtual char* reserve(std::size_t most) {
+    room_.resize(most);
+    return room_.data();
+  }
+  virtual void commit(std::size_t used) { put(std::string_view(room_.data(), used)); }
   // Ends the writing; a file that could not be written in full raises a Stop.
   virtual void close() {}
+
+ private:
+  std::string room_;
 };
 
 }  // namespace kry

@@ -80,23 +80,50 @@ struct Place {
 
 class Scanner {
  public:
-  Scanner(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
-          std::string& tab)
-      : line_(line), state_(state), board_(board), messages_(messages), tab_(tab),
-        chart_(&state.chart.forKey(state.keyIndex, board)) {}
-
-  void run() {
-    // The tab line is written into room made for the longest it can grow to.
-    tab_.resize(kMostPerCharacter * line_.size() + 2 * kMostPerCharacter);
-    const std::string_view line = line_;
-    Place at{0, tab_.data()};
-    try {
-      for (; at.i < line.size(); ++at.i) at = step(line, at);
-    } catch (...) {
-      tab_.clear();
-      throw;
+  Scanner(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages)
+      : line_(line), state_(state), board_(board), messages_(messages), chart_(&state.chart.forKey(state.keyIndex, board)) {
+    if (state.lastLength.size() <= last_.size()) {
+      std::memcpy(last_.data(), state.lastLength.data(), state.lastLength.size());
+      lastSize_ = state.lastLength.size();
     }
-    tab_.resize(static_cast<std::size_t>(at.out - tab_.data()));
+  }
+
+  // Writes the tab line into `room`, made for the longest it can grow to; its length.
+  // Copied characters and plain notes, the most of every line, take the short
+  // way here; everything else takes a step by the rules.
+  std::size_t run(char* room) {
+    const std::string_view line = line_;
+    const std::size_t n = line.size();
+    char* out = room;
+    for (std::size_t i = 0; i < n; ++i) {
+      char c = line[i];
+      Kind kind = kindOf(c);
+      if (kind == kCopied) {
+        *out++ = c;
+        continue;
+      }
+      if (kind == kLetter) {
+        char next = charAt(line, i + 1);
+        int code = isOctaveMark(next) ? -1 : noteCode(fixacc(state_.accidentals, c), c, ' ');
+        if (code >= 0 && (*chart_)[static_cast<std::size_t>(code)].course > 0) {
+          const FingerChart::Spot& spot = (*chart_)[static_cast<std::size_t>(code)];
+          std::memcpy(out, spot.text.data(), spot.text.size());  // all eight: the room is there
+          out += spot.size;
+          if (isLengthChar(next)) {
+            out = writeLength(out, readLength(line, i));
+          } else if (!lastIsOne_) {
+            out = writeLength(out, "1");
+          }
+          if (i + 1 < n) *out++ = ' ';
+          continue;
+        }
+      }
+      Place at = step(line, Place{i, out});
+      i = at.i;
+      out = at.out;
+    }
+    if (lastSize_ != kLongLength) state_.lastLength.assign(last_.data(), lastSize_);
+    return static_cast<std::size_t>(out - room);
   }
 
  private:
@@ -185,8 +212,8 @@ class Scanner {
   // its tab text, then its length.
   [[gnu::always_inline]] Place note(std::string_view line, std::size_t start, Place at) {
     std::size_t letter = at.i;
-    if (at.i + 1 < line.size() && isOctaveMark(line[at.i + 1]))
-      while (at.i + 1 < line.size() && isOctaveMark(line[at.i + 1])) ++at.i;
+    char next = charAt(line, at.i + 1);
+    while (isOctaveMark(next)) next = charAt(line, ++at.i + 1);
     char c = line[letter];
     if (start == letter && letter == at.i && (c == 'z' || c == 'x')) {
       *at.out++ = c;  // a rest; "x" is one that shows nothing
@@ -198,7 +225,25 @@ class Scanner {
       std::memcpy(at.out, spot.text.data(), spot.text.size());  // all eight: the room is there
       at.out += spot.size;
     }
-    return noteLength(line, at);
+    if (isLengthChar(next)) {
+      at.out = writeLength(at.out, readLength(line, at.i));
+    } else if (!lastIsOne_) {  // no length written: one unit
+      at.out = writeLength(at.out, "1");
+    }
+    if (at.i + 1 < line.size()) *at.out++ = ' ';
+    return at;
+  }
+
+  // A length written becomes the one every later note is compared with.
+  void remember(std::string_view length) {
+    lastIsOne_ = length.size() == 1 && length[0] == '1';
+    if (length.size() > last_.size()) {
+      state_.lastLength.assign(length);
+      lastSize_ = kLongLength;
+      return;
+    }
+    std::memcpy(last_.data(), length.data(), length.size());
+    lastSize_ = length.size();
   }
 
   // A note with no place: `note` itself writes the message and stops the run.
@@ -220,23 +265,20 @@ class Scanner {
     return line.substr(start, i + 1 - start);
   }
 
-  // A length is written only when it differs from the one written last.
+  // A length is written only when it differs from the one written last; a
+  // note with none written lasts one unit.
   [[gnu::always_inline]] char* writeLength(char* out, std::string_view length) {
     if (length.empty()) length = "1";
-    std::string& last = state_.lastLength;
-    if (length.size() == last.size() && length[0] == last[0] &&
-        (length.size() == 1 || std::equal(length.begin() + 1, length.end(), last.begin() + 1)))
-      return out;
-    last.assign(length);
+    bool same = lastSize_ == kLongLength ? length == state_.lastLength
+                                         : length.size() == lastSize_ && length[0] == last_[0] &&
+                                               (length.size() == 1 || std::equal(length.begin() + 1, length.end(), last_.begin() + 1));
+    if (same) return out;
+    remember(length);
+    if (length.size() == 1) {
+      *out = length[0];
+      return out + 1;
+    }
     return emit(out, length);
-  }
-
-  // A note's length and a blank; a note that ends the line can have no length
-  // written after it, so it lasts one unit, and no blank follows it.
-  [[gnu::always_inline]] Place noteLength(std::string_view line, Place at) {
-    at.out = writeLength(at.out, readLength(line, at.i));
-    if (at.i + 1 < line.size()) *at.out++ = ' ';
-    return at;
   }
 
   // An inline field such as [K:D] or [L:1/16]. A key change respells the notes
@@ -317,15 +359,30 @@ class Scanner {
   TuneState& state_;
   const Fingerboard& board_;
   std::ostream& messages_;
-  std::string& tab_;
   const FingerChart::Chart* chart_;  // where each coded note is played in the current key
+  // The length written last, kept here while the line is scanned (a longer
+  // one than fits stays in the tune state alone) and given back at its end.
+  static constexpr std::size_t kLongLength = 99;
+  std::array<char, 15> last_{};
+  std::size_t lastSize_ = kLongLength;
+  bool lastIsOne_ = state_.lastLength == "1";  // most notes keep the one unit
 };
 
 }  // namespace
 
+std::size_t tabRoom(std::size_t lineSize) { return kMostPerCharacter * lineSize + 2 * kMostPerCharacter; }
+
+std::size_t scanLine(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
+                     char* room) {
+  return Scanner(line, state, board, messages).run(room);
+}
+
 void scanLine(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
               std::string& tab) {
-  Scanner(line, state, board, messages, tab).run();
+  tab.clear();
+  std::string room(tabRoom(line.size()), ' ');
+  room.resize(scanLine(line, state, board, messages, room.data()));
+  tab = std::move(room);
 }
 
 }  // namespace kry

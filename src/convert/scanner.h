@@ -27,4 +27,10 @@ struct TuneState {
 void scanLine(std::string_view line, TuneState& state, const Fingerboard& board,
               std::ostream& messages, std::string& tab);
 
+// The same, writing the tab line into `room`, which holds at least
+// tabRoom(line.size()) characters; gives the tab line's length.
+std::size_t scanLine(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
+                     char* room);
+std::size_t tabRoom(std::size_t lineSize);
+
 }  // namespace kry

@@ -27,47 +27,86 @@ class DirectoryLock {
   Platform& platform_;
 };
 
-// Copies the user's tune to TMPIN.TMP; the user's file itself is only read.
-void stage(const TuneNames& names, Platform& platform) {
-  for (const char* work : {kStagedTune, kConvertedTune})
+// The run replaces or removes its work files: a tune file that is one of them
+// would be lost, so it is refused before the run touches any.
+void refuseWorkFile(const TuneNames& names, Platform& platform) {
+  for (const char* work : {kStagedTune, kConvertedTune, kFixedTune, kLockFile})
     if (platform.sameFile(names.input, work))
       throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.",
                  kExitStopped);
+}
+
+// Copies the user's tune to TMPIN.TMP; the user's file itself is only read.
+void stage(const TuneNames& names, Platform& platform) {
   platform.remove(kStagedTune);  // left by a run that ended early: never convert it
   platform.copy(names.input, kStagedTune);
   if (!platform.exists(kStagedTune)) throw Stop(kNoInputFile, kExitStopped);
 }
 
-ConvertSummary convertStaged(const Options& options, LineSource& staged, Platform& platform, std::ostream& out) {
-  std::unique_ptr<LineSink> converted = platform.create(kConvertedTune);
-  if (!converted) throw Stop::ioError(std::string("cannot create ") + kConvertedTune);
-  ConvertSummary summary = convert(staged, *converted, options.convertSettings(), out);
-  out << '\n';
-  converted->close();
-  return summary;
-}
+// Writes each line of the converted tune to KRY97.ABC and, with option f,
+// through the fix-up pass to KRY97.FIX: the fix-up pass goes along with the
+// conversion, and its tune becomes TEMP.ABC once the user agrees.
+class ConvertedTune : public LineSink {
+ public:
+  ConvertedTune(Platform& platform, bool fixUp) : platform_(platform) {
+    converted_ = platform.create(kConvertedTune);
+    if (!converted_) throw Stop::ioError(std::string("cannot create ") + kConvertedTune);
+    if (!fixUp) return;
+    fixed_ = platform.create(kFixedTune);
+    if (!fixed_) throw Stop::ioError(std::string("cannot create ") + kFixedTune);
+  }
+  // The fixed-up tune goes unless it became TEMP.ABC: it is made again by any run.
+  ~ConvertedTune() override {
+    fixed_.reset();
+    if (!kept_) platform_.remove(kFixedTune);
+  }
+  ConvertedTune(const ConvertedTune&) = delete;
+  ConvertedTune& operator=(const ConvertedTune&) = delete;
 
-// fixit: the fix-up pass over the files, making TEMP.ABC from KRY97.ABC with a
-// rhythm flag on the first note of every tab-voice line but the first; it asks
-// first when TEMP.ABC exists.
-void fixit(Platform& platform, std::ostream& out) {
-  std::unique_ptr<LineSource> in = platform.openRead(kConvertedTune);
-  if (!in) throw Stop::ioError(std::string("cannot open ") + kConvertedTune);
-  if (platform.exists(kFinalTune)) uhoh(kFinalTunePrompt, platform, out);
-  std::unique_ptr<LineSink> final = platform.create(kFinalTune);
-  if (!final) throw Stop::ioError(std::string("cannot create ") + kFinalTune);
-  FixUp fixUp;
-  std::string_view line;
-  while (in->next(line)) final->put(fixUp.line(line));
-  final->close();
-}
+  void put(std::string_view head, std::string_view tail) override {
+    converted_->put(head, tail);
+    if (!fixed_) return;
+    // A melody or header line passes without its trailing blanks; the fix-up
+    // pass need not see it whole.
+    if (head.size() >= 5 && head.substr(0, 5) != "[V:G]" && !trimRight(tail).empty())
+      return fixed_->put(head, trimRight(tail));
+    std::string_view line = tail.empty() ? head : std::string_view(line_.assign(head).append(tail));
+    fixed_->put(fixUp_.line(line));
+  }
+  // A tab-voice line is written straight into the converted tune, and then
+  // taken from there through the fix-up pass.
+  char* reserve(std::size_t most) override { return room_ = converted_->reserve(most); }
+  void commit(std::size_t used) override {
+    converted_->commit(used);
+    if (fixed_) fixed_->put(fixUp_.line(std::string_view(room_, used)));
+  }
+  void close() override {
+    converted_->close();
+    if (fixed_) fixed_->close();
+  }
 
-void makeFinalTune(const Options& options, Platform& platform, std::ostream& out) {
-  if (options.fixUp) return fixit(platform, out);
-  if (platform.exists(kFinalTune)) uhoh(kFinalTunePrompt, platform, out);
-  if (!platform.copy(kConvertedTune, kFinalTune))
-    throw Stop::ioError(std::string("cannot write ") + kFinalTune);
-}
+  // Where the conversion writes: straight to KRY97.ABC without the fix-up pass.
+  LineSink& sink() { return fixed_ ? static_cast<LineSink&>(*this) : *converted_; }
+
+  // Makes TEMP.ABC: the fixed-up tune renamed, or a copy of the converted one;
+  // it asks first when TEMP.ABC exists.
+  void makeFinal(Platform& platform, std::ostream& out) {
+    if (platform.exists(kFinalTune)) uhoh(kFinalTunePrompt, platform, out);
+    if (!fixed_ && !platform.share(kConvertedTune, kFinalTune))
+      throw Stop::ioError(std::string("cannot write ") + kFinalTune);
+    if (fixed_ && !platform.rename(kFixedTune, kFinalTune))
+      throw Stop::ioError(std::string("cannot create ") + kFinalTune);
+    kept_ = fixed_ != nullptr;
+  }
+
+ private:
+  Platform& platform_;
+  std::unique_ptr<LineSink> converted_, fixed_;
+  FixUp fixUp_;
+  std::string line_;
+  char* room_ = nullptr;
+  bool kept_ = false;
+};
 
 void typeset(const TypesetCommand& command, Platform& platform, std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
@@ -170,6 +209,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   }
   TuneNames names = deriveNames(args[0]);
 
+  refuseWorkFile(names, platform);
   DirectoryLock lock(platform);
   stage(names, platform);
   std::unique_ptr<LineSource> staged = platform.openRead(kStagedTune);
@@ -177,7 +217,10 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
 
   Options options;
   readOptions({args.begin() + 1, args.end()}, options, out);
-  ConvertSummary summary = convertStaged(options, *staged, platform, out);
+  ConvertedTune converted(platform, options.fixUp);
+  ConvertSummary summary = convert(*staged, converted.sink(), options.convertSettings(), out);
+  out << '\n';
+  converted.close();
   staged.reset();
   if (options.tunes && summary.tunes == 0)
     throw Stop(" No tune numbered " + options.tuneListText + " in " + names.input + ".", kExitStopped);
@@ -186,7 +229,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
                kExitStopped);
   if (summary.leftOut > 0 && summary.leftOut == summary.tunes) throw leftOut;
 
-  makeFinalTune(options, platform, out);
+  converted.makeFinal(platform, out);
   out << processedLines(names.input);
   typeset(typesetCommand(names.base, options), platform, out);
 

@@ -11,6 +11,8 @@ inline constexpr const char* kVersionLine = "kry 1.15";
 inline constexpr const char* kStagedTune = "TMPIN.TMP";
 inline constexpr const char* kConvertedTune = "KRY97.ABC";
 inline constexpr const char* kFinalTune = "TEMP.ABC";
+// The fixed-up tune of option f, until the user agrees that it replaces TEMP.ABC.
+inline constexpr const char* kFixedTune = "KRY97.FIX";
 inline constexpr const char* kLockFile = "KRY97.LCK";
 // The final tune's name as the overwrite question shows it, padded to 11 characters.
 inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";

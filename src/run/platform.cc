@@ -32,15 +32,21 @@ class FileLineSource : public LineSource {
 
   bool next(std::string_view& line) override {
     for (;;) {
-      char* start = buf_.data() + pos_;
+      // Where the next CR stands is looked for once, not for every line: most files have none.
+      if (cr_ < pos_ || cr_ > end_) {
+        const void* cr = std::memchr(buf_.data() + pos_, '\r', end_ - pos_);
+        cr_ = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - buf_.data()) : end_;
+      }
+      const char* start = buf_.data() + pos_;
       std::size_t avail = end_ - pos_;
-      char* stop = static_cast<char*>(std::memchr(start, '\n', avail));
-      std::size_t before = stop != nullptr ? static_cast<std::size_t>(stop - start) : avail;
-      if (char* cr = static_cast<char*>(std::memchr(start, '\r', before))) stop = cr;
-      if (stop != nullptr && !(*stop == '\r' && stop + 1 == buf_.data() + end_ && !eof_)) {
-        line = std::string_view(start, static_cast<std::size_t>(stop - start));
-        pos_ += line.size() + 1;
-        if (*stop == '\r' && pos_ < end_ && buf_[pos_] == '\n') ++pos_;  // a CR ends a line at the buffer's end only at the file's
+      const void* lf = std::memchr(start, '\n', cr_ - pos_);
+      std::size_t size = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : cr_ - pos_;
+      bool byCr = lf == nullptr && cr_ < end_;
+      // A CR at the buffer's end ends a line only at the file's: an LF may follow.
+      if (lf != nullptr || (byCr && (cr_ + 1 < end_ || eof_))) {
+        line = std::string_view(start, size);
+        pos_ += size + 1;
+        if (byCr && pos_ < end_ && buf_[pos_] == '\n') ++pos_;
         return true;
       }
       if (eof_) {  // a last line with no line end still counts
@@ -50,6 +56,7 @@ class FileLineSource : public LineSource {
         return true;
       }
       fill();
+      cr_ = kUnknown;
     }
   }
 
@@ -74,8 +81,10 @@ class FileLineSource : public LineSource {
   int fd_;
   std::string name_;
   std::vector<char> buf_;
+  static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  std::size_t cr_ = kUnknown;  // the first CR at or after pos_, or end_ for none
   bool eof_ = false;
 };
 
@@ -95,16 +104,25 @@ class FileLineSink : public LineSink {
 
   void put(std::string_view head, std::string_view tail) override {
     std::size_t size = head.size() + tail.size() + 2;
-    if (used_ + size > buf_.size()) {
-      flush();
-      if (size > buf_.size()) buf_.resize(size);
-    }
+    makeRoom(size);
     char* at = buf_.data() + used_;
     std::memcpy(at, head.data(), head.size());
     std::memcpy(at + head.size(), tail.data(), tail.size());
     at[size - 2] = '\r';
     at[size - 1] = '\n';
     used_ += size;
+  }
+
+  // The line is written straight into the buffer.
+  char* reserve(std::size_t most) override {
+    makeRoom(most + 2);
+    return buf_.data() + used_;
+  }
+  void commit(std::size_t used) override {
+    char* end = buf_.data() + used_ + used;
+    end[0] = '\r';
+    end[1] = '\n';
+    used_ += used + 2;
   }
 
   void close() override {
@@ -125,6 +143,12 @@ class FileLineSink : public LineSink {
       done += static_cast<std::size_t>(put);
     }
     used_ = 0;
+  }
+
+  void makeRoom(std::size_t size) {
+    if (used_ + size <= buf_.size()) return;
+    flush();
+    if (size > buf_.size()) buf_.resize(size);
   }
 
   [[noreturn]] void fail() { throw Stop::ioError("cannot write " + name_ + ": " + std::strerror(errno)); }
@@ -164,6 +188,16 @@ class SystemPlatform : public Platform {
       return false;
     }
     return true;
+  }
+
+  // The final tune is the converted tune under a second name: no bytes are
+  // copied. A link or a directory in the way is treated as a copy treats it.
+  bool share(const std::string& from, const std::string& to) override {
+    std::error_code ec;
+    fs::file_status there = fs::symlink_status(to, ec);
+    if (fs::exists(there) && !fs::is_regular_file(there)) return copy(from, to);
+    if (fs::exists(there)) fs::remove(to, ec);
+    return ::link(from.c_str(), to.c_str()) == 0 || copy(from, to);
   }
 
   bool sameFile(const std::string& a, const std::string& b) override {

@@ -20,6 +20,10 @@ class Platform {
   virtual bool exists(const std::string& name) = 0;
   // Copies a regular file; false when it could not be copied.
   virtual bool copy(const std::string& from, const std::string& to) = 0;
+  // Makes `to` hold what `from` holds, replacing a file of that name: a second
+  // name for the same file where the file system allows, else a copy. False
+  // when it can't.
+  virtual bool share(const std::string& from, const std::string& to) { return copy(from, to); }
   // Whether two names lead to the same file.
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file if it is there; quiet either way.

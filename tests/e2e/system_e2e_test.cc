@@ -88,6 +88,18 @@ TEST(HostileInput, EndsClearlyAndLosesNothing) {
   }
 }
 
+// Lines end with CR LF, one pair split where the file is read in blocks (a CR as
+// the 262144th byte): every line is counted once, as the place of a stop shows.
+TEST(HostileInput, LineEndsSplitBetweenReadsCountOnce) {
+  std::string tune = "X:1\r\nK:C\r\n%" + std::string(3125, 'x') + "\r\n";
+  for (int j = 0; j < 40000; ++j) tune += "GABc|\r\n";
+  ASSERT_EQ(tune.substr(262143, 2), "\r\n");
+  Sandbox box;
+  box.write("tune.abc", tune + "c''|\r\n");
+  RunResult result = box.run({"tune"});
+  EXPECT_NE(result.out.find(" Line 40004, tune 1:\n Note not available:  0 c''\n"), std::string::npos) << result.out;
+}
+
 // ---- two runs in one directory ----
 
 const std::string kBusy = "STOP Another kry run is using this directory; try again when it has finished.\n";
