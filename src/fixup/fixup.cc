@@ -1,6 +1,8 @@
 #include "fixup/fixup.h"
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 
 #include "base/text.h"
 
@@ -8,6 +10,18 @@ namespace kry {
 namespace {
 
 bool isLower(char c) { return c >= 'a' && c <= 'z'; }
+
+// Which characters are length characters, and which may stand right before a
+// note's length: a fret letter, a comma of a course not played, an octave mark.
+using CharSet = std::array<bool, 256>;
+constexpr CharSet setOf(std::string_view chars) {
+  CharSet set{};
+  for (char c : chars) set[static_cast<unsigned char>(c)] = true;
+  return set;
+}
+constexpr CharSet kLength = setOf("123456789/");
+constexpr CharSet kBeforeLength = setOf("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,'");
+bool in(const CharSet& set, char c) { return set[static_cast<unsigned char>(c)]; }
 
 // Where a chord's length goes when the first fret letter at `letter` stands in a
 // chord as the scanner writes them ("[,aaa]", "[,aaa2]"): the position of its
@@ -27,13 +41,11 @@ std::size_t chordClose(std::string_view line, std::size_t letter) {
 
 void getq(std::string& length, std::string_view line) {
   for (std::size_t i = line.size(); i-- > 1;) {
-    char before = line[i - 1];
-    if (isLengthChar(line[i]) && (isLetter(before) || before == ',' || before == '\'')) {
-      std::size_t end = i;
-      while (end < line.size() && isLengthChar(line[end])) ++end;
-      length.assign(line.substr(i, end - i));
-      return;
-    }
+    if (!in(kLength, line[i]) || !in(kBeforeLength, line[i - 1])) continue;
+    std::size_t end = i;
+    while (end < line.size() && in(kLength, line[end])) ++end;
+    length.assign(line.substr(i, end - i));
+    return;
   }
 }
 
@@ -41,33 +53,42 @@ std::string_view FixUp::line(std::string_view in) {
   std::string_view line = trimRight(in);
   if (line.substr(0, 5) != "[V:G]") return line;  // every other line goes through as it is
   buf_.assign(line);
-  if (first_)
-    first_ = false;
-  else
-    insertLength();
-  getq(length_, buf_);
+  buf_.resize(line.size() + spare());
+  buf_.resize(fix(buf_.data(), line.size()));
   return buf_;
 }
 
-void FixUp::insertLength() {
+std::size_t FixUp::fix(char* text, std::size_t size) {
+  std::string_view line = trimRight(std::string_view(text, size));
+  if (line.substr(0, 5) != "[V:G]") return line.size();
+  std::size_t at = first_ ? std::string_view::npos : insertAt(line);
+  first_ = false;
+  std::size_t fixed = line.size();
+  if (at != std::string_view::npos) {
+    std::memmove(text + at + length_.size(), text + at, line.size() - at);
+    std::memcpy(text + at, length_.data(), length_.size());
+    fixed += length_.size();
+  }
+  getq(length_, std::string_view(text, fixed));
+  return fixed;
+}
+
+std::size_t FixUp::insertAt(std::string_view line) const {
   // The first lower-case letter, the last character aside, is the first fret
   // letter; an inline field such as [M:none] holds none.
-  std::size_t j = buf_.size();
+  std::size_t j = line.size();
   std::size_t letter = 0;
-  while (letter + 1 < j && !isLower(buf_[letter])) {
-    if (buf_[letter] == '[' && isLetter(buf_[letter + 1]) && letter + 2 < j && buf_[letter + 2] == ':')
-      letter = std::min(buf_.find(']', letter), j - 1);
+  while (letter + 1 < j && !isLower(line[letter])) {
+    if (line[letter] == '[' && isLetter(line[letter + 1]) && letter + 2 < j && line[letter + 2] == ':')
+      letter = std::min(line.find(']', letter), j - 1);
     ++letter;
   }
-  if (letter + 1 >= j) return;
-  std::size_t close = chordClose(buf_, letter);
-  if (close != std::string_view::npos) {  // a chord keeps its letters together
-    if (!isLengthChar(buf_[close - 1])) buf_.insert(close, length_);
-    return;
-  }
+  if (letter + 1 >= j) return std::string_view::npos;
+  std::size_t close = chordClose(line, letter);
+  if (close != std::string_view::npos)  // a chord keeps its letters together
+    return isLengthChar(line[close - 1]) ? std::string_view::npos : close;
   // A length already there, a digit or a fraction such as d/2, stays as it is.
-  if (isLengthChar(buf_[letter + 1])) return;
-  buf_.insert(letter + 1, length_);
+  return isLengthChar(line[letter + 1]) ? std::string_view::npos : letter + 1;
 }
 
 }  // namespace kry

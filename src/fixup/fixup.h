@@ -20,8 +20,14 @@ class FixUp {
   // tab-voice line after the first, the rhythm length on its first note.
   std::string_view line(std::string_view in);
 
+  // The same for a line held at `text`, changed in place: its new size. The
+  // room after it must take the rhythm length: at least spare() characters.
+  std::size_t fix(char* text, std::size_t size);
+  std::size_t spare() const { return length_.size(); }
+
  private:
-  void insertLength();
+  // Where the rhythm length goes on a tab-voice line, or npos for nowhere.
+  std::size_t insertAt(std::string_view line) const;
 
   std::string length_ = "1";
   bool first_ = true;

@@ -1,5 +1,7 @@
 #include "run/driver.h"
 
+#include <sstream>
+
 #include "convert/convert.h"
 #include "fixup/fixup.h"
 #include "run/messages.h"
@@ -43,70 +45,86 @@ void stage(const TuneNames& names, Platform& platform) {
   if (!platform.exists(kStagedTune)) throw Stop(kNoInputFile, kExitStopped);
 }
 
-// Writes each line of the converted tune to KRY97.ABC and, with option f,
-// through the fix-up pass to KRY97.FIX: the fix-up pass goes along with the
-// conversion, and its tune becomes TEMP.ABC once the user agrees.
+// Where the conversion writes. Without f, KRY97.ABC, which then becomes
+// TEMP.ABC under a second name. With f, the fix-up pass goes along with the
+// conversion into KRY97.FIX, which becomes TEMP.ABC when the user agrees; the
+// converted tune KRY97.ABC is then needed only by a run that stops before,
+// and is written then.
 class ConvertedTune : public LineSink {
  public:
-  ConvertedTune(Platform& platform, bool fixUp) : platform_(platform) {
-    converted_ = platform.create(kConvertedTune);
-    if (!converted_) throw Stop::ioError(std::string("cannot create ") + kConvertedTune);
-    if (!fixUp) return;
-    fixed_ = platform.create(kFixedTune);
-    if (!fixed_) throw Stop::ioError(std::string("cannot create ") + kFixedTune);
+  ConvertedTune(Platform& platform, bool fixUp) : platform_(platform), fixUp_(fixUp) {
+    const char* name = fixUp ? kFixedTune : kConvertedTune;
+    file_ = platform.create(name);
+    if (!file_) throw Stop::ioError(std::string("cannot create ") + name);
   }
-  // The fixed-up tune goes unless it became TEMP.ABC: it is made again by any run.
+  // The fixed-up tune goes unless it became TEMP.ABC: any run makes it again.
   ~ConvertedTune() override {
-    fixed_.reset();
-    if (!kept_) platform_.remove(kFixedTune);
+    file_.reset();
+    if (fixUp_ && !kept_) platform_.remove(kFixedTune);
   }
   ConvertedTune(const ConvertedTune&) = delete;
   ConvertedTune& operator=(const ConvertedTune&) = delete;
 
+  LineSink& sink() { return fixUp_ ? static_cast<LineSink&>(*this) : *file_; }
+
   void put(std::string_view head, std::string_view tail) override {
-    converted_->put(head, tail);
-    if (!fixed_) return;
-    // A melody or header line passes without its trailing blanks; the fix-up
+    // A melody or header line goes without its trailing blanks; the fix-up
     // pass need not see it whole.
-    if (head.size() >= 5 && head.substr(0, 5) != "[V:G]" && !trimRight(tail).empty())
-      return fixed_->put(head, trimRight(tail));
+    std::string_view trimmed = trimRight(tail);
+    bool tabLine = head.size() >= 5 && head[0] == '[' && head[1] == 'V' && head[2] == ':' && head[3] == 'G' && head[4] == ']';
+    if (head.size() >= 5 && !tabLine && !trimmed.empty()) return file_->put(head, trimmed);
     std::string_view line = tail.empty() ? head : std::string_view(line_.assign(head).append(tail));
-    fixed_->put(fixUp_.line(line));
+    file_->put(fix_.line(line));
   }
-  // A tab-voice line is written straight into the converted tune, and then
-  // taken from there through the fix-up pass.
-  char* reserve(std::size_t most) override { return room_ = converted_->reserve(most); }
+  // A tab-voice line is written straight into the fixed-up tune and fixed up there.
+  char* reserve(std::size_t most) override { return room_ = file_->reserve(most + kSpare); }
   void commit(std::size_t used) override {
-    converted_->commit(used);
-    if (fixed_) fixed_->put(fixUp_.line(std::string_view(room_, used)));
+    if (fix_.spare() <= kSpare) return file_->commit(fix_.fix(room_, used));
+    file_->put(fix_.line(line_.assign(room_, used)));  // a rhythm length too long for the room
   }
-  void close() override {
-    converted_->close();
-    if (fixed_) fixed_->close();
-  }
+  void close() override { file_->close(); }
 
-  // Where the conversion writes: straight to KRY97.ABC without the fix-up pass.
-  LineSink& sink() { return fixed_ ? static_cast<LineSink&>(*this) : *converted_; }
-
-  // Makes TEMP.ABC: the fixed-up tune renamed, or a copy of the converted one;
-  // it asks first when TEMP.ABC exists.
-  void makeFinal(Platform& platform, std::ostream& out) {
-    if (platform.exists(kFinalTune)) uhoh(kFinalTunePrompt, platform, out);
-    if (!fixed_ && !platform.share(kConvertedTune, kFinalTune))
+  // Makes TEMP.ABC, asking first when it exists.
+  void makeFinal(std::ostream& out) {
+    if (platform_.exists(kFinalTune)) uhoh(kFinalTunePrompt, platform_, out);
+    if (!fixUp_ && !platform_.share(kConvertedTune, kFinalTune))
       throw Stop::ioError(std::string("cannot write ") + kFinalTune);
-    if (fixed_ && !platform.rename(kFixedTune, kFinalTune))
+    if (fixUp_ && !platform_.rename(kFixedTune, kFinalTune))
       throw Stop::ioError(std::string("cannot create ") + kFinalTune);
-    kept_ = fixed_ != nullptr;
+    kept_ = fixUp_;
+  }
+
+  // A run with f that stops before TEMP.ABC is made leaves the converted tune,
+  // as every run does: it is made again from the staged copy.
+  void leaveConverted(const ConvertSettings& settings) {
+    if (!fixUp_) return;
+    std::unique_ptr<LineSource> staged = platform_.openRead(kStagedTune);
+    std::unique_ptr<LineSink> converted = platform_.create(kConvertedTune);
+    if (!staged || !converted) return;
+    std::ostringstream quiet;  // what it says was said the first time
+    try {
+      convert(*staged, *converted, settings, quiet);
+      converted->close();
+    } catch (const std::exception&) {  // it stops where the first conversion stopped
+    }
   }
 
  private:
+  static constexpr std::size_t kSpare = 16;  // room for a rhythm length in a line written in place
   Platform& platform_;
-  std::unique_ptr<LineSink> converted_, fixed_;
-  FixUp fixUp_;
+  bool fixUp_;
+  std::unique_ptr<LineSink> file_;
+  FixUp fix_;
   std::string line_;
   char* room_ = nullptr;
   bool kept_ = false;
 };
+
+// Tunes left out with skip: the others are typeset, but a script must notice.
+Stop leftOutStop(const ConvertSummary& summary) {
+  return Stop(std::to_string(summary.leftOut) + " of " + std::to_string(summary.tunes) + " tunes left out.",
+              kExitStopped);
+}
 
 void typeset(const TypesetCommand& command, Platform& platform, std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
@@ -217,19 +235,23 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
 
   Options options;
   readOptions({args.begin() + 1, args.end()}, options, out);
+  const ConvertSettings settings = options.convertSettings();
   ConvertedTune converted(platform, options.fixUp);
-  ConvertSummary summary = convert(*staged, converted.sink(), options.convertSettings(), out);
-  out << '\n';
-  converted.close();
-  staged.reset();
-  if (options.tunes && summary.tunes == 0)
-    throw Stop(" No tune numbered " + options.tuneListText + " in " + names.input + ".", kExitStopped);
-  // Tunes left out with skip: the others are typeset, but a script must notice.
-  Stop leftOut(std::to_string(summary.leftOut) + " of " + std::to_string(summary.tunes) + " tunes left out.",
-               kExitStopped);
-  if (summary.leftOut > 0 && summary.leftOut == summary.tunes) throw leftOut;
-
-  converted.makeFinal(platform, out);
+  ConvertSummary summary;
+  try {
+    summary = convert(*staged, converted.sink(), settings, out);
+    out << '\n';
+    converted.close();
+    staged.reset();
+    if (options.tunes && summary.tunes == 0)
+      throw Stop(" No tune numbered " + options.tuneListText + " in " + names.input + ".", kExitStopped);
+    if (summary.leftOut > 0 && summary.leftOut == summary.tunes) throw leftOutStop(summary);
+    converted.makeFinal(out);
+  } catch (...) {
+    staged.reset();
+    converted.leaveConverted(settings);
+    throw;
+  }
   out << processedLines(names.input);
   typeset(typesetCommand(names.base, options), platform, out);
 
@@ -237,7 +259,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   platform.remove(kConvertedTune);
   if (!options.debug) platform.remove(kFinalTune);
   if (options.pdf) writePdf(names.base, platform, out);
-  if (summary.leftOut > 0) throw leftOut;
+  if (summary.leftOut > 0) throw leftOutStop(summary);
 }
 
 }  // namespace kry
