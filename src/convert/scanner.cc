@@ -94,6 +94,7 @@ class Scanner {
   std::size_t run(char* room) {
     const std::string_view line = line_;
     const std::size_t n = line.size();
+    const FingerChart::Chart* chart = chart_;  // held here: the tab line is written through a char pointer
     char* out = room;
     for (std::size_t i = 0; i < n; ++i) {
       char c = line[i];
@@ -105,8 +106,8 @@ class Scanner {
       if (kind == kLetter) {
         char next = charAt(line, i + 1);
         int code = isOctaveMark(next) ? -1 : noteCode(fixacc(state_.accidentals, c), c, ' ');
-        if (code >= 0 && (*chart_)[static_cast<std::size_t>(code)].course > 0) {
-          const FingerChart::Spot& spot = (*chart_)[static_cast<std::size_t>(code)];
+        if (code >= 0 && (*chart)[static_cast<std::size_t>(code)].course > 0) {
+          const FingerChart::Spot& spot = (*chart)[static_cast<std::size_t>(code)];
           std::memcpy(out, spot.text.data(), spot.text.size());  // all eight: the room is there
           out += spot.size;
           if (isLengthChar(next)) {
@@ -121,6 +122,7 @@ class Scanner {
       Place at = step(line, Place{i, out});
       i = at.i;
       out = at.out;
+      chart = chart_;  // an inline key field changes it
     }
     if (lastSize_ != kLongLength) state_.lastLength.assign(last_.data(), lastSize_);
     return static_cast<std::size_t>(out - room);
