@@ -132,7 +132,7 @@ class Scanner {
   static char charAt(std::string_view line, std::size_t pos) { return pos < line.size() ? line[pos] : ' '; }
 
   static char* emit(char* out, std::string_view text) {
-    std::memcpy(out, text.data(), text.size());
+    if (!text.empty()) std::memcpy(out, text.data(), text.size());
     return out + text.size();
   }
 

@@ -106,8 +106,8 @@ class FileLineSink : public LineSink {
     std::size_t size = head.size() + tail.size() + 2;
     makeRoom(size);
     char* at = buf_.data() + used_;
-    std::memcpy(at, head.data(), head.size());
-    std::memcpy(at + head.size(), tail.data(), tail.size());
+    if (!head.empty()) std::memcpy(at, head.data(), head.size());  // an empty view may hold no address
+    if (!tail.empty()) std::memcpy(at + head.size(), tail.data(), tail.size());
     at[size - 2] = '\r';
     at[size - 1] = '\n';
     used_ += size;
