@@ -52,6 +52,10 @@ Length lnorm(Length l) {
 
 Length lmul(Length a, Length b) { return lnorm({a.num * b.num, a.den * b.den}); }
 
+Length ladd(Length a, Length b) { return lnorm({a.num * b.den + b.num * a.den, a.den * b.den}); }
+
+Length lsub(Length a, Length b) { return ladd(a, {-b.num, b.den}); }
+
 bool leq(Length a, Length b) { return a.num * b.den == b.num * a.den; }
 
 std::string ltext(Length l) {
@@ -99,6 +103,19 @@ std::optional<Length> lread(std::string_view text) {
   }
   if (num == 0 || den == 0) return std::nullopt;
   return lnorm({num, den});
+}
+
+std::size_t lenprefix(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  if (i == text.size() || text[i] != '/') return i;
+  ++i;
+  if (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  } else {
+    while (i < text.size() && text[i] == '/') ++i;
+  }
+  return i;
 }
 
 std::optional<int> fretno(char letter) {
