@@ -101,10 +101,12 @@ bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
   }
   item.frets = frets(courses);
   i = close + 1;
-  // A length after the closing bracket, blanks between allowed, is how
-  // ABC lengthens a whole chord: "[CEG]2".
+  // A length right after the closing bracket is how ABC lengthens a whole
+  // chord: "[C2E2]2". kry writes the blank it puts after every chord before
+  // it ("[,,,cb2] 2"); after two blanks the melody had one of its own, and
+  // abcm2ps reads no length there.
   std::size_t k = i;
-  while (k < s.size() && s[k] == ' ') ++k;
+  if (k < s.size() && s[k] == ' ') ++k;
   if (k < s.size() && islenstart(s[k])) {
     std::size_t at = k;
     std::string bad;
