@@ -33,6 +33,11 @@ constexpr const char* kProcs = R"(%%beginps
   /kd exch def /kg exch def
   gsave T 0 5 T 0.45 dup scale 0 4 kg load exec
   kd 0 gt{0 5 T kd kdots}if grestore}bind def
+/kdot{M currentpoint 1.2 0 360 arc}bind def
+/ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
+/rdots{ % x y rdots: repeat dots; the tab staff, the one drawn larger than the page, has them either side of its middle
+  0 1 dtransform dup mul exch dup mul add sqrt 0 1 matrix defaultmatrix dtransform dup mul exch dup mul add sqrt div
+  kscale 1.15 mul gt{ktabmid 6 sub add 2 copy kdot 12 add kdot}{2 copy 9 add kdot 15 add kdot}ifelse fill}bind def
 /pclef{ % x y pclef: the TAB mark at the start of a tab staff
   gsave 3 add dup 2 mul 3 div /ksz exch def T
   /Helvetica-Bold ksz 0.95 mul selectfont
@@ -80,6 +85,7 @@ std::string prolog(const Page& page) {
   // A tab staff stays on the page even where a line holds only rests.
   out += "%%staffnonote 2\n";
   out += kProcs;
+  out += "/kscale " + num(kBaseScale * page.scale) + " def % the page's scale\n";
   for (const Value& v : kValues) {
     for (int d = 0; d < 3; ++d) {
       const std::string kind = std::string(v.kind) + kDots[d];

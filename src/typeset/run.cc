@@ -36,8 +36,30 @@ int pagecount(const std::string& ps) {
   return pages;
 }
 
+namespace {
+
+// A whole number at p, moving p past it.
+long readnum(const std::string& s, std::size_t& p) {
+  long n = 0;
+  while (p < s.size() && s[p] >= '0' && s[p] <= '9' && n < 100000000) n = n * 10 + (s[p++] - '0');
+  return n;
+}
+
+// The input line that line n of our translation, at column col, came from; 0 for none.
+int inputline(const std::vector<Origin>& origin, long n, long col) {
+  if (n < 1 || static_cast<std::size_t>(n) > origin.size()) return 0;
+  const Origin& o = origin[static_cast<std::size_t>(n - 1)];
+  int line = o.line;
+  for (const auto& [column, from] : o.joins) {
+    if (static_cast<std::size_t>(col) >= column) line = from;
+  }
+  return line;
+}
+
+}  // namespace
+
 std::string mapmessages(const std::string& log, const std::string& inputname,
-                        const std::vector<int>& origin) {
+                        const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
   std::string out;
   std::size_t at = 0;
@@ -48,13 +70,18 @@ std::string mapmessages(const std::string& log, const std::string& inputname,
     at = end + 1;
     // Short lines are the rule in kry's tunes, one staff line per input line.
     if (line.find("Line underfull") != std::string::npos) continue;
-    if (line.rfind(prefix, 0) == 0) {
-      // "tune.abc:LINE:COLUMN: text" -> "INPUT:LINE: text"
-      std::size_t p = prefix.size();
-      long n = 0;
-      while (p < line.size() && line[p] >= '0' && line[p] <= '9') n = n * 10 + (line[p++] - '0');
+    const bool located = line.rfind(prefix, 0) == 0;
+    if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && line[5] >= '0' && line[5] <= '9')) {
+      // "tune.abc:LINE:COLUMN: text" and "Line LINE: text" -> "INPUT:LINE: text"
+      std::size_t p = located ? prefix.size() : 5;
+      const long n = readnum(line, p);
+      long col = 0;
+      if (located && p < line.size() && line[p] == ':' && p + 1 < line.size() && line[p + 1] >= '0' && line[p + 1] <= '9') {
+        ++p;
+        col = readnum(line, p);
+      }
       const auto rest = line.find(": ", p);
-      const int from = n >= 1 && static_cast<std::size_t>(n) <= origin.size() ? origin[n - 1] : 0;
+      const int from = inputline(origin, n, col);
       const std::string text = rest == std::string::npos ? line.substr(p) : line.substr(rest + 2);
       line = inputname + (from > 0 ? ":" + std::to_string(from) : std::string()) + ": " + text;
     } else if (line.empty() || line[0] == ' ' || line.rfind("abcm2ps-", 0) == 0 ||

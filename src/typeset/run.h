@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "typeset/platform.h"
+#include "typeset/translate.h"
 
 namespace typeset {
 
@@ -16,7 +17,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform);
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
 std::string mapmessages(const std::string& log, const std::string& inputname,
-                        const std::vector<int>& origin);
+                        const std::vector<Origin>& origin);
 
 // Pages in a PostScript file as abcm2ps writes it.
 int pagecount(const std::string& ps);

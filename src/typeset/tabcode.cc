@@ -50,9 +50,37 @@ Length lnorm(Length l) {
   return l;
 }
 
-Length lmul(Length a, Length b) { return lnorm({a.num * b.num, a.den * b.den}); }
+// Lengths in a tune stay small fractions; a product or sum past what a
+// long holds (only a tune written to break us gets there) counts as 0.
+Length lmul(Length a, Length b) {
+  a = lnorm(a), b = lnorm(b);
+  const long g1 = std::gcd(a.num, b.den), g2 = std::gcd(b.num, a.den);  // denominators are above 0
+  Length out;
+  if (__builtin_mul_overflow(a.num / g1, b.num / g2, &out.num) ||
+      __builtin_mul_overflow(a.den / g2, b.den / g1, &out.den)) {
+    return {0, 1};
+  }
+  return lnorm(out);
+}
 
-bool leq(Length a, Length b) { return a.num * b.den == b.num * a.den; }
+Length ladd(Length a, Length b) {
+  a = lnorm(a), b = lnorm(b);
+  const long g = std::gcd(a.den, b.den);
+  long an, bn;
+  Length out;
+  if (__builtin_mul_overflow(a.num, b.den / g, &an) || __builtin_mul_overflow(b.num, a.den / g, &bn) ||
+      __builtin_add_overflow(an, bn, &out.num) || __builtin_mul_overflow(a.den / g, b.den, &out.den)) {
+    return {0, 1};
+  }
+  return lnorm(out);
+}
+
+Length lsub(Length a, Length b) { return ladd(a, {-b.num, b.den}); }
+
+bool leq(Length a, Length b) {
+  a = lnorm(a), b = lnorm(b);
+  return a.num == b.num && a.den == b.den;
+}
 
 std::string ltext(Length l) {
   l = lnorm(l);
@@ -99,6 +127,19 @@ std::optional<Length> lread(std::string_view text) {
   }
   if (num == 0 || den == 0) return std::nullopt;
   return lnorm({num, den});
+}
+
+std::size_t lenprefix(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  if (i == text.size() || text[i] != '/') return i;
+  ++i;
+  if (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  } else {
+    while (i < text.size() && text[i] == '/') ++i;
+  }
+  return i;
 }
 
 std::optional<int> fretno(char letter) {

@@ -24,12 +24,27 @@ std::size_t barlen(std::string_view s, std::size_t i) {
   return j - i;
 }
 
-// Reads a length at i ("2", "3/2", "/"), moving i past it.
-std::optional<Length> readlen(std::string_view s, std::size_t& i) {
+// Reads a length at i ("2", "3/2", "/"), moving i past it. Of one that
+// can't be read whole, what abcm2ps reads of it counts, as on the melody
+// staff, and `bad` has it as written.
+std::optional<Length> readlen(std::string_view s, std::size_t& i, std::string& bad) {
   if (i >= s.size() || !islenstart(s[i])) return std::nullopt;
   const std::size_t from = i;
   while (i < s.size() && islenchar(s[i])) ++i;
-  return lread(s.substr(from, i - from));
+  const std::string_view run = s.substr(from, i - from);
+  const auto len = lread(run.substr(0, lenprefix(run)));
+  if (!len || lenprefix(run) < run.size()) bad = run;
+  return len;
+}
+
+// Past the numbers of repeat endings at i ("1", "1,2", "1-3"): they belong
+// to the melody staff. A comma before a course is no list.
+std::size_t endings(std::string_view s, std::size_t i) {
+  while (i < s.size() &&
+         (isdigit09(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isdigit09(s[i + 1])))) {
+    ++i;
+  }
+  return i;
 }
 
 void unknown(std::vector<TabItem>& items, std::string_view text) {
@@ -41,6 +56,11 @@ void unknown(std::vector<TabItem>& items, std::string_view text) {
   item.kind = Item::kUnknown;
   item.text = std::string(text);
   items.push_back(item);
+}
+
+// "[" at i opens an inline field: "[L:", "[M:", "[K:".
+bool isfield(std::string_view s, std::size_t i) {
+  return i + 2 < s.size() && s[i + 2] == ':' && ((s[i + 1] >= 'A' && s[i + 1] <= 'Z') || (s[i + 1] >= 'a' && s[i + 1] <= 'z'));
 }
 
 // A run of course characters: the fret per course, -1 where not played.
@@ -68,10 +88,11 @@ bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
     } else if (islenstart(c)) {
       // Only the first length counts; a digit may stand between the
       // courses when a rhythm flag was added after the first fret letter.
-      auto len = readlen(s.substr(0, close), j);
-      if (!item.length) {
-        if (len) item.length = len;
-        else junk += "?";
+      std::string bad;
+      auto len = readlen(s.substr(0, close), j, bad);
+      if (!item.length && item.badlength.empty()) {
+        item.length = len;
+        item.badlength = bad;
       }
     } else {
       junk += c;
@@ -80,13 +101,16 @@ bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
   }
   item.frets = frets(courses);
   i = close + 1;
-  // A length after the closing bracket, blanks between allowed, is how
-  // ABC lengthens a whole chord: "[CEG]2".
+  // A length right after the closing bracket is how ABC lengthens a whole
+  // chord: "[C2E2]2". kry writes the blank it puts after every chord before
+  // it ("[,,,cb2] 2"); after two blanks the melody had one of its own, and
+  // abcm2ps reads no length there.
   std::size_t k = i;
-  while (k < s.size() && s[k] == ' ') ++k;
+  if (k < s.size() && s[k] == ' ') ++k;
   if (k < s.size() && islenstart(s[k])) {
     std::size_t at = k;
-    if (auto times = readlen(s, at)) {
+    std::string bad;
+    if (auto times = readlen(s, at, bad)) {
       item.times = times;
       i = at;
     }
@@ -107,17 +131,25 @@ std::vector<TabItem> scantab(std::string_view s) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       ++i;
     } else if (c == '[' && isdigit09(next)) {
-      // The number of a repeat ending belongs to the melody staff.
-      ++i;
-      // "[1,2" and "[1-3" list endings; a comma before a course is no list.
-      while (i < s.size() &&
-             (isdigit09(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isdigit09(s[i + 1])))) {
-        ++i;
+      i = endings(s, i + 1);
+    } else if (c == '[' && isfield(s, i)) {
+      // An inline field: the unit length and the meter keep both voices in
+      // time; any other is the melody's.
+      const std::size_t close = s.find(']', i);
+      const std::string_view field = s.substr(i, close == std::string_view::npos ? s.npos : close + 1 - i);
+      i += field.size();
+      if (close != std::string_view::npos && (next == 'L' || next == 'M')) {
+        TabItem item;
+        item.kind = Item::kField;
+        item.text = std::string(field);
+        items.push_back(item);
+      } else {
+        unknown(items, field);
       }
     } else if (const std::size_t n = barlen(s, i); n > 0) {
       const std::string bar(s.substr(i, n));
       i += n;
-      while (i < s.size() && isdigit09(s[i])) ++i;  // ending numbers again
+      if (bar.back() == '|') i = endings(s, i);
       if (bar.find('|') == std::string::npos && bar != "::") {
         unknown(items, bar);
       } else {
@@ -137,22 +169,20 @@ std::vector<TabItem> scantab(std::string_view s) {
       TabItem item;
       item.kind = Item::kEvent;
       item.frets = frets(s.substr(from, i - from));
-      item.length = readlen(s, i);
+      item.length = readlen(s, i, item.badlength);
       items.push_back(item);
-    } else if (c == 'z') {
+    } else if (c == 'z' || c == 'x') {
       ++i;
       TabItem item;
       item.kind = Item::kRest;
-      item.length = readlen(s, i);
+      item.hidden = c == 'x';
+      item.length = readlen(s, i, item.badlength);
       items.push_back(item);
     } else if (islenstart(c)) {
-      // A length standing alone: a note that found no course.
-      TabItem item;
-      item.kind = Item::kEvent;
+      // A length with no event before it: kry writes none, so it is no time.
       const std::size_t from = i;
-      item.length = readlen(s, i);
-      if (item.length) items.push_back(item);
-      else unknown(items, s.substr(from, i - from));
+      while (i < s.size() && islenchar(s[i])) ++i;
+      unknown(items, std::string(s.substr(from, i - from)) + " (a length with no event before it)");
     } else if (c == '(' && isdigit09(next)) {
       const std::size_t from = i++;
       int colons = 0;

@@ -33,11 +33,15 @@ std::string_view word(std::string_view line, std::string_view name) {
   return {};
 }
 
+// A field line: a letter and ":".
+bool isfieldline(std::string_view line) {
+  return line.size() > 1 && line[1] == ':' && ((line[0] >= 'A' && line[0] <= 'Z') || (line[0] >= 'a' && line[0] <= 'z'));
+}
+
 // The unit note length ABC gives a tune without an L: field.
 Length unitfor(std::string_view meter) {
-  meter = trim(meter);
-  if (meter == "C") return {1, 8};
-  if (meter == "C|") return {1, 8};
+  meter = fieldvalue(meter);
+  if (meter == "C" || meter == "C|") return {1, 8};
   const auto slash = meter.find('/');
   if (slash == std::string_view::npos) return {1, 8};
   long num = 0, den = 0;
@@ -53,28 +57,33 @@ Length unitfor(std::string_view meter) {
   return 4 * num < 3 * den ? Length{1, 16} : Length{1, 8};
 }
 
-// Broken rhythm: what the sign does to the event before it and after it.
-struct Broken {
-  Length before, after;
-};
-std::optional<Broken> broken(std::string_view signs) {
-  if (signs == ">") return Broken{{3, 2}, {1, 2}};
-  if (signs == ">>") return Broken{{7, 4}, {1, 4}};
-  if (signs == ">>>") return Broken{{15, 8}, {1, 8}};
-  if (signs == "<") return Broken{{1, 2}, {3, 2}};
-  if (signs == "<<") return Broken{{1, 4}, {7, 4}};
-  if (signs == "<<<") return Broken{{1, 8}, {15, 8}};
-  return std::nullopt;
+// Where a comment starts on a melody line, outside chord symbols.
+std::size_t commentat(std::string_view s) {
+  bool quoted = false;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '"') quoted = !quoted;
+    if (s[i] == '%' && !quoted) return i;
+  }
+  return std::string_view::npos;
+}
+
+// The music of a melody line, its comment left out; "\" is at its end when
+// the line goes on on the next one.
+std::string_view music(std::string_view body) {
+  body = body.substr(0, commentat(body));
+  return body.substr(0, body.find_last_not_of(" \t") + 1);
 }
 
 // One piece of the translated line; events are written out last, once
 // broken rhythm has had its say.
 struct Piece {
   bool event = false;
-  std::string text;           // bars, tuplets
+  std::string text;           // bars, tuplets, fields
   std::vector<int> frets;
   bool rest = false;
+  bool hidden = false;        // a rest that shows nothing
   Length length;
+  Length unit;                // the unit length in force
   bool shown = false;         // carries a length of its own: gets a flag
 };
 
@@ -86,8 +95,8 @@ std::string eventtext(const Piece& p, const TabState& st) {
     heads += "!head-kf" + std::to_string(p.frets[k]) + "!" + lay.pitch[k];
   }
   std::string flag;
-  if (st.flags && p.shown) {
-    if (auto kind = flagkind(p.length, st.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
+  if (st.flags && p.shown && !p.hidden) {
+    if (auto kind = flagkind(p.length, p.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
   }
   if (heads.empty()) return flag + "x" + ltext(p.length);
   return flag + "!invisible![" + heads + "]" + ltext(p.length);
@@ -100,11 +109,19 @@ void drop(std::string& dropped, std::string_view text) {
 
 }  // namespace
 
+// Tuplets keep their timing on the tab staff but draw no bracket across
+// its lines; the melody staff shows them. The setting is read note by note,
+// so it is put back at the end of the line.
+const std::string kTupletsOff = "[V:G] [I:tuplets 1 0 2]";
+
+std::string tabtext(const std::string& events, bool tuplets) {
+  if (!tuplets) return "[V:G]" + events;
+  return kTupletsOff + events + " [I:tuplets 0 0 0]";
+}
+
 TabLine tabline(std::string_view body, TabState& st) {
   TabLine out;
   std::vector<Piece> pieces;
-  std::optional<Length> pending;   // broken rhythm waiting for its second event
-  bool cont = false;
   bool last_event = false;         // the piece before is an event
   for (const TabItem& item : scantab(body)) {
     switch (item.kind) {
@@ -113,32 +130,51 @@ TabLine tabline(std::string_view body, TabState& st) {
         Piece p;
         p.event = true;
         p.rest = item.kind == Item::kRest;
+        p.hidden = item.hidden;
         p.frets = item.frets;
         for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
-          if (p.frets[k] >= 0) {
-            drop(out.dropped, "a fret on course " + std::to_string(k + 1));
-          }
+          if (p.frets[k] >= 0) drop(out.dropped, "a fret on course " + std::to_string(k + 1));
         }
         if (item.length) st.last = *item.length;
         p.length = item.length ? *item.length : st.last;
+        if (!item.badlength.empty()) {
+          drop(out.dropped, item.badlength + " (a length that cannot be read, taken as " + ltext(p.length) + ")");
+        }
         if (item.times) p.length = lmul(p.length, *item.times);
         p.shown = item.length.has_value() || item.times.has_value();
-        if (pending) {
-          p.length = lmul(p.length, *pending);
-          pending.reset();
+        if (st.pending) {
+          p.length = lmul(p.length, *st.pending);
+          st.pending.reset();
         }
+        p.unit = st.clock.unit;
         pieces.push_back(p);
         last_event = true;
         continue;
       }
       case Item::kBroken: {
+        // Within the line, or carried to the next when it ends the line.
         const auto b = broken(item.text);
-        if (b && last_event && !pending) {
+        if (b && last_event && !st.pending) {
           pieces.back().length = lmul(pieces.back().length, b->before);
-          pending = b->after;
+          st.pending = b->after;
         } else {
           drop(out.dropped, item.text);
         }
+        break;
+      }
+      case Item::kField: {
+        const std::string_view value = fieldvalue(std::string_view(item.text).substr(3, item.text.size() - 4));
+        if (item.text[1] == 'M') {
+          meter(st.clock, value);
+        } else if (auto unit = lread(value)) {
+          st.clock.unit = *unit;
+        } else {
+          drop(out.dropped, item.text + " (a length that cannot be read)");
+          break;
+        }
+        Piece p;
+        p.text = item.text;
+        pieces.push_back(p);
         break;
       }
       case Item::kBar:
@@ -146,35 +182,300 @@ TabLine tabline(std::string_view body, TabState& st) {
         Piece p;
         p.text = item.text;
         pieces.push_back(p);
+        out.tuplets = out.tuplets || item.kind == Item::kTuplet;
         break;
       }
       case Item::kContinue:
-        cont = true;
-        break;
+        break;  // the melody line says whether the line goes on
       case Item::kUnknown:
         drop(out.dropped, item.text);
         break;
     }
     last_event = false;
   }
-  if (pending) drop(out.dropped, "a broken rhythm with no event after it");
-  out.abc = "[V:G]";
-  // Tuplets keep their timing on the tab staff but draw no bracket across
-  // its lines; the melody staff shows them. The setting is read note by
-  // note, so it is put back at the end of the line.
-  bool tuplets = false;
-  for (const Piece& p : pieces) tuplets = tuplets || (!p.event && !p.text.empty() && p.text[0] == '(');
-  if (tuplets) out.abc += " [I:tuplets 1 0 2]";
+  // The time of the line, each event in the unit length it was written in.
+  const Length unit = st.clock.unit;
+  st.clock.time = {0, 1};
   bool glue = false;
   for (const Piece& p : pieces) {
-    if (!glue) out.abc += " ";
-    out.abc += p.event ? eventtext(p, st) : p.text;
-    glue = !p.event && !p.text.empty() && p.text[0] == '(';
+    if (p.event) {
+      st.clock.unit = p.unit;
+      tick(st.clock, p.length);
+    } else if (p.text[0] == '(') {
+      tuplet(st.clock, p.text);
+    }
+    if (!glue) out.events += " ";
+    out.events += p.event ? eventtext(p, st) : p.text;
+    glue = !p.event && p.text[0] == '(';
   }
-  if (tuplets) out.abc += " [I:tuplets 0 0 0]";
-  if (cont) out.abc += " \\";
+  st.clock.unit = unit;
+  out.abc = tabtext(out.events, out.tuplets);
   return out;
 }
+
+namespace {
+
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// A melody line and its tab line, with the lines that continue them.
+struct Group {
+  bool open = false;      // the melody line goes on: "\" or a tuplet under way
+  bool melody = false, tab = false;
+  int mlines = 0, tlines = 0;
+  std::string m, t;       // after "[V:M]", and the tab events
+  Origin mo, to;          // tab joins are counted in the events
+  bool tuplets = false;
+  std::vector<std::pair<std::string, int>> lyrics, after;
+};
+
+// The tune body line by line, into abcm2ps input.
+class Translator {
+ public:
+  Translator(const Settings& settings, Translation& out) : settings_(settings), out_(out) {}
+
+  void line(std::string_view line, int from);
+  void finish() { flush(); }
+
+  std::vector<std::string> body;
+  std::vector<Origin> origin;
+
+ private:
+  void emit(std::string text, int from) { emit(std::move(text), Origin{from, {}}); }
+  void emit(std::string text, Origin from) {
+    body.push_back(std::move(text));
+    origin.push_back(std::move(from));
+  }
+  void warn(int from, const std::string& text) {
+    out_.warnings.push_back(settings_.inputname + " line " + std::to_string(from) + ": " + text);
+  }
+  void voice(char v, int from);
+  void melody(std::string_view body, int from);
+  void tab(std::string_view body, int from);
+  bool within(std::string_view line, int from);
+  void field(std::string_view line, int from);
+  void flush();
+
+  const Settings& settings_;
+  Translation& out_;
+  // Before the first tune: an L: or M: there holds for every tune.
+  Clock filedefault_;
+  bool fileunit_ = false;
+  bool intune_ = false;
+  // The tune.
+  TabState st_;
+  Clock mc_;                          // the melody's time
+  bool header_ = false;               // between X: and the first K:
+  bool unitset_ = false;              // an L: was given
+  bool mdef_ = false, gdef_ = false;  // the voices are defined
+  char voice_ = 0;                    // the voice abcm2ps gives field lines to
+  std::size_t dots_ = kNone;          // the line that tells the repeat dots the tab staff's middle
+  std::optional<Length> mtime_;       // the last melody line's time, for its tab line
+  Group g_;
+  std::size_t lyrics_at_ = kNone;     // where lyrics of the last melody line go
+};
+
+void Translator::voice(char v, int from) {
+  if (voice_ == v) return;
+  emit(std::string("V:") + v, from);
+  voice_ = v;
+}
+
+void Translator::line(std::string_view line, int from) {
+  if (starts(line, "[V:G]")) return tab(line.substr(5), from);
+  if (starts(line, "[V:M]")) return melody(line.substr(5), from);
+  if (g_.open && within(line, from)) return;
+  flush();
+  if (starts(line, "w:") && lyrics_at_ != kNone) {
+    // Lyrics belong under the melody staff, not under the tab.
+    body.insert(body.begin() + static_cast<long>(lyrics_at_), std::string(line));
+    origin.insert(origin.begin() + static_cast<long>(lyrics_at_), Origin{from, {}});
+    ++lyrics_at_;
+    return;
+  }
+  if (starts(line, "%") && !starts(line, "%%")) return emit(std::string(line), from);
+  lyrics_at_ = kNone;
+  if (starts(line, "X:")) {
+    st_ = TabState{};
+    st_.clock = mc_ = filedefault_;
+    unitset_ = fileunit_;
+    header_ = intune_ = true;
+    mdef_ = gdef_ = false;
+    voice_ = 0;
+    mtime_.reset();
+    ++out_.tunes;
+    emit(std::string(line), from);
+    dots_ = body.size();
+    emit("%%postscript /ktabmid 15 def", from);
+  } else if (starts(line, "%%tabrhstyle")) {
+    const auto style = trim(line.substr(12));
+    st_.flags = style != "none";
+    if (style != "none" && style != "modern") {
+      warn(from, "unknown rhythm-flag style \"" + std::string(style) + "\", flags are drawn");
+    }
+  } else if (starts(line, "%%pageheight") || starts(line, "%%botmargin")) {
+    // Paper and margins are set once, before the first tune.
+  } else if (starts(line, "V:G")) {
+    const auto clef = word(line, "clef=");
+    const Layout* lay = layout(clef);
+    if (!lay) {
+      lay = &guitar();
+      warn(from, "unknown tab clef \"" + std::string(clef) + "\", drawn as guitar tablature");
+    }
+    st_.layout = lay;
+    emit("V:G clef=" + std::string(lay->clef) + " stafflines=" + std::to_string(lay->courses) + " staffscale=1.3",
+         from);
+    // No key signature and no accidentals on a tab staff.
+    emit("K:none", from);
+    if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
+    gdef_ = true;
+    voice_ = 'G';
+  } else if (starts(line, "V:M")) {
+    // kry starts the melody voice again before a change of key: its clef
+    // is drawn once, at the start of each staff.
+    emit(mdef_ ? std::string("V:M") : std::string(line), from);
+    if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
+    mdef_ = true;
+    voice_ = 'M';
+  } else if (isfieldline(line)) {
+    field(line, from);
+  } else {
+    emit(std::string(line), from);
+  }
+}
+
+// A field line outside the music lines. In the header of a tune or of the
+// file it holds for both voices as it stands; in the tune body abcm2ps
+// gives it to the voice it last read, so it is given to the voices ABC
+// means it for: L: and M: both, everything else the melody.
+void Translator::field(std::string_view line, int from) {
+  const char name = line[0];
+  const std::string_view value = line.substr(2);
+  const bool body = intune_ && !header_ && mdef_;
+  if (name == 'L') {
+    if (auto unit = lread(fieldvalue(value))) {
+      st_.clock.unit = mc_.unit = *unit;
+      unitset_ = true;
+      if (!intune_) {
+        filedefault_.unit = *unit;
+        fileunit_ = true;
+      }
+    } else {
+      warn(from, "a unit length that cannot be read: " + std::string(line));
+    }
+  } else if (name == 'M') {
+    meter(st_.clock, value);
+    meter(mc_, value);
+    // Once the tune has begun, the meter leaves the unit as it is.
+    if (!body && !unitset_) st_.clock.unit = mc_.unit = unitfor(value);
+    if (!intune_) filedefault_ = mc_;
+  } else if (name == 'K' && header_) {
+    header_ = false;
+  }
+  if (!body) return emit(std::string(line), from);
+  voice('M', from);
+  emit(std::string(line), from);
+  if ((name == 'L' || name == 'M') && gdef_) {
+    voice('G', from);
+    emit(std::string(line), from);
+  }
+}
+
+void Translator::melody(std::string_view body, int from) {
+  if (!g_.open) flush();
+  mc_.time = {0, 1};
+  mtime(body, mc_);
+  mtime_ = mc_.time;
+  // A line that goes on on the next one, or that ends inside a tuplet, is
+  // joined to the next: abcm2ps reads no tuplet across the end of a line.
+  const std::string_view code = music(body);
+  const bool backslash = !code.empty() && code.back() == '\\';
+  const bool open = backslash || mc_.left > 0;
+  std::string piece(open ? code.substr(0, code.size() - (backslash ? 1 : 0)) : body);
+  if (open && !backslash) piece += " ";
+  if (g_.melody) {
+    // The blank kry writes after "[V:M]" is no part of the music.
+    if (!piece.empty() && piece[0] == ' ') piece.erase(0, 1);
+    g_.mo.joins.emplace_back(5 + g_.m.size(), from);
+    g_.m += piece;
+  } else {
+    g_.m = piece;
+    g_.mo.line = from;
+  }
+  g_.melody = true;
+  ++g_.mlines;
+  g_.open = open;
+}
+
+void Translator::tab(std::string_view body, int from) {
+  if (g_.tlines >= g_.mlines) flush();  // a tab line with no melody line of its own
+  TabLine tl = tabline(body, st_);
+  if (!tl.dropped.empty()) {
+    warn(from, "left out of the tab staff: " + tl.dropped + "  (in: [V:G]" + std::string(body) + ")");
+  }
+  if (mtime_ && !leq(*mtime_, st_.clock.time)) {
+    const Length diff = lsub(st_.clock.time, *mtime_);
+    warn(from, "the tab staff runs " + ltext({diff.num < 0 ? -diff.num : diff.num, diff.den}) +
+                   (diff.num < 0 ? " shorter" : " longer") + " than the melody");
+  }
+  mtime_.reset();
+  if (g_.tab) {
+    g_.to.joins.emplace_back(g_.t.size(), from);
+    g_.t += tl.events;
+  } else {
+    g_.t = tl.events;
+    g_.to.line = from;
+  }
+  g_.tab = true;
+  ++g_.tlines;
+  g_.tuplets = g_.tuplets || tl.tuplets;
+  if (!g_.open) flush();
+}
+
+// A line between a melody line that goes on and the next music line: a
+// field goes into the joined lines where it stands, lyrics under them, and
+// anything else after them. False when it ends the joined lines.
+bool Translator::within(std::string_view line, int from) {
+  if (trim(line).empty() || starts(line, "X:")) {
+    g_.open = false;
+    return false;
+  }
+  if (starts(line, "w:")) {
+    g_.lyrics.emplace_back(std::string(line), from);
+  } else if (starts(line, "V:M")) {
+    // kry's mark before a change of key: the key goes inline.
+  } else if (isfieldline(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
+    const std::string inline_field = "[" + std::string(line.substr(0, 2)) + std::string(fieldvalue(line.substr(2))) + "]";
+    g_.m += inline_field;
+    if (line[0] == 'L') st_.clock.unit = mc_.unit = lread(fieldvalue(line.substr(2))).value_or(mc_.unit);
+    if (line[0] == 'M') {
+      meter(st_.clock, line.substr(2));
+      meter(mc_, line.substr(2));
+    }
+    if (line[0] == 'L' || line[0] == 'M') g_.t += " " + inline_field;
+  } else {
+    g_.after.emplace_back(std::string(line), from);
+  }
+  return true;
+}
+
+void Translator::flush() {
+  if (g_.melody) {
+    emit("[V:M]" + g_.m, g_.mo);
+    for (auto& [text, from] : g_.lyrics) emit(text, from);
+    lyrics_at_ = body.size();
+    voice_ = 'M';
+  }
+  if (g_.tab) {
+    const std::size_t head = g_.tuplets ? kTupletsOff.size() : 5;
+    for (auto& [column, from] : g_.to.joins) column += head;
+    emit(tabtext(g_.t, g_.tuplets), g_.to);
+    voice_ = 'G';
+  }
+  for (auto& [text, from] : g_.after) emit(text, from);
+  g_ = Group{};
+}
+
+}  // namespace
 
 Translation translate(std::string_view text, const Settings& settings) {
   // Split into lines; a line ends at LF, CR or CR LF.
@@ -203,97 +504,17 @@ Translation translate(std::string_view text, const Settings& settings) {
   }
   const std::string head = prolog(page);
   for (char c : head) {
-    if (c == '\n') out.origin.push_back(0);
+    if (c == '\n') out.origin.push_back(Origin{});
   }
   out.abc = head;
 
-  std::vector<std::string> body;
-  std::vector<int> origin;
-  auto emit = [&](std::string s, int from) {
-    body.push_back(std::move(s));
-    origin.push_back(from);
-  };
-  TabState st;
-  bool unitset = false;
-  // Where lyrics of the last melody line go; none when no melody line is open.
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::size_t lyrics_at = kNone;
-  for (std::size_t n = 0; n < lines.size(); ++n) {
-    const int from = static_cast<int>(n + 1);
-    const std::string_view line = lines[n];
-    if (starts(line, "[V:G]")) {
-      TabLine tl = tabline(line.substr(5), st);
-      if (!tl.dropped.empty()) {
-        out.warnings.push_back(settings.inputname + " line " + std::to_string(from) +
-                               ": left out of the tab staff: " + tl.dropped + "  (in: " +
-                               std::string(line) + ")");
-      }
-      emit(tl.abc, from);
-      continue;
-    }
-    if (starts(line, "[V:M]")) {
-      emit(std::string(line), from);
-      lyrics_at = body.size();
-      continue;
-    }
-    if (starts(line, "w:") && lyrics_at != kNone) {
-      // Lyrics belong under the melody staff, not under the tab.
-      body.insert(body.begin() + static_cast<long>(lyrics_at), std::string(line));
-      origin.insert(origin.begin() + static_cast<long>(lyrics_at), from);
-      ++lyrics_at;
-      continue;
-    }
-    lyrics_at = kNone;
-    if (starts(line, "X:")) {
-      st = TabState{};
-      unitset = false;
-      ++out.tunes;
-      emit(std::string(line), from);
-    } else if (starts(line, "%%tabrhstyle")) {
-      const auto style = trim(line.substr(12));
-      st.flags = style != "none";
-      if (style != "none" && style != "modern") {
-        out.warnings.push_back(settings.inputname + " line " + std::to_string(from) +
-                               ": unknown rhythm-flag style \"" + std::string(style) +
-                               "\", flags are drawn");
-      }
-    } else if (starts(line, "%%pageheight") || starts(line, "%%botmargin")) {
-      // Paper and margins are set once, before the first tune.
-    } else if (starts(line, "V:G")) {
-      const auto clef = word(line, "clef=");
-      const Layout* lay = layout(clef);
-      if (!lay) {
-        lay = &guitar();
-        out.warnings.push_back(settings.inputname + " line " + std::to_string(from) +
-                               ": unknown tab clef \"" + std::string(clef) +
-                               "\", drawn as guitar tablature");
-      }
-      st.layout = lay;
-      emit("V:G clef=" + std::string(lay->clef) + " stafflines=" + std::to_string(lay->courses) +
-               " staffscale=1.3",
-           from);
-      // No key signature and no accidentals on a tab staff.
-      emit("K:none", 0);
-    } else if (starts(line, "V:M")) {
-      emit(std::string(line), from);
-      if (settings.transpose != 0) emit("%%transpose " + std::to_string(settings.transpose), 0);
-    } else if (starts(line, "L:")) {
-      if (auto unit = lread(trim(line.substr(2)))) {
-        st.unit = *unit;
-        unitset = true;
-      }
-      emit(std::string(line), from);
-    } else if (starts(line, "M:")) {
-      if (!unitset) st.unit = unitfor(line.substr(2));
-      emit(std::string(line), from);
-    } else {
-      emit(std::string(line), from);
-    }
-  }
-  for (std::size_t i = 0; i < body.size(); ++i) {
-    out.abc += body[i];
+  Translator tr(settings, out);
+  for (std::size_t n = 0; n < lines.size(); ++n) tr.line(lines[n], static_cast<int>(n + 1));
+  tr.finish();
+  for (std::size_t i = 0; i < tr.body.size(); ++i) {
+    out.abc += tr.body[i];
     out.abc += "\n";
-    out.origin.push_back(origin[i]);
+    out.origin.push_back(tr.origin[i]);
   }
   return out;
 }

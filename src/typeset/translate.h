@@ -2,14 +2,18 @@
 // through as written (transposed by abcm2ps when asked); every tab-voice line
 // becomes invisible chords pitched on the course lines, whose decorations
 // print the fret numbers and, where the tune asks for them, rhythm flags.
-// Pure: text in, text and warnings out.
+// Field lines of the tune body reach the voices ABC means them for, continued
+// lines are joined voice by voice, and every melody line is checked against
+// its tab line for time. Pure: text in, text and warnings out.
 #ifndef KRY_TYPESET_TRANSLATE_H
 #define KRY_TYPESET_TRANSLATE_H
 
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "typeset/clock.h"
 #include "typeset/tabcode.h"
 #include "typeset/tabline.h"
 
@@ -21,10 +25,18 @@ struct Settings {
   std::string inputname;   // for warnings
 };
 
+// Where a line of abcm2ps input came from: its input line, 0 when it is
+// ours alone; a line joined from continued lines also has the column at
+// which each later input line starts in it.
+struct Origin {
+  int line = 0;
+  std::vector<std::pair<std::size_t, int>> joins;
+};
+
 struct Translation {
   std::string abc;                    // the whole abcm2ps input
-  std::vector<std::string> warnings;  // one per line with something left out
-  std::vector<int> origin;            // per output line: input line number, 0 if made up
+  std::vector<std::string> warnings;  // one per line with something left out or out of time
+  std::vector<Origin> origin;         // per output line
   int tunes = 0;
 };
 
@@ -33,17 +45,24 @@ Translation translate(std::string_view text, const Settings& settings);
 // What one tab-voice line becomes, given the tune's running state.
 struct TabState {
   const Layout* layout = &guitar();
-  bool flags = true;         // "%%tabrhstyle modern"
-  Length last{1, 1};         // the length an event without one takes
-  Length unit{1, 8};         // the tune's L:
+  bool flags = true;                 // "%%tabrhstyle modern"
+  Length last{1, 1};                 // the length an event without one takes
+  std::optional<Length> pending;     // broken rhythm at the end of a line, for the next event
+  Clock clock;                       // the unit length, and the time of the line
 };
 
 struct TabLine {
   std::string abc;           // "[V:G] ..." for abcm2ps
   std::string dropped;       // what was left out, as written; empty when nothing
+  std::string events;        // abc without its voice and tuplet settings, for joining
+  bool tuplets = false;      // the line holds a tuplet
 };
 
+// Reads one tab line; its time is left in state.clock.time.
 TabLine tabline(std::string_view body, TabState& state);
+
+// The tab line for abcm2ps from the events of one or more joined lines.
+std::string tabtext(const std::string& events, bool tuplets);
 
 }  // namespace typeset
 

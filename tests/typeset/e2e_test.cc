@@ -168,6 +168,73 @@ TEST_P(KryAndAbctab2ps, EngravesWhatKryWrote) {
   EXPECT_EQ(firstfrets(s, "tune.ps", want.size()), want);
 }
 
+// The text Ghostscript finds on a page, each line trimmed and its blanks made one, lines joined by " / ".
+std::string pagetext(const Scratch& s, const std::string& ps) {
+  std::istringstream text(s.run("gs -q -dSAFER -sDEVICE=txtwrite -dTextFormat=3 -o - " + ps).out);
+  std::string out;
+  for (std::string line; std::getline(text, line);) {
+    line = std::regex_replace(std::regex_replace(line, std::regex("[ \\r]+"), " "), std::regex("^ | $"), "");
+    if (!line.empty()) out += (out.empty() ? "" : " / ") + line;
+  }
+  return out;
+}
+
+// data/found.txt: small tunes through kry and abctab2ps; for each, the tab lines kry
+// writes and all that is said on the error stream, text on its page, and procedures
+// its PostScript must not call.
+TEST(KryAndAbctab2psOn, WhatWasFound) {
+  NEED("abcm2ps", "gs", kKry);
+  std::istringstream in(slurp(kTests + "/typeset/data/found.txt") + "==\n");
+  std::string options, tune, said;
+  std::vector<std::string> page, absent;
+  for (std::string line; std::getline(in, line);) {
+    const std::string kind = line.substr(0, line.find(' ') + 1), rest = line.substr(kind.size());
+    if (kind == "tab " || kind == "err ") said += line + "\n";
+    else if (kind == "page ") page.push_back(rest);
+    else if (kind == "not ") absent.push_back(rest);
+    else if (line.rfind("==", 0) != 0 && line[0] != '#') tune += line + "\n";
+    if (line.rfind("==", 0) != 0) continue;
+    if (tune.find_first_not_of('\n') != std::string::npos) {
+      Scratch s;
+      s.write("tune.abc", tune);
+      const Ran r = s.run(kKry + " tune debug" + options);
+      std::string got;
+      std::istringstream temp(slurp(s.path("TEMP.ABC"))), err(r.err);
+      for (std::string l; std::getline(temp, l);) if (l.rfind("[V:G]", 0) == 0) got += "tab " + l.substr(0, l.find('\r')) + "\n";
+      for (std::string l; std::getline(err, l);) if (l.rfind("abctab2ps:", 0) == 0 || l.rfind("abcm2ps:", 0) == 0) got += "err " + l + "\n";
+      EXPECT_EQ(got, said) << tune;
+      const std::string text = pagetext(s, "tune.ps"), ps = slurp(s.path("tune.ps"));
+      for (const std::string& p : page) EXPECT_NE(text.find(p), std::string::npos) << p << " not on the page of\n" << tune << text;
+      for (const std::string& a : absent) EXPECT_EQ(ps.find(" " + a), std::string::npos) << a << " called in the PostScript of\n" << tune;
+    }
+    options = line.substr(2), tune.clear(), said.clear(), page.clear(), absent.clear();
+  }
+}
+
+// Every corpus tune, one per file, converted by kry under an option set and typeset all
+// at once: no tab staff runs longer or shorter than its melody line.
+class CorpusInTime : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(CorpusInTime, NoTabLineOutOfStep) {
+  NEED("abcm2ps", "gs", "awk", kKry);
+  Scratch s;
+  s.write("bin/abctab2ps", "#!/bin/sh\n", true);  // does nothing: kry only converts
+  const Ran r = s.run("mkdir tunes && for f in '" + kTests + "'/corpus/*.abc; do awk -v b=tunes/$(basename $f .abc) "
+                      "'/^X:/{if (f) close(f); f = b \"-\" ++n \".abc\"} f{print > f}' $f; done; for t in tunes/*; do "
+                      "cp $t tune.abc; rm -f TEMP.ABC; PATH=bin:\"$PATH\" " + kKry + " tune debug " + GetParam() +
+                      " >/dev/null 2>&1; cat TEMP.ABC >>all.abc 2>/dev/null && echo >>kept; done; ls tunes | wc -l; "
+                      "wc -l <kept; abctab2ps all.abc -O all");
+  std::istringstream out(r.out);
+  int tunes = 0, kept = 0;
+  out >> tunes >> kept;
+  EXPECT_GT(tunes, 500);
+  EXPECT_GE(kept, tunes - 5) << r.err;  // a few tunes hold notes out of the compass
+  EXPECT_NE(r.out.find("wrote all.ps (" + std::to_string(kept) + " tunes"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(count(r.err, " runs "), 0) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(OptionSets, CorpusInTime, ::testing::Values("", "f", "m -2", "m -2 f"));
+
 INSTANTIATE_TEST_SUITE_P(Tunes, KryAndAbctab2ps,
                          ::testing::Values("typeset/data/reel-input.abc", "typeset/data/reel-input.abc m r 2",
                                            "../examples/leaving-the-harbour.abc", "corpus/jigs.abc", "corpus/hpps.abc",

@@ -1,0 +1,197 @@
+#include "typeset/clock.h"
+
+#include <cctype>
+
+namespace typeset {
+
+namespace {
+
+bool isdigit09(char c) { return c >= '0' && c <= '9'; }
+bool islenchar(char c) { return isdigit09(c) || c == '/'; }
+bool isnote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
+
+// A whole number at i, moving i past it; `none` when there is no digit.
+long number(std::string_view s, std::size_t& i, long none) {
+  if (i >= s.size() || !isdigit09(s[i])) return none;
+  long n = 0;
+  while (i < s.size() && isdigit09(s[i]) && n < 100000) n = n * 10 + (s[i++] - '0');
+  return n;
+}
+
+// The length written at i, moving i past it: 1 when none is written; of
+// one that can't be read whole, what abcm2ps reads of it.
+Length length(std::string_view s, std::size_t& i) {
+  const std::size_t from = i;
+  while (i < s.size() && islenchar(s[i])) ++i;
+  const std::string_view run = s.substr(from, i - from);
+  return lread(run.substr(0, lenprefix(run))).value_or(Length{1, 1});
+}
+
+// A note from its accidentals to its length, at i; its length, or nothing
+// when there is no note letter there.
+std::optional<Length> note(std::string_view s, std::size_t& i) {
+  while (i < s.size() && (s[i] == '^' || s[i] == '_' || s[i] == '=')) ++i;
+  if (i >= s.size() || !isnote(s[i])) return std::nullopt;
+  ++i;
+  while (i < s.size() && (s[i] == ',' || s[i] == '\'')) ++i;
+  return length(s, i);
+}
+
+// A "!" or "+" decoration as kry reads it: its partner follows on the line
+// with no blank and no bar between. The position after it, or i when none.
+std::size_t decoration(std::string_view s, std::size_t i) {
+  const std::size_t close = s.find(s[i], i + 1);
+  if (close == std::string_view::npos) return i;
+  const auto inside = s.substr(i + 1, close - i - 1);
+  return inside.find_first_of(" |") == std::string_view::npos ? close + 1 : i;
+}
+
+// Past the numbers of repeat endings at i: "1", "1,2", "1-3".
+std::size_t endings(std::string_view s, std::size_t i) {
+  while (i < s.size() && (isdigit09(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isdigit09(s[i + 1]))))
+    ++i;
+  return i;
+}
+
+// A chord from "[" at i: the length of its first note times the length
+// after its "]". Moves i past it.
+Length chord(std::string_view s, std::size_t& i, std::size_t close) {
+  std::optional<Length> first;
+  for (std::size_t j = i + 1; j < close;) {
+    const std::size_t at = j;
+    if (auto l = note(s.substr(0, close), j)) {
+      if (!first) first = l;
+    } else {
+      j = at + 1;
+    }
+  }
+  i = close + 1;
+  return lmul(first.value_or(Length{1, 1}), length(s, i));
+}
+
+}  // namespace
+
+std::optional<Broken> broken(std::string_view signs) {
+  if (signs == ">") return Broken{{3, 2}, {1, 2}};
+  if (signs == ">>") return Broken{{7, 4}, {1, 4}};
+  if (signs == ">>>") return Broken{{15, 8}, {1, 8}};
+  if (signs == "<") return Broken{{1, 2}, {3, 2}};
+  if (signs == "<<") return Broken{{1, 4}, {7, 4}};
+  if (signs == "<<<") return Broken{{1, 8}, {15, 8}};
+  return std::nullopt;
+}
+
+void tick(Clock& c, Length len) {
+  Length t = lmul(len, c.unit);
+  if (c.next) t = lmul(t, *c.next);
+  c.next.reset();
+  if (c.left > 0) {
+    t = lmul(t, c.squeeze);
+    --c.left;
+  }
+  c.time = ladd(c.time, t);
+  c.last = t;
+}
+
+bool broke(Clock& c, std::string_view signs) {
+  const auto b = broken(signs);
+  if (!b || c.last.num == 0 || c.next) return false;
+  c.time = ladd(c.time, lsub(lmul(c.last, b->before), c.last));
+  c.next = b->after;
+  c.last = {0, 1};
+  return true;
+}
+
+void tuplet(Clock& c, std::string_view text) {
+  // "(p:q:r": p notes in the time of q, for the next r notes.
+  std::size_t i = 1;
+  const long p = number(text, i, 3);
+  long q = 0, r = p;
+  if (i < text.size() && text[i] == ':') q = number(text, ++i, 0);
+  if (i < text.size() && text[i] == ':') r = number(text, ++i, p);
+  if (q == 0) q = p == 3 || p == 6 ? 2 : p == 2 || p == 4 || p == 8 ? 3 : c.compound ? 3 : 2;
+  if (p <= 0 || r <= 0) return;
+  c.squeeze = lnorm({q, p});
+  c.left = static_cast<int>(r);
+}
+
+void meter(Clock& c, std::string_view value) {
+  value = fieldvalue(value);
+  long num = 0, den = 0;
+  if (value == "C") {
+    num = den = 4;
+  } else if (value == "C|") {
+    num = den = 2;
+  } else {
+    std::size_t i = 0;
+    num = number(value, i, 0);
+    if (i < value.size() && value[i] == '/') den = number(value, ++i, 0);
+    if (i != value.size()) return;  // none, or a meter we don't count by
+  }
+  if (num <= 0 || den <= 0) return;
+  c.compound = num % 3 == 0 && num > 3;
+  c.bar = lnorm({num, den});
+}
+
+std::string_view fieldvalue(std::string_view value) {
+  value = value.substr(0, value.find('%'));
+  const auto b = value.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  return value.substr(b, value.find_last_not_of(" \t") - b + 1);
+}
+
+void mtime(std::string_view s, Clock& c) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    const char ch = s[i];
+    const char next = i + 1 < s.size() ? s[i + 1] : '\0';
+    if (ch == '%') {
+      return;  // a comment to the end of the line
+    } else if (ch == '"' || ch == '{') {
+      // A chord symbol or annotation, grace notes: no time.
+      const std::size_t close = s.find(ch == '"' ? '"' : '}', i + 1);
+      if (close == std::string_view::npos) return;
+      i = close + 1;
+    } else if (ch == '!' || ch == '+') {
+      const std::size_t after = decoration(s, i);
+      i = after > i ? after : i + 1;
+    } else if (ch == '[' && i + 2 < s.size() && s[i + 2] == ':' && std::isalpha(static_cast<unsigned char>(next))) {
+      const std::size_t close = s.find(']', i);
+      if (close == std::string_view::npos) return;
+      const auto value = s.substr(i + 3, close - i - 3);
+      if (next == 'L') c.unit = lread(fieldvalue(value)).value_or(c.unit);
+      if (next == 'M') meter(c, value);
+      i = close + 1;
+    } else if (ch == '[' && isdigit09(next)) {
+      i = endings(s, i + 1);
+    } else if (ch == '[' && next != '|') {
+      const std::size_t close = s.find(']', i);
+      if (close == std::string_view::npos) return;
+      tick(c, chord(s, i, close));
+    } else if (ch == '|') {
+      i = endings(s, i + 1);
+    } else if (ch == '(' && isdigit09(next)) {
+      const std::size_t from = i++;
+      while (i < s.size() && (isdigit09(s[i]) || s[i] == ':')) ++i;
+      tuplet(c, s.substr(from, i - from));
+    } else if (ch == '>' || ch == '<') {
+      const std::size_t from = i;
+      while (i < s.size() && s[i] == ch) ++i;
+      broke(c, s.substr(from, i - from));
+    } else if (ch == 'z' || ch == 'x') {
+      tick(c, length(s, ++i));
+    } else if (ch == 'Z' || ch == 'X') {
+      // A rest of whole bars, as many as its number.
+      c.time = ladd(c.time, lmul(c.bar, {number(s, ++i, 1), 1}));
+    } else if (ch == 'y') {
+      ++i;
+      length(s, i);
+    } else if (const std::size_t at = i; auto l = note(s, i)) {
+      tick(c, *l);
+    } else {
+      i = at + 1;
+    }
+  }
+}
+
+}  // namespace typeset
