@@ -1,6 +1,6 @@
 // Fuzz target: the fix-up pass over any text. A line comes out as it went in
 // without its trailing blanks, except that a tab-voice line after the first
-// may gain one rhythm digit, after a fret letter or before a chord's bracket.
+// may gain the rhythm length, after a fret letter or before a chord's bracket.
 #include <cstdint>
 
 #include "fixup/fixup.h"
@@ -16,14 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string out(fixUp.line(line));
     bool tab = in.substr(0, 5) == "[V:G]";
     if (!tab || firstTab || out == in) {
-      check(out == in, "a line changed other than by a rhythm digit", line);
+      check(out == in, "a line changed other than by a rhythm length", line);
     } else {
-      std::size_t k = 0;
+      std::size_t k = 0, n = out.size() - in.size();
       while (k < in.size() && in[k] == out[k]) ++k;
-      check(out.size() == in.size() + 1 && out.substr(k + 1) == in.substr(k), "a tab line changed by more than one digit", out);
-      check(out[k] >= '1' && out[k] <= '9', "the inserted character is no rhythm digit", out);
-      check((k > 0 && out[k - 1] >= 'a' && out[k - 1] <= 'z') || (k + 1 < out.size() && out[k + 1] == ']'),
-            "the rhythm digit is neither after a fret letter nor closing a chord", out);
+      check(out.size() > in.size() && out.substr(k + n) == in.substr(k), "a tab line changed other than by one insertion", out);
+      for (char c : out.substr(k, n)) check(kry::isLengthChar(c), "the inserted text is no rhythm length", out);
+      check((k > 0 && out[k - 1] >= 'a' && out[k - 1] <= 'z') || (k + n < out.size() && out[k + n] == ']'),
+            "the rhythm length is neither after a fret letter nor closing a chord", out);
     }
     firstTab = firstTab && !tab;
   }
