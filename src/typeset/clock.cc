@@ -2,7 +2,7 @@
 
 #include <cctype>
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -194,4 +194,4 @@ void mtime(std::string_view s, Clock& c) {
   }
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

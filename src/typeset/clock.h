@@ -2,15 +2,14 @@
 // the melody bar by bar: a note, rest or chord lasts its length times the
 // unit note length (L:), broken rhythm moves time from one note to the next,
 // a tuplet squeezes its notes, grace notes take none.
-#ifndef KRY_TYPESET_CLOCK_H
-#define KRY_TYPESET_CLOCK_H
+#pragma once
 
 #include <optional>
 #include <string_view>
 
 #include "typeset/tabcode.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 // The time one voice has gone through, and what it carries from a line to
 // the next: broken rhythm waiting for its second note, a tuplet under way.
@@ -42,6 +41,4 @@ std::string_view fieldvalue(std::string_view value);
 // The time of a melody line (what follows "[V:M]"), added to c.time.
 void mtime(std::string_view line, Clock& c);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

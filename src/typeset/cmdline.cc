@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace typeset {
+namespace kry::typeset {
 
 const char* const kUsage =
     "usage: abctab2ps FILE [-1] [-O BASE] [-t N|-t _N] [-s FACTOR]\n"
@@ -97,4 +97,4 @@ Parsed readcmd(const std::vector<std::string>& args) {
   return Parsed{cmd, ""};
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -1,14 +1,13 @@
 // The command line of abctab2ps, as kry writes it:
 //   abctab2ps FILE -1 -O BASE [-t N|-t _N] [-s FACTOR]
 // with the input file allowed anywhere among the options.
-#ifndef KRY_TYPESET_CMDLINE_H
-#define KRY_TYPESET_CMDLINE_H
+#pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace typeset {
+namespace kry::typeset {
 
 struct Command {
   std::string input;
@@ -30,6 +29,4 @@ std::string outname(const std::string& base);
 
 extern const char* const kUsage;
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

@@ -14,7 +14,7 @@
 #include <iostream>
 #include <sstream>
 
-namespace typeset {
+namespace kry::typeset {
 
 const char* const kTempTune = "tune.abc";
 const char* const kTempPs = "tune.ps";
@@ -152,4 +152,4 @@ void PosixPlatform::say(const std::string& line) { std::cout << line << '\n' << 
 
 void PosixPlatform::warn(const std::string& line) { std::cerr << line << '\n' << std::flush; }
 
-}  // namespace typeset
+}  // namespace kry::typeset

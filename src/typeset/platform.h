@@ -1,14 +1,13 @@
 // Everything abctab2ps does to the world outside: files, the temporary
 // directory, finding and running abcm2ps, and its two output streams. The
 // run (run.h) talks only to this interface, so tests can stand in for it.
-#ifndef KRY_TYPESET_PLATFORM_H
-#define KRY_TYPESET_PLATFORM_H
+#pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace typeset {
+namespace kry::typeset {
 
 class Platform {
  public:
@@ -51,6 +50,4 @@ extern const char* const kTempTune;
 extern const char* const kTempPs;
 extern const char* const kTempLog;
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -110,4 +110,4 @@ std::string prolog(const Page& page) {
   return out;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -1,12 +1,11 @@
 // The text put before the tunes in abcm2ps's input: paper, scale, and the
 // PostScript that draws the tab staff's fret numbers, rhythm flags and
 // "TAB" mark, with the decorations that call it.
-#ifndef KRY_TYPESET_PROLOG_H
-#define KRY_TYPESET_PROLOG_H
+#pragma once
 
 #include <string>
 
-namespace typeset {
+namespace kry::typeset {
 
 struct Page {
   bool letter = false;      // letter paper; A4 otherwise
@@ -17,6 +16,4 @@ struct Page {
 
 std::string prolog(const Page& page);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

@@ -5,7 +5,7 @@
 #include "typeset/cmdline.h"
 #include "typeset/translate.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -163,4 +163,4 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   return 0;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

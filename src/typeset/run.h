@@ -1,8 +1,7 @@
 // One run of abctab2ps: read the command line and the tune, translate it,
 // let abcm2ps engrave it in a private temporary directory, and put the
 // PostScript file in place only when it is whole.
-#ifndef KRY_TYPESET_RUN_H
-#define KRY_TYPESET_RUN_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -10,7 +9,7 @@
 #include "typeset/platform.h"
 #include "typeset/translate.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 // The exit status: 0 done, 1 refused or failed, 2 a bad command line.
 int typeset(const std::vector<std::string>& args, Platform& platform);
@@ -22,6 +21,4 @@ std::string mapmessages(const std::string& log, const std::string& inputname,
 // Pages in a PostScript file as abcm2ps writes it.
 int pagecount(const std::string& ps);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

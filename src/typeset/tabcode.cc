@@ -3,7 +3,7 @@
 #include <array>
 #include <numeric>
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -167,4 +167,4 @@ std::optional<std::string> flagkind(Length length, Length unit) {
   return std::nullopt;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

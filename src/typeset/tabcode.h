@@ -4,14 +4,13 @@
 // The tab staff is an abcm2ps staff with a percussion clef whose notes are
 // never shown: each course is a staff line, and a note pitched on that line
 // carries a decoration that prints the fret number there instead of a head.
-#ifndef KRY_TYPESET_TABCODE_H
-#define KRY_TYPESET_TABCODE_H
+#pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace typeset {
+namespace kry::typeset {
 
 // A duration in units of the tune's L: field, kept as an exact fraction.
 struct Length {
@@ -51,6 +50,4 @@ const Layout* layout(std::string_view clefname);  // nullptr when unknown
 // the length times the unit note length of the tune.
 std::optional<std::string> flagkind(Length length, Length unit);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

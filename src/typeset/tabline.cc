@@ -1,6 +1,6 @@
 #include "typeset/tabline.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -223,4 +223,4 @@ std::vector<TabItem> scantab(std::string_view s) {
   return items;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -4,7 +4,7 @@
 
 #include "typeset/prolog.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -519,4 +519,4 @@ Translation translate(std::string_view text, const Settings& settings) {
   return out;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -5,8 +5,7 @@
 // Field lines of the tune body reach the voices ABC means them for, continued
 // lines are joined voice by voice, and every melody line is checked against
 // its tab line for time. Pure: text in, text and warnings out.
-#ifndef KRY_TYPESET_TRANSLATE_H
-#define KRY_TYPESET_TRANSLATE_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -17,7 +16,7 @@
 #include "typeset/tabcode.h"
 #include "typeset/tabline.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 struct Settings {
   int transpose = 0;       // half steps for the melody staff, up when positive
@@ -64,6 +63,4 @@ TabLine tabline(std::string_view body, TabState& state);
 // The tab line for abcm2ps from the events of one or more joined lines.
 std::string tabtext(const std::string& events, bool tuplets);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

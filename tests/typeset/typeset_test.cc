@@ -11,7 +11,7 @@
 #include "typeset/run.h"
 #include "typeset/translate.h"
 
-namespace typeset {
+namespace kry::typeset {
 namespace {
 
 // Lengths as ABC writes them after a fret letter, in lowest terms; "-": none.
@@ -151,4 +151,4 @@ TEST(ReadCmd, AsTheTableHasThem) {
 }
 
 }  // namespace
-}  // namespace typeset
+}  // namespace kry::typeset
