@@ -24,7 +24,7 @@ Length length(std::string_view s, std::size_t& i) {
   const std::size_t from = i;
   while (i < s.size() && islenchar(s[i])) ++i;
   const std::string_view run = s.substr(from, i - from);
-  return lread(run.substr(0, lenprefix(run))).value_or(Length{1, 1});
+  return readLength(run.substr(0, readablePrefix(run))).value_or(Length{1, 1});
 }
 
 // A note from its accidentals to its length, at i; its length, or nothing
@@ -66,7 +66,7 @@ Length chord(std::string_view s, std::size_t& i, std::size_t close) {
     }
   }
   i = close + 1;
-  return lmul(first.value_or(Length{1, 1}), length(s, i));
+  return product(first.value_or(Length{1, 1}), length(s, i));
 }
 
 }  // namespace
@@ -82,21 +82,21 @@ std::optional<Broken> broken(std::string_view signs) {
 }
 
 void tick(Clock& c, Length len) {
-  Length t = lmul(len, c.unit);
-  if (c.next) t = lmul(t, *c.next);
+  Length t = product(len, c.unit);
+  if (c.next) t = product(t, *c.next);
   c.next.reset();
   if (c.left > 0) {
-    t = lmul(t, c.squeeze);
+    t = product(t, c.squeeze);
     --c.left;
   }
-  c.time = ladd(c.time, t);
+  c.time = sum(c.time, t);
   c.last = t;
 }
 
 bool broke(Clock& c, std::string_view signs) {
   const auto b = broken(signs);
   if (!b || c.last.num == 0 || c.next) return false;
-  c.time = ladd(c.time, lsub(lmul(c.last, b->before), c.last));
+  c.time = sum(c.time, difference(product(c.last, b->before), c.last));
   c.next = b->after;
   c.last = {0, 1};
   return true;
@@ -111,7 +111,7 @@ void tuplet(Clock& c, std::string_view text) {
   if (i < text.size() && text[i] == ':') r = number(text, ++i, p);
   if (q == 0) q = p == 3 || p == 6 ? 2 : p == 2 || p == 4 || p == 8 ? 3 : c.compound ? 3 : 2;
   if (p <= 0 || r <= 0) return;
-  c.squeeze = lnorm({q, p});
+  c.squeeze = reduced({q, p});
   c.left = static_cast<int>(r);
 }
 
@@ -130,7 +130,7 @@ void meter(Clock& c, std::string_view value) {
   }
   if (num <= 0 || den <= 0) return;
   c.compound = num % 3 == 0 && num > 3;
-  c.bar = lnorm({num, den});
+  c.bar = reduced({num, den});
 }
 
 std::string_view fieldvalue(std::string_view value) {
@@ -159,7 +159,7 @@ void mtime(std::string_view s, Clock& c) {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
       const auto value = s.substr(i + 3, close - i - 3);
-      if (next == 'L') c.unit = lread(fieldvalue(value)).value_or(c.unit);
+      if (next == 'L') c.unit = readLength(fieldvalue(value)).value_or(c.unit);
       if (next == 'M') meter(c, value);
       i = close + 1;
     } else if (ch == '[' && isdigit09(next)) {
@@ -182,7 +182,7 @@ void mtime(std::string_view s, Clock& c) {
       tick(c, length(s, ++i));
     } else if (ch == 'Z' || ch == 'X') {
       // A rest of whole bars, as many as its number.
-      c.time = ladd(c.time, lmul(c.bar, {number(s, ++i, 1), 1}));
+      c.time = sum(c.time, product(c.bar, {number(s, ++i, 1), 1}));
     } else if (ch == 'y') {
       ++i;
       length(s, i);

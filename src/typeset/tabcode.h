@@ -18,16 +18,16 @@ struct Length {
   long den = 1;
 };
 
-Length lnorm(Length l);                       // reduce to lowest terms
-Length lmul(Length a, Length b);              // product of two lengths
-Length ladd(Length a, Length b);              // sum of two lengths
-Length lsub(Length a, Length b);              // a - b, negative when b is longer
-bool leq(Length a, Length b);                 // equal as fractions
-std::string ltext(Length l);                  // ABC text: "2", "3/2", "1/4"
-std::optional<Length> lread(std::string_view text);  // "2", "3/", "/", "//", "3/2"
+Length reduced(Length l);               // reduce to lowest terms
+Length product(Length a, Length b);     // product of two lengths
+Length sum(Length a, Length b);         // sum of two lengths
+Length difference(Length a, Length b);  // a - b, negative when b is longer
+bool sameLength(Length a, Length b);    // equal as fractions
+std::string lengthText(Length l);       // ABC text: "2", "3/2", "1/4"
+std::optional<Length> readLength(std::string_view text);  // "2", "3/", "/", "//", "3/2"
 // How much of a run of digits and "/" abcm2ps reads as the length: digits,
 // then "/" and a divisor or more "/". Of "/4/" it reads "/4".
-std::size_t lenprefix(std::string_view text);
+std::size_t readablePrefix(std::string_view text);
 
 // The fret for a letter of a tab event ("a" open ... "i" 8, "k" 9, "l" 10).
 std::optional<int> fretno(char letter);

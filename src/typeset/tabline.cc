@@ -32,8 +32,8 @@ std::optional<Length> readlen(std::string_view s, std::size_t& i, std::string& b
   const std::size_t from = i;
   while (i < s.size() && islenchar(s[i])) ++i;
   const std::string_view run = s.substr(from, i - from);
-  const auto len = lread(run.substr(0, lenprefix(run)));
-  if (!len || lenprefix(run) < run.size()) bad = run;
+  const auto len = readLength(run.substr(0, readablePrefix(run)));
+  if (!len || readablePrefix(run) < run.size()) bad = run;
   return len;
 }
 

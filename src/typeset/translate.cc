@@ -98,8 +98,8 @@ std::string eventtext(const Piece& p, const TabState& st) {
   if (st.flags && p.shown && !p.hidden) {
     if (auto kind = flagkind(p.length, p.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
   }
-  if (heads.empty()) return flag + "x" + ltext(p.length);
-  return flag + "!invisible![" + heads + "]" + ltext(p.length);
+  if (heads.empty()) return flag + "x" + lengthText(p.length);
+  return flag + "!invisible![" + heads + "]" + lengthText(p.length);
 }
 
 void drop(std::string& dropped, std::string_view text) {
@@ -138,12 +138,12 @@ TabLine tabline(std::string_view body, TabState& st) {
         if (item.length) st.last = *item.length;
         p.length = item.length ? *item.length : st.last;
         if (!item.badlength.empty()) {
-          drop(out.dropped, item.badlength + " (a length that cannot be read, taken as " + ltext(p.length) + ")");
+          drop(out.dropped, item.badlength + " (a length that cannot be read, taken as " + lengthText(p.length) + ")");
         }
-        if (item.times) p.length = lmul(p.length, *item.times);
+        if (item.times) p.length = product(p.length, *item.times);
         p.shown = item.length.has_value() || item.times.has_value();
         if (st.pending) {
-          p.length = lmul(p.length, *st.pending);
+          p.length = product(p.length, *st.pending);
           st.pending.reset();
         }
         p.unit = st.clock.unit;
@@ -155,7 +155,7 @@ TabLine tabline(std::string_view body, TabState& st) {
         // Within the line, or carried to the next when it ends the line.
         const auto b = broken(item.text);
         if (b && last_event && !st.pending) {
-          pieces.back().length = lmul(pieces.back().length, b->before);
+          pieces.back().length = product(pieces.back().length, b->before);
           st.pending = b->after;
         } else {
           drop(out.dropped, item.text);
@@ -166,7 +166,7 @@ TabLine tabline(std::string_view body, TabState& st) {
         const std::string_view value = fieldvalue(std::string_view(item.text).substr(3, item.text.size() - 4));
         if (item.text[1] == 'M') {
           meter(st.clock, value);
-        } else if (auto unit = lread(value)) {
+        } else if (auto unit = readLength(value)) {
           st.clock.unit = *unit;
         } else {
           drop(out.dropped, item.text + " (a length that cannot be read)");
@@ -352,7 +352,7 @@ void Translator::field(std::string_view line, int from) {
   const std::string_view value = line.substr(2);
   const bool body = intune_ && !header_ && mdef_;
   if (name == 'L') {
-    if (auto unit = lread(fieldvalue(value))) {
+    if (auto unit = readLength(fieldvalue(value))) {
       st_.clock.unit = mc_.unit = *unit;
       unitset_ = true;
       if (!intune_) {
@@ -412,9 +412,9 @@ void Translator::tab(std::string_view body, int from) {
   if (!tl.dropped.empty()) {
     warn(from, "left out of the tab staff: " + tl.dropped + "  (in: [V:G]" + std::string(body) + ")");
   }
-  if (mtime_ && !leq(*mtime_, st_.clock.time)) {
-    const Length diff = lsub(st_.clock.time, *mtime_);
-    warn(from, "the tab staff runs " + ltext({diff.num < 0 ? -diff.num : diff.num, diff.den}) +
+  if (mtime_ && !sameLength(*mtime_, st_.clock.time)) {
+    const Length diff = difference(st_.clock.time, *mtime_);
+    warn(from, "the tab staff runs " + lengthText({diff.num < 0 ? -diff.num : diff.num, diff.den}) +
                    (diff.num < 0 ? " shorter" : " longer") + " than the melody");
   }
   mtime_.reset();
@@ -446,7 +446,7 @@ bool Translator::within(std::string_view line, int from) {
   } else if (isfieldline(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
     const std::string inline_field = "[" + std::string(line.substr(0, 2)) + std::string(fieldvalue(line.substr(2))) + "]";
     g_.m += inline_field;
-    if (line[0] == 'L') st_.clock.unit = mc_.unit = lread(fieldvalue(line.substr(2))).value_or(mc_.unit);
+    if (line[0] == 'L') st_.clock.unit = mc_.unit = readLength(fieldvalue(line.substr(2))).value_or(mc_.unit);
     if (line[0] == 'M') {
       meter(st_.clock, line.substr(2));
       meter(mc_, line.substr(2));

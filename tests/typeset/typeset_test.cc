@@ -20,7 +20,7 @@ TEST(Tabcode, LengthsReadAsAbcWritesThem) {
       {"1", "1/1"}, {"12", "12/1"}, {"3/2", "3/2"}, {"/", "1/2"}, {"//", "1/4"}, {"/4", "1/4"}, {"3/", "3/2"},
       {"6/4", "3/2"}, {"", "-"}, {"0", "-"}, {"2/0", "-"}, {"a", "-"}, {"2/3/", "-"}, {"/999999", "-"}};
   for (const auto& [text, want] : rows) {
-    const auto l = lread(text);
+    const auto l = readLength(text);
     EXPECT_EQ(l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "-", want) << text;
   }
 }
@@ -31,7 +31,7 @@ TEST(Tabcode, FlagsShowNoteValues) {
       {{1, 1}, {1, 8}, "8"}, {{2, 1}, {1, 8}, "4"}, {{3, 1}, {1, 8}, "4d"}, {{3, 2}, {1, 8}, "8d"},
       {{1, 2}, {1, 8}, "16"}, {{8, 1}, {1, 8}, "1"}, {{4, 1}, {1, 8}, "2"}, {{6, 1}, {1, 8}, "2d"},
       {{1, 1}, {1, 4}, "4"}, {{7, 4}, {1, 4}, "4dd"}, {{1, 1}, {1, 16}, "16"}, {{5, 1}, {1, 8}, "-"}};
-  for (const auto& r : rows) EXPECT_EQ(flagkind(r.length, r.unit).value_or("-"), r.kind) << ltext(r.length);
+  for (const auto& r : rows) EXPECT_EQ(flagkind(r.length, r.unit).value_or("-"), r.kind) << lengthText(r.length);
 }
 
 // A table in data/: every line of it is kept, and after each that make() reads
@@ -67,7 +67,7 @@ TEST(Clock, TimesAsTheTableHasThem) {
     if (line.empty()) melody = Clock{}, st = TabState{};
     if (line.rfind("[V:M]", 0) == 0) melody.time = {0, 1}, mtime(line.substr(5), melody);
     if (line.rfind("[V:G]", 0) == 0) tabline(line.substr(5), st);
-    return line.rfind("[V:", 0) == 0 ? "=> " + ltext(line[3] == 'M' ? melody.time : st.clock.time) + "\n" : "";
+    return line.rfind("[V:", 0) == 0 ? "=> " + lengthText(line[3] == 'M' ? melody.time : st.clock.time) + "\n" : "";
   });
 }
 
