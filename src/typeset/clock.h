@@ -36,9 +36,9 @@ void tuplet(Clock& c, std::string_view text);  // "(3", "(3:2", "(5::2", "(3:2:4
 void meter(Clock& c, std::string_view value);  // an M: field's value: "6/8", "C|"
 
 // A field's value without a trailing comment and blanks: "1/4 % quarter" is "1/4".
-std::string_view fieldvalue(std::string_view value);
+std::string_view fieldValue(std::string_view value);
 
 // The time of a melody line (what follows "[V:M]"), added to c.time.
-void mtime(std::string_view line, Clock& c);
+void melodyTime(std::string_view line, Clock& c);
 
 }  // namespace kry::typeset

@@ -12,7 +12,7 @@ namespace kry::typeset {
 struct Command {
   std::string input;
   std::string output = "Out.ps";   // the PostScript file to write
-  bool oneperpage = false;         // -1
+  bool onePerPage = false;         // -1
   int transpose = 0;               // -t: half steps, negative down
   double scale = 1.0;              // -s
 };
@@ -22,10 +22,10 @@ struct Parsed {
   std::string refusal;             // why the command line was refused
 };
 
-Parsed readcmd(const std::vector<std::string>& args);
+Parsed readCommand(const std::vector<std::string>& args);
 
 // BASE + "ps" when BASE ends with ".", else BASE + ".ps".
-std::string outname(const std::string& base);
+std::string outName(const std::string& base);
 
 extern const char* const kUsage;
 

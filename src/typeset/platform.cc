@@ -24,21 +24,21 @@ namespace {
 
 // The temporary directory, for the signal handler: an interrupted run
 // still leaves nothing behind.
-char g_tempdir[4096];
+char gTempDir[4096];
 
-void cleanup_on_signal(int sig) {
-  if (g_tempdir[0] != '\0') {
+void cleanupOnSignal(int sig) {
+  if (gTempDir[0] != '\0') {
     char path[4200];
     for (const char* name : {kTempTune, kTempPs, kTempLog}) {
       // Only async-signal-safe calls here; strcpy/strcat are plain loops.
       std::size_t n = 0;
-      for (const char* p = g_tempdir; *p && n < sizeof path - 2; ++p) path[n++] = *p;
+      for (const char* p = gTempDir; *p && n < sizeof path - 2; ++p) path[n++] = *p;
       path[n++] = '/';
       for (const char* p = name; *p && n < sizeof path - 1; ++p) path[n++] = *p;
       path[n] = '\0';
       unlink(path);
     }
-    rmdir(g_tempdir);
+    rmdir(gTempDir);
   }
   signal(sig, SIG_DFL);
   raise(sig);
@@ -46,7 +46,7 @@ void cleanup_on_signal(int sig) {
 
 }  // namespace
 
-std::optional<std::string> PosixPlatform::readfile(const std::string& path) {
+std::optional<std::string> PosixPlatform::readFile(const std::string& path) {
   struct stat st;
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   std::ifstream in(path, std::ios::binary);
@@ -57,14 +57,14 @@ std::optional<std::string> PosixPlatform::readfile(const std::string& path) {
   return text.str();
 }
 
-bool PosixPlatform::writefile(const std::string& path, const std::string& text) {
+bool PosixPlatform::writeFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   out.close();
   return static_cast<bool>(out);
 }
 
-std::optional<std::string> PosixPlatform::findprog(const std::string& name) {
+std::optional<std::string> PosixPlatform::findProgram(const std::string& name) {
   const char* env = std::getenv("PATH");
   const std::string path = env ? env : "/usr/bin:/bin";
   std::size_t at = 0;
@@ -89,20 +89,20 @@ std::optional<std::string> PosixPlatform::findprog(const std::string& name) {
   return std::nullopt;
 }
 
-std::optional<std::string> PosixPlatform::maketemp() {
+std::optional<std::string> PosixPlatform::makeTemp() {
   const char* env = std::getenv("TMPDIR");
   std::string pattern = std::string(env && *env ? env : "/tmp") + "/abctab2ps-XXXXXX";
-  if (pattern.size() >= sizeof g_tempdir) return std::nullopt;
+  if (pattern.size() >= sizeof gTempDir) return std::nullopt;
   if (mkdtemp(pattern.data()) == nullptr) return std::nullopt;
-  std::strcpy(g_tempdir, pattern.c_str());
-  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, cleanup_on_signal);
+  std::strcpy(gTempDir, pattern.c_str());
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, cleanupOnSignal);
   return pattern;
 }
 
-void PosixPlatform::removetemp(const std::string& dir) {
+void PosixPlatform::removeTemp(const std::string& dir) {
   for (const char* name : {kTempTune, kTempPs, kTempLog}) unlink((dir + "/" + name).c_str());
   rmdir(dir.c_str());
-  if (dir == g_tempdir) g_tempdir[0] = '\0';
+  if (dir == gTempDir) gTempDir[0] = '\0';
 }
 
 int PosixPlatform::run(const std::string& prog, const std::vector<std::string>& args,
@@ -138,10 +138,10 @@ bool PosixPlatform::install(const std::string& from, const std::string& to) {
   // On one file system a rename is the whole move; across two, copy beside
   // the target first and rename there.
   if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-  const auto text = readfile(from);
+  const auto text = readFile(from);
   if (!text) return false;
   const std::string part = to + ".part" + std::to_string(getpid());
-  if (!writefile(part, *text) || std::rename(part.c_str(), to.c_str()) != 0) {
+  if (!writeFile(part, *text) || std::rename(part.c_str(), to.c_str()) != 0) {
     std::remove(part.c_str());
     return false;
   }

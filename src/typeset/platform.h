@@ -12,13 +12,13 @@ namespace kry::typeset {
 class Platform {
  public:
   virtual ~Platform() = default;
-  virtual std::optional<std::string> readfile(const std::string& path) = 0;
-  virtual bool writefile(const std::string& path, const std::string& text) = 0;
+  virtual std::optional<std::string> readFile(const std::string& path) = 0;
+  virtual bool writeFile(const std::string& path, const std::string& text) = 0;
   // The full name of a program found on PATH.
-  virtual std::optional<std::string> findprog(const std::string& name) = 0;
-  // A new directory only we can use; removed with its files by removetemp.
-  virtual std::optional<std::string> maketemp() = 0;
-  virtual void removetemp(const std::string& dir) = 0;
+  virtual std::optional<std::string> findProgram(const std::string& name) = 0;
+  // A new directory only we can use; removed with its files by removeTemp.
+  virtual std::optional<std::string> makeTemp() = 0;
+  virtual void removeTemp(const std::string& dir) = 0;
   // Runs prog in dir with its output streams going to the file log; the
   // exit status, or -1 when it could not run or was killed.
   virtual int run(const std::string& prog, const std::vector<std::string>& args,
@@ -33,11 +33,11 @@ class Platform {
 // The real thing, on a POSIX system.
 class PosixPlatform : public Platform {
  public:
-  std::optional<std::string> readfile(const std::string& path) override;
-  bool writefile(const std::string& path, const std::string& text) override;
-  std::optional<std::string> findprog(const std::string& name) override;
-  std::optional<std::string> maketemp() override;
-  void removetemp(const std::string& dir) override;
+  std::optional<std::string> readFile(const std::string& path) override;
+  bool writeFile(const std::string& path, const std::string& text) override;
+  std::optional<std::string> findProgram(const std::string& name) override;
+  std::optional<std::string> makeTemp() override;
+  void removeTemp(const std::string& dir) override;
   int run(const std::string& prog, const std::vector<std::string>& args, const std::string& dir,
           const std::string& log) override;
   bool install(const std::string& from, const std::string& to) override;

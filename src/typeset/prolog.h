@@ -8,10 +8,10 @@
 namespace kry::typeset {
 
 struct Page {
-  bool letter = false;      // letter paper; A4 otherwise
-  std::string height;       // a page height given in the tune, as written
-  std::string botmargin;    // as written, empty when none
-  double scale = 1.0;       // the -s factor; 1 is abcm2ps's usual size
+  bool letter = false;       // letter paper; A4 otherwise
+  std::string height;        // a page height given in the tune, as written
+  std::string bottomMargin;  // as written, empty when none
+  double scale = 1.0;        // the -s factor; 1 is abcm2ps's usual size
 };
 
 std::string prolog(const Page& page);

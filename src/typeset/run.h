@@ -15,10 +15,10 @@ namespace kry::typeset {
 int typeset(const std::vector<std::string>& args, Platform& platform);
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
-std::string mapmessages(const std::string& log, const std::string& inputname,
+std::string mapMessages(const std::string& log, const std::string& inputName,
                         const std::vector<Origin>& origin);
 
 // Pages in a PostScript file as abcm2ps writes it.
-int pagecount(const std::string& ps);
+int pageCount(const std::string& ps);
 
 }  // namespace kry::typeset

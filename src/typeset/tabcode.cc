@@ -106,14 +106,14 @@ std::optional<Length> readLength(std::string_view text) {
     if (text[i] != '/') return std::nullopt;
     ++i;
     long div = 0;
-    bool divdigits = false;
+    bool divisorDigits = false;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
       div = div * 10 + (text[i] - '0');
       if (div > 100000) return std::nullopt;
-      divdigits = true;
+      divisorDigits = true;
       ++i;
     }
-    if (divdigits) {
+    if (divisorDigits) {
       den = div;
     } else {
       den = 2;
@@ -142,24 +142,24 @@ std::size_t readablePrefix(std::string_view text) {
   return i;
 }
 
-std::optional<int> fretno(char letter) {
+std::optional<int> fretNumber(char letter) {
   const auto at = kFretLetters.find(letter);
   if (at == std::string_view::npos) return std::nullopt;
   return static_cast<int>(at);
 }
 
-bool iscourse(char c) { return c == ',' || fretno(c).has_value(); }
+bool isCourse(char c) { return c == ',' || fretNumber(c).has_value(); }
 
 const Layout& guitar() { return kGuitar; }
 const Layout& mandolin() { return kMandolin; }
 
-const Layout* layout(std::string_view clefname) {
-  if (clefname == kGuitar.name) return &kGuitar;
-  if (clefname == kMandolin.name) return &kMandolin;
+const Layout* layout(std::string_view clefName) {
+  if (clefName == kGuitar.name) return &kGuitar;
+  if (clefName == kMandolin.name) return &kMandolin;
   return nullptr;
 }
 
-std::optional<std::string> flagkind(Length length, Length unit) {
+std::optional<std::string> flagKind(Length length, Length unit) {
   const Length value = product(length, unit);
   for (const Flag& f : kFlags) {
     if (sameLength(value, {f.num, f.den})) return std::string(f.kind);

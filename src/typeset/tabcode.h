@@ -30,8 +30,8 @@ std::optional<Length> readLength(std::string_view text);  // "2", "3/", "/", "//
 std::size_t readablePrefix(std::string_view text);
 
 // The fret for a letter of a tab event ("a" open ... "i" 8, "k" 9, "l" 10).
-std::optional<int> fretno(char letter);
-bool iscourse(char c);  // a fret letter or the comma of a course not played
+std::optional<int> fretNumber(char letter);
+bool isCourse(char c);  // a fret letter or the comma of a course not played
 
 // One instrument's tab staff in abcm2ps terms.
 struct Layout {
@@ -43,11 +43,11 @@ struct Layout {
 
 const Layout& guitar();
 const Layout& mandolin();
-const Layout* layout(std::string_view clefname);  // nullptr when unknown
+const Layout* layout(std::string_view clefName);  // nullptr when unknown
 
 // The rhythm-flag kind for a duration, as a decoration suffix ("8", "4d",
 // "2dd"), or nothing when the value is no plain or dotted note. The value is
 // the length times the unit note length of the tune.
-std::optional<std::string> flagkind(Length length, Length unit);
+std::optional<std::string> flagKind(Length length, Length unit);
 
 }  // namespace kry::typeset

@@ -30,12 +30,12 @@ struct TabItem {
   std::vector<int> frets;           // index 0 is course 1; -1 for not played
   std::optional<Length> length;     // the length written with the event
   std::optional<Length> times;      // a length written after a chord's "]"
-  std::string badlength;            // a length written with the event that can't be read
+  std::string badLength;            // a length written with the event that can't be read
   bool chord = false;
   bool hidden = false;              // a rest "x"
 };
 
 // Scans the part of a tab-voice line after its "[V:G]" prefix.
-std::vector<TabItem> scantab(std::string_view body);
+std::vector<TabItem> scanTab(std::string_view body);
 
 }  // namespace kry::typeset

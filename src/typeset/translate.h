@@ -21,7 +21,7 @@ namespace kry::typeset {
 struct Settings {
   int transpose = 0;       // half steps for the melody staff, up when positive
   double scale = 1.0;      // -s factor
-  std::string inputname;   // for warnings
+  std::string inputName;   // for warnings
 };
 
 // Where a line of abcm2ps input came from: its input line, 0 when it is
@@ -58,9 +58,9 @@ struct TabLine {
 };
 
 // Reads one tab line; its time is left in state.clock.time.
-TabLine tabline(std::string_view body, TabState& state);
+TabLine tabLine(std::string_view body, TabState& state);
 
 // The tab line for abcm2ps from the events of one or more joined lines.
-std::string tabtext(const std::string& events, bool tuplets);
+std::string tabText(const std::string& events, bool tuplets);
 
 }  // namespace kry::typeset
