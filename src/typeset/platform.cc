@@ -1,18 +1,17 @@
 #include "typeset/platform.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+#include "base/program.h"
 
 namespace kry::typeset {
 
@@ -64,29 +63,11 @@ bool PosixPlatform::writeFile(const std::string& path, const std::string& text) 
   return static_cast<bool>(out);
 }
 
+// On PATH only, not beside abctab2ps: abcm2ps comes in a package of its own.
 std::optional<std::string> PosixPlatform::findProgram(const std::string& name) {
-  const char* env = std::getenv("PATH");
-  const std::string path = env ? env : "/usr/bin:/bin";
-  std::size_t at = 0;
-  while (at <= path.size()) {
-    const auto end = path.find(':', at);
-    std::string dir = path.substr(at, end == std::string::npos ? std::string::npos : end - at);
-    if (dir.empty()) dir = ".";
-    const std::string full = dir + "/" + name;
-    struct stat st;
-    if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(full.c_str(), X_OK) == 0) {
-      // abcm2ps runs in the temporary directory: a PATH entry relative to
-      // ours must not be read from there.
-      char* real = realpath(full.c_str(), nullptr);
-      if (real == nullptr) return full;
-      std::string absolute = real;
-      std::free(real);
-      return absolute;
-    }
-    if (end == std::string::npos) break;
-    at = end + 1;
-  }
-  return std::nullopt;
+  std::string found = kry::findProgram(name, "");
+  if (found.empty()) return std::nullopt;
+  return found;
 }
 
 std::optional<std::string> PosixPlatform::makeTemp() {
@@ -105,33 +86,13 @@ void PosixPlatform::removeTemp(const std::string& dir) {
   if (dir == gTempDir) gTempDir[0] = '\0';
 }
 
-int PosixPlatform::run(const std::string& prog, const std::vector<std::string>& args,
-                       const std::string& dir, const std::string& log) {
-  std::vector<std::string> words{prog};
-  words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  std::cout.flush();
-  std::cerr.flush();
-  const pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    const int in = open("/dev/null", O_RDONLY);
-    if (out < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(out, 2);
-    execv(prog.c_str(), argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
-  if (!WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+int PosixPlatform::run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) {
+  // Found as findProgram finds it, by its absolute name before it moves to
+  // dir: a PATH entry relative to ours is not read again from there.
+  const int status = kry::runProgram(args, "", kry::ProgramSetting{dir, log, true});
+  // A signal comes back as a shell reports it, 128 and its number.
+  const bool killed = status > 128 && status - 128 < NSIG;
+  return status == kry::kNotStarted || killed ? -1 : status;
 }
 
 bool PosixPlatform::install(const std::string& from, const std::string& to) {

@@ -14,15 +14,15 @@ class Platform {
   virtual ~Platform() = default;
   virtual std::optional<std::string> readFile(const std::string& path) = 0;
   virtual bool writeFile(const std::string& path, const std::string& text) = 0;
-  // The full name of a program found on PATH.
+  // The full name of a program found on PATH, as kry finds the programs it starts.
   virtual std::optional<std::string> findProgram(const std::string& name) = 0;
   // A new directory only we can use; removed with its files by removeTemp.
   virtual std::optional<std::string> makeTemp() = 0;
   virtual void removeTemp(const std::string& dir) = 0;
-  // Runs prog in dir with its output streams going to the file log; the
-  // exit status, or -1 when it could not run or was killed.
-  virtual int run(const std::string& prog, const std::vector<std::string>& args,
-                  const std::string& dir, const std::string& log) = 0;
+  // Runs the program args[0], found as findProgram finds it, in dir with no
+  // input and its output streams going to the file log; the exit status, or
+  // -1 when it could not be started or was killed.
+  virtual int run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) = 0;
   // Puts a finished file in place in one step: the target is either the
   // old file or the whole new one, never half written.
   virtual bool install(const std::string& from, const std::string& to) = 0;
@@ -38,8 +38,7 @@ class PosixPlatform : public Platform {
   std::optional<std::string> findProgram(const std::string& name) override;
   std::optional<std::string> makeTemp() override;
   void removeTemp(const std::string& dir) override;
-  int run(const std::string& prog, const std::vector<std::string>& args, const std::string& dir,
-          const std::string& log) override;
+  int run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) override;
   bool install(const std::string& from, const std::string& to) override;
   void say(const std::string& line) override;
   void warn(const std::string& line) override;

@@ -108,8 +108,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     platform.warn(kName + "cannot read the input file " + cmd.input);
     return 1;
   }
-  const std::optional<std::string> engraver = platform.findProgram("abcm2ps");
-  if (!engraver) {
+  if (!platform.findProgram("abcm2ps")) {
     platform.warn(std::string(kName) +
                   "abcm2ps, the engraver we typeset with, is not on the PATH; "
                   "install the package abcm2ps (apt-get install abcm2ps)");
@@ -133,10 +132,10 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     platform.warn(kName + "cannot write the temporary tune");
     return 1;
   }
-  std::vector<std::string> words{"-q"};
+  std::vector<std::string> words{"abcm2ps", "-q"};
   if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
-  const int status = platform.run(*engraver, words, temp.dir(), temp.file(kTempLog));
+  const int status = platform.run(words, temp.dir(), temp.file(kTempLog));
   const std::string messages =
       mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
   if (!messages.empty()) platform.warn(messages.substr(0, messages.size() - 1));
