@@ -2,19 +2,19 @@
 
 #include <cctype>
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
-bool isdigit09(char c) { return c >= '0' && c <= '9'; }
-bool islenchar(char c) { return isdigit09(c) || c == '/'; }
-bool isnote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLengthPart(char c) { return isDigit(c) || c == '/'; }
+bool isNote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
 
 // A whole number at i, moving i past it; `none` when there is no digit.
 long number(std::string_view s, std::size_t& i, long none) {
-  if (i >= s.size() || !isdigit09(s[i])) return none;
+  if (i >= s.size() || !isDigit(s[i])) return none;
   long n = 0;
-  while (i < s.size() && isdigit09(s[i]) && n < 100000) n = n * 10 + (s[i++] - '0');
+  while (i < s.size() && isDigit(s[i]) && n < 100000) n = n * 10 + (s[i++] - '0');
   return n;
 }
 
@@ -22,16 +22,16 @@ long number(std::string_view s, std::size_t& i, long none) {
 // one that can't be read whole, what abcm2ps reads of it.
 Length length(std::string_view s, std::size_t& i) {
   const std::size_t from = i;
-  while (i < s.size() && islenchar(s[i])) ++i;
+  while (i < s.size() && isLengthPart(s[i])) ++i;
   const std::string_view run = s.substr(from, i - from);
-  return lread(run.substr(0, lenprefix(run))).value_or(Length{1, 1});
+  return readLength(run.substr(0, readablePrefix(run))).value_or(Length{1, 1});
 }
 
 // A note from its accidentals to its length, at i; its length, or nothing
 // when there is no note letter there.
 std::optional<Length> note(std::string_view s, std::size_t& i) {
   while (i < s.size() && (s[i] == '^' || s[i] == '_' || s[i] == '=')) ++i;
-  if (i >= s.size() || !isnote(s[i])) return std::nullopt;
+  if (i >= s.size() || !isNote(s[i])) return std::nullopt;
   ++i;
   while (i < s.size() && (s[i] == ',' || s[i] == '\'')) ++i;
   return length(s, i);
@@ -48,7 +48,7 @@ std::size_t decoration(std::string_view s, std::size_t i) {
 
 // Past the numbers of repeat endings at i: "1", "1,2", "1-3".
 std::size_t endings(std::string_view s, std::size_t i) {
-  while (i < s.size() && (isdigit09(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isdigit09(s[i + 1]))))
+  while (i < s.size() && (isDigit(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isDigit(s[i + 1]))))
     ++i;
   return i;
 }
@@ -66,7 +66,7 @@ Length chord(std::string_view s, std::size_t& i, std::size_t close) {
     }
   }
   i = close + 1;
-  return lmul(first.value_or(Length{1, 1}), length(s, i));
+  return product(first.value_or(Length{1, 1}), length(s, i));
 }
 
 }  // namespace
@@ -82,21 +82,21 @@ std::optional<Broken> broken(std::string_view signs) {
 }
 
 void tick(Clock& c, Length len) {
-  Length t = lmul(len, c.unit);
-  if (c.next) t = lmul(t, *c.next);
+  Length t = product(len, c.unit);
+  if (c.next) t = product(t, *c.next);
   c.next.reset();
   if (c.left > 0) {
-    t = lmul(t, c.squeeze);
+    t = product(t, c.squeeze);
     --c.left;
   }
-  c.time = ladd(c.time, t);
+  c.time = sum(c.time, t);
   c.last = t;
 }
 
 bool broke(Clock& c, std::string_view signs) {
   const auto b = broken(signs);
   if (!b || c.last.num == 0 || c.next) return false;
-  c.time = ladd(c.time, lsub(lmul(c.last, b->before), c.last));
+  c.time = sum(c.time, difference(product(c.last, b->before), c.last));
   c.next = b->after;
   c.last = {0, 1};
   return true;
@@ -111,12 +111,12 @@ void tuplet(Clock& c, std::string_view text) {
   if (i < text.size() && text[i] == ':') r = number(text, ++i, p);
   if (q == 0) q = p == 3 || p == 6 ? 2 : p == 2 || p == 4 || p == 8 ? 3 : c.compound ? 3 : 2;
   if (p <= 0 || r <= 0) return;
-  c.squeeze = lnorm({q, p});
+  c.squeeze = reduced({q, p});
   c.left = static_cast<int>(r);
 }
 
 void meter(Clock& c, std::string_view value) {
-  value = fieldvalue(value);
+  value = fieldValue(value);
   long num = 0, den = 0;
   if (value == "C") {
     num = den = 4;
@@ -130,17 +130,17 @@ void meter(Clock& c, std::string_view value) {
   }
   if (num <= 0 || den <= 0) return;
   c.compound = num % 3 == 0 && num > 3;
-  c.bar = lnorm({num, den});
+  c.bar = reduced({num, den});
 }
 
-std::string_view fieldvalue(std::string_view value) {
+std::string_view fieldValue(std::string_view value) {
   value = value.substr(0, value.find('%'));
   const auto b = value.find_first_not_of(" \t");
   if (b == std::string_view::npos) return {};
   return value.substr(b, value.find_last_not_of(" \t") - b + 1);
 }
 
-void mtime(std::string_view s, Clock& c) {
+void melodyTime(std::string_view s, Clock& c) {
   std::size_t i = 0;
   while (i < s.size()) {
     const char ch = s[i];
@@ -159,10 +159,10 @@ void mtime(std::string_view s, Clock& c) {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
       const auto value = s.substr(i + 3, close - i - 3);
-      if (next == 'L') c.unit = lread(fieldvalue(value)).value_or(c.unit);
+      if (next == 'L') c.unit = readLength(fieldValue(value)).value_or(c.unit);
       if (next == 'M') meter(c, value);
       i = close + 1;
-    } else if (ch == '[' && isdigit09(next)) {
+    } else if (ch == '[' && isDigit(next)) {
       i = endings(s, i + 1);
     } else if (ch == '[' && next != '|') {
       const std::size_t close = s.find(']', i);
@@ -170,9 +170,9 @@ void mtime(std::string_view s, Clock& c) {
       tick(c, chord(s, i, close));
     } else if (ch == '|') {
       i = endings(s, i + 1);
-    } else if (ch == '(' && isdigit09(next)) {
+    } else if (ch == '(' && isDigit(next)) {
       const std::size_t from = i++;
-      while (i < s.size() && (isdigit09(s[i]) || s[i] == ':')) ++i;
+      while (i < s.size() && (isDigit(s[i]) || s[i] == ':')) ++i;
       tuplet(c, s.substr(from, i - from));
     } else if (ch == '>' || ch == '<') {
       const std::size_t from = i;
@@ -182,7 +182,7 @@ void mtime(std::string_view s, Clock& c) {
       tick(c, length(s, ++i));
     } else if (ch == 'Z' || ch == 'X') {
       // A rest of whole bars, as many as its number.
-      c.time = ladd(c.time, lmul(c.bar, {number(s, ++i, 1), 1}));
+      c.time = sum(c.time, product(c.bar, {number(s, ++i, 1), 1}));
     } else if (ch == 'y') {
       ++i;
       length(s, i);
@@ -194,4 +194,4 @@ void mtime(std::string_view s, Clock& c) {
   }
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

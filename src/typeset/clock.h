@@ -2,15 +2,14 @@
 // the melody bar by bar: a note, rest or chord lasts its length times the
 // unit note length (L:), broken rhythm moves time from one note to the next,
 // a tuplet squeezes its notes, grace notes take none.
-#ifndef KRY_TYPESET_CLOCK_H
-#define KRY_TYPESET_CLOCK_H
+#pragma once
 
 #include <optional>
 #include <string_view>
 
 #include "typeset/tabcode.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 // The time one voice has gone through, and what it carries from a line to
 // the next: broken rhythm waiting for its second note, a tuplet under way.
@@ -37,11 +36,9 @@ void tuplet(Clock& c, std::string_view text);  // "(3", "(3:2", "(5::2", "(3:2:4
 void meter(Clock& c, std::string_view value);  // an M: field's value: "6/8", "C|"
 
 // A field's value without a trailing comment and blanks: "1/4 % quarter" is "1/4".
-std::string_view fieldvalue(std::string_view value);
+std::string_view fieldValue(std::string_view value);
 
 // The time of a melody line (what follows "[V:M]"), added to c.time.
-void mtime(std::string_view line, Clock& c);
+void melodyTime(std::string_view line, Clock& c);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

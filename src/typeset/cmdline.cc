@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-namespace typeset {
+namespace kry::typeset {
 
 const char* const kUsage =
     "usage: abctab2ps FILE [-1] [-O BASE] [-t N|-t _N] [-s FACTOR]\n"
@@ -11,7 +11,7 @@ const char* const kUsage =
     "  -t N      transpose the melody staff N half steps up (_N: down), N 0 to 11\n"
     "  -s FACTOR scale the page by FACTOR (above 0, at most 4)\n";
 
-std::string outname(const std::string& base) {
+std::string outName(const std::string& base) {
   if (!base.empty() && base.back() == '.') return base + "ps";
   return base + ".ps";
 }
@@ -19,7 +19,7 @@ std::string outname(const std::string& base) {
 namespace {
 
 // A whole number of half steps, "_" in front for downwards.
-std::optional<int> readsteps(const std::string& text) {
+std::optional<int> readSteps(const std::string& text) {
   std::string digits = text;
   int sign = 1;
   if (!digits.empty() && digits[0] == '_') {
@@ -36,7 +36,7 @@ std::optional<int> readsteps(const std::string& text) {
   return sign * n;
 }
 
-std::optional<double> readscale(const std::string& text) {
+std::optional<double> readScale(const std::string& text) {
   if (text.empty()) return std::nullopt;
   bool dot = false;
   bool digit = false;
@@ -59,42 +59,42 @@ Parsed refuse(std::string why) { return Parsed{std::nullopt, std::move(why)}; }
 
 }  // namespace
 
-Parsed readcmd(const std::vector<std::string>& args) {
+Parsed readCommand(const std::vector<std::string>& args) {
   Command cmd;
-  bool have_input = false;
+  bool haveInput = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    const bool has_value = i + 1 < args.size();
+    const bool hasValue = i + 1 < args.size();
     if (a == "-1") {
-      cmd.oneperpage = true;
+      cmd.onePerPage = true;
     } else if (a == "-O" || a == "-t" || a == "-s") {
-      if (!has_value) return refuse("option " + a + " needs a value");
+      if (!hasValue) return refuse("option " + a + " needs a value");
       const std::string& v = args[++i];
       if (a == "-O") {
         if (v.empty()) return refuse("option -O needs a base name");
-        cmd.output = outname(v);
+        cmd.output = outName(v);
       } else if (a == "-t") {
-        const auto steps = readsteps(v);
+        const auto steps = readSteps(v);
         if (!steps) return refuse("bad transposition \"" + v + "\": give 0 to 11, or _1 to _11 for down");
         cmd.transpose = *steps;
       } else {
-        const auto scale = readscale(v);
+        const auto scale = readScale(v);
         if (!scale) return refuse("bad scale factor \"" + v + "\": give a number above 0, at most 4");
         cmd.scale = *scale;
       }
     } else if (!a.empty() && a[0] == '-') {
       return refuse("unknown option " + a);
-    } else if (have_input) {
+    } else if (haveInput) {
       return refuse("more than one input file: " + cmd.input + " and " + a);
     } else if (a.empty()) {
       return refuse("empty input file name");
     } else {
       cmd.input = a;
-      have_input = true;
+      haveInput = true;
     }
   }
-  if (!have_input) return refuse("no input file");
+  if (!haveInput) return refuse("no input file");
   return Parsed{cmd, ""};
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -1,19 +1,18 @@
 // The command line of abctab2ps, as kry writes it:
 //   abctab2ps FILE -1 -O BASE [-t N|-t _N] [-s FACTOR]
 // with the input file allowed anywhere among the options.
-#ifndef KRY_TYPESET_CMDLINE_H
-#define KRY_TYPESET_CMDLINE_H
+#pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace typeset {
+namespace kry::typeset {
 
 struct Command {
   std::string input;
   std::string output = "Out.ps";   // the PostScript file to write
-  bool oneperpage = false;         // -1
+  bool onePerPage = false;         // -1
   int transpose = 0;               // -t: half steps, negative down
   double scale = 1.0;              // -s
 };
@@ -23,13 +22,11 @@ struct Parsed {
   std::string refusal;             // why the command line was refused
 };
 
-Parsed readcmd(const std::vector<std::string>& args);
+Parsed readCommand(const std::vector<std::string>& args);
 
 // BASE + "ps" when BASE ends with ".", else BASE + ".ps".
-std::string outname(const std::string& base);
+std::string outName(const std::string& base);
 
 extern const char* const kUsage;
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

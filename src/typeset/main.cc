@@ -8,6 +8,6 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  typeset::PosixPlatform platform;
-  return typeset::typeset(args, platform);
+  kry::typeset::PosixPlatform platform;
+  return kry::typeset::typeset(args, platform);
 }

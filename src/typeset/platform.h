@@ -1,29 +1,28 @@
 // Everything abctab2ps does to the world outside: files, the temporary
 // directory, finding and running abcm2ps, and its two output streams. The
 // run (run.h) talks only to this interface, so tests can stand in for it.
-#ifndef KRY_TYPESET_PLATFORM_H
-#define KRY_TYPESET_PLATFORM_H
+#pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace typeset {
+namespace kry::typeset {
 
 class Platform {
  public:
   virtual ~Platform() = default;
-  virtual std::optional<std::string> readfile(const std::string& path) = 0;
-  virtual bool writefile(const std::string& path, const std::string& text) = 0;
-  // The full name of a program found on PATH.
-  virtual std::optional<std::string> findprog(const std::string& name) = 0;
-  // A new directory only we can use; removed with its files by removetemp.
-  virtual std::optional<std::string> maketemp() = 0;
-  virtual void removetemp(const std::string& dir) = 0;
-  // Runs prog in dir with its output streams going to the file log; the
-  // exit status, or -1 when it could not run or was killed.
-  virtual int run(const std::string& prog, const std::vector<std::string>& args,
-                  const std::string& dir, const std::string& log) = 0;
+  virtual std::optional<std::string> readFile(const std::string& path) = 0;
+  virtual bool writeFile(const std::string& path, const std::string& text) = 0;
+  // The full name of a program found on PATH, as kry finds the programs it starts.
+  virtual std::optional<std::string> findProgram(const std::string& name) = 0;
+  // A new directory only we can use; removed with its files by removeTemp.
+  virtual std::optional<std::string> makeTemp() = 0;
+  virtual void removeTemp(const std::string& dir) = 0;
+  // Runs the program args[0], found as findProgram finds it, in dir with no
+  // input and its output streams going to the file log; the exit status, or
+  // -1 when it could not be started or was killed.
+  virtual int run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) = 0;
   // Puts a finished file in place in one step: the target is either the
   // old file or the whole new one, never half written.
   virtual bool install(const std::string& from, const std::string& to) = 0;
@@ -34,13 +33,12 @@ class Platform {
 // The real thing, on a POSIX system.
 class PosixPlatform : public Platform {
  public:
-  std::optional<std::string> readfile(const std::string& path) override;
-  bool writefile(const std::string& path, const std::string& text) override;
-  std::optional<std::string> findprog(const std::string& name) override;
-  std::optional<std::string> maketemp() override;
-  void removetemp(const std::string& dir) override;
-  int run(const std::string& prog, const std::vector<std::string>& args, const std::string& dir,
-          const std::string& log) override;
+  std::optional<std::string> readFile(const std::string& path) override;
+  bool writeFile(const std::string& path, const std::string& text) override;
+  std::optional<std::string> findProgram(const std::string& name) override;
+  std::optional<std::string> makeTemp() override;
+  void removeTemp(const std::string& dir) override;
+  int run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) override;
   bool install(const std::string& from, const std::string& to) override;
   void say(const std::string& line) override;
   void warn(const std::string& line) override;
@@ -51,6 +49,4 @@ extern const char* const kTempTune;
 extern const char* const kTempPs;
 extern const char* const kTempLog;
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

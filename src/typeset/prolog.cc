@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -80,7 +80,7 @@ std::string prolog(const Page& page) {
   } else {
     out += "%%pagewidth 21cm\n%%pageheight 29.7cm\n";
   }
-  if (!page.botmargin.empty()) out += "%%botmargin " + page.botmargin + "\n";
+  if (!page.bottomMargin.empty()) out += "%%botmargin " + page.bottomMargin + "\n";
   if (page.scale != 1.0) out += "%%scale " + num(kBaseScale * page.scale) + "\n";
   // A tab staff stays on the page even where a line holds only rests.
   out += "%%staffnonote 2\n";
@@ -110,4 +110,4 @@ std::string prolog(const Page& page) {
   return out;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

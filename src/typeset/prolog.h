@@ -1,22 +1,19 @@
 // The text put before the tunes in abcm2ps's input: paper, scale, and the
 // PostScript that draws the tab staff's fret numbers, rhythm flags and
 // "TAB" mark, with the decorations that call it.
-#ifndef KRY_TYPESET_PROLOG_H
-#define KRY_TYPESET_PROLOG_H
+#pragma once
 
 #include <string>
 
-namespace typeset {
+namespace kry::typeset {
 
 struct Page {
-  bool letter = false;      // letter paper; A4 otherwise
-  std::string height;       // a page height given in the tune, as written
-  std::string botmargin;    // as written, empty when none
-  double scale = 1.0;       // the -s factor; 1 is abcm2ps's usual size
+  bool letter = false;       // letter paper; A4 otherwise
+  std::string height;        // a page height given in the tune, as written
+  std::string bottomMargin;  // as written, empty when none
+  double scale = 1.0;        // the -s factor; 1 is abcm2ps's usual size
 };
 
 std::string prolog(const Page& page);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

@@ -5,7 +5,7 @@
 #include "typeset/cmdline.h"
 #include "typeset/translate.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -15,7 +15,7 @@ const std::string kName = "abctab2ps: ";
 class TempDir {
  public:
   TempDir(Platform& platform, std::string dir) : platform_(platform), dir_(std::move(dir)) {}
-  ~TempDir() { platform_.removetemp(dir_); }
+  ~TempDir() { platform_.removeTemp(dir_); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   std::string file(const char* name) const { return dir_ + "/" + name; }
@@ -28,7 +28,7 @@ class TempDir {
 
 }  // namespace
 
-int pagecount(const std::string& ps) {
+int pageCount(const std::string& ps) {
   int pages = 0;
   for (std::size_t at = 0; (at = ps.find("%%Page: ", at)) != std::string::npos; ++at) {
     if (at == 0 || ps[at - 1] == '\n') ++pages;
@@ -39,14 +39,14 @@ int pagecount(const std::string& ps) {
 namespace {
 
 // A whole number at p, moving p past it.
-long readnum(const std::string& s, std::size_t& p) {
+long readNumber(const std::string& s, std::size_t& p) {
   long n = 0;
   while (p < s.size() && s[p] >= '0' && s[p] <= '9' && n < 100000000) n = n * 10 + (s[p++] - '0');
   return n;
 }
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
-int inputline(const std::vector<Origin>& origin, long n, long col) {
+int inputLine(const std::vector<Origin>& origin, long n, long col) {
   if (n < 1 || static_cast<std::size_t>(n) > origin.size()) return 0;
   const Origin& o = origin[static_cast<std::size_t>(n - 1)];
   int line = o.line;
@@ -58,7 +58,7 @@ int inputline(const std::vector<Origin>& origin, long n, long col) {
 
 }  // namespace
 
-std::string mapmessages(const std::string& log, const std::string& inputname,
+std::string mapMessages(const std::string& log, const std::string& inputName,
                         const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
   std::string out;
@@ -74,16 +74,16 @@ std::string mapmessages(const std::string& log, const std::string& inputname,
     if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && line[5] >= '0' && line[5] <= '9')) {
       // "tune.abc:LINE:COLUMN: text" and "Line LINE: text" -> "INPUT:LINE: text"
       std::size_t p = located ? prefix.size() : 5;
-      const long n = readnum(line, p);
+      const long n = readNumber(line, p);
       long col = 0;
       if (located && p < line.size() && line[p] == ':' && p + 1 < line.size() && line[p + 1] >= '0' && line[p + 1] <= '9') {
         ++p;
-        col = readnum(line, p);
+        col = readNumber(line, p);
       }
       const auto rest = line.find(": ", p);
-      const int from = inputline(origin, n, col);
+      const int from = inputLine(origin, n, col);
       const std::string text = rest == std::string::npos ? line.substr(p) : line.substr(rest + 2);
-      line = inputname + (from > 0 ? ":" + std::to_string(from) : std::string()) + ": " + text;
+      line = inputName + (from > 0 ? ":" + std::to_string(from) : std::string()) + ": " + text;
     } else if (line.empty() || line[0] == ' ' || line.rfind("abcm2ps-", 0) == 0 ||
                line.rfind("File ", 0) == 0) {
       // Banner, file name and the echo of the source line: ours, not the user's.
@@ -95,7 +95,7 @@ std::string mapmessages(const std::string& log, const std::string& inputname,
 }
 
 int typeset(const std::vector<std::string>& args, Platform& platform) {
-  const Parsed parsed = readcmd(args);
+  const Parsed parsed = readCommand(args);
   if (!parsed.command) {
     platform.warn(kName + parsed.refusal);
     platform.warn(std::string(kUsage).substr(0, std::string(kUsage).size() - 1));
@@ -103,13 +103,12 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   }
   const Command& cmd = *parsed.command;
 
-  const std::optional<std::string> text = platform.readfile(cmd.input);
+  const std::optional<std::string> text = platform.readFile(cmd.input);
   if (!text) {
     platform.warn(kName + "cannot read the input file " + cmd.input);
     return 1;
   }
-  const std::optional<std::string> engraver = platform.findprog("abcm2ps");
-  if (!engraver) {
+  if (!platform.findProgram("abcm2ps")) {
     platform.warn(std::string(kName) +
                   "abcm2ps, the engraver we typeset with, is not on the PATH; "
                   "install the package abcm2ps (apt-get install abcm2ps)");
@@ -119,32 +118,32 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   Settings settings;
   settings.transpose = cmd.transpose;
   settings.scale = cmd.scale;
-  settings.inputname = cmd.input;
+  settings.inputName = cmd.input;
   const Translation tr = translate(*text, settings);
   for (const std::string& w : tr.warnings) platform.warn(kName + w);
 
-  const std::optional<std::string> dir = platform.maketemp();
+  const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
     platform.warn(kName + "cannot make a temporary directory");
     return 1;
   }
   const TempDir temp(platform, *dir);
-  if (!platform.writefile(temp.file(kTempTune), tr.abc)) {
+  if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
     platform.warn(kName + "cannot write the temporary tune");
     return 1;
   }
-  std::vector<std::string> words{"-q"};
-  if (cmd.oneperpage) words.push_back("-1");
+  std::vector<std::string> words{"abcm2ps", "-q"};
+  if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
-  const int status = platform.run(*engraver, words, temp.dir(), temp.file(kTempLog));
+  const int status = platform.run(words, temp.dir(), temp.file(kTempLog));
   const std::string messages =
-      mapmessages(platform.readfile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
+      mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
   if (!messages.empty()) platform.warn(messages.substr(0, messages.size() - 1));
 
   // abcm2ps reports trouble with single notes by exit status 1 and still
   // writes every page; only a run without a whole file is a failure.
-  const std::optional<std::string> ps = platform.readfile(temp.file(kTempPs));
-  const bool whole = ps && ps->find("%%Trailer") != std::string::npos && pagecount(*ps) > 0;
+  const std::optional<std::string> ps = platform.readFile(temp.file(kTempPs));
+  const bool whole = ps && ps->find("%%Trailer") != std::string::npos && pageCount(*ps) > 0;
   if (status < 0 || status > 1 || !whole) {
     platform.warn(kName + "abcm2ps failed" +
                   (status < 0 ? std::string(" (killed or not started)")
@@ -156,11 +155,11 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }
-  const int pages = pagecount(*ps);
+  const int pages = pageCount(*ps);
   platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tr.tunes) +
                (tr.tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
                (pages == 1 ? " page)" : " pages)"));
   return 0;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

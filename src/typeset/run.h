@@ -1,8 +1,7 @@
 // One run of abctab2ps: read the command line and the tune, translate it,
 // let abcm2ps engrave it in a private temporary directory, and put the
 // PostScript file in place only when it is whole.
-#ifndef KRY_TYPESET_RUN_H
-#define KRY_TYPESET_RUN_H
+#pragma once
 
 #include <string>
 #include <vector>
@@ -10,18 +9,16 @@
 #include "typeset/platform.h"
 #include "typeset/translate.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 // The exit status: 0 done, 1 refused or failed, 2 a bad command line.
 int typeset(const std::vector<std::string>& args, Platform& platform);
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
-std::string mapmessages(const std::string& log, const std::string& inputname,
+std::string mapMessages(const std::string& log, const std::string& inputName,
                         const std::vector<Origin>& origin);
 
 // Pages in a PostScript file as abcm2ps writes it.
-int pagecount(const std::string& ps);
+int pageCount(const std::string& ps);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

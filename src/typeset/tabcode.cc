@@ -3,7 +3,7 @@
 #include <array>
 #include <numeric>
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -37,7 +37,7 @@ constexpr std::array<Flag, 21> kFlags{{
 
 }  // namespace
 
-Length lnorm(Length l) {
+Length reduced(Length l) {
   if (l.den < 0) {
     l.num = -l.num;
     l.den = -l.den;
@@ -52,19 +52,19 @@ Length lnorm(Length l) {
 
 // Lengths in a tune stay small fractions; a product or sum past what a
 // long holds (only a tune written to break us gets there) counts as 0.
-Length lmul(Length a, Length b) {
-  a = lnorm(a), b = lnorm(b);
+Length product(Length a, Length b) {
+  a = reduced(a), b = reduced(b);
   const long g1 = std::gcd(a.num, b.den), g2 = std::gcd(b.num, a.den);  // denominators are above 0
   Length out;
   if (__builtin_mul_overflow(a.num / g1, b.num / g2, &out.num) ||
       __builtin_mul_overflow(a.den / g2, b.den / g1, &out.den)) {
     return {0, 1};
   }
-  return lnorm(out);
+  return reduced(out);
 }
 
-Length ladd(Length a, Length b) {
-  a = lnorm(a), b = lnorm(b);
+Length sum(Length a, Length b) {
+  a = reduced(a), b = reduced(b);
   const long g = std::gcd(a.den, b.den);
   long an, bn;
   Length out;
@@ -72,23 +72,23 @@ Length ladd(Length a, Length b) {
       __builtin_add_overflow(an, bn, &out.num) || __builtin_mul_overflow(a.den / g, b.den, &out.den)) {
     return {0, 1};
   }
-  return lnorm(out);
+  return reduced(out);
 }
 
-Length lsub(Length a, Length b) { return ladd(a, {-b.num, b.den}); }
+Length difference(Length a, Length b) { return sum(a, {-b.num, b.den}); }
 
-bool leq(Length a, Length b) {
-  a = lnorm(a), b = lnorm(b);
+bool sameLength(Length a, Length b) {
+  a = reduced(a), b = reduced(b);
   return a.num == b.num && a.den == b.den;
 }
 
-std::string ltext(Length l) {
-  l = lnorm(l);
+std::string lengthText(Length l) {
+  l = reduced(l);
   if (l.den == 1) return std::to_string(l.num);
   return std::to_string(l.num) + "/" + std::to_string(l.den);
 }
 
-std::optional<Length> lread(std::string_view text) {
+std::optional<Length> readLength(std::string_view text) {
   // ABC lengths: digits, then slashes each halving, or "/" and a divisor.
   if (text.empty()) return std::nullopt;
   std::size_t i = 0;
@@ -106,14 +106,14 @@ std::optional<Length> lread(std::string_view text) {
     if (text[i] != '/') return std::nullopt;
     ++i;
     long div = 0;
-    bool divdigits = false;
+    bool divisorDigits = false;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
       div = div * 10 + (text[i] - '0');
       if (div > 100000) return std::nullopt;
-      divdigits = true;
+      divisorDigits = true;
       ++i;
     }
-    if (divdigits) {
+    if (divisorDigits) {
       den = div;
     } else {
       den = 2;
@@ -126,10 +126,10 @@ std::optional<Length> lread(std::string_view text) {
     if (i != text.size()) return std::nullopt;
   }
   if (num == 0 || den == 0) return std::nullopt;
-  return lnorm({num, den});
+  return reduced({num, den});
 }
 
-std::size_t lenprefix(std::string_view text) {
+std::size_t readablePrefix(std::string_view text) {
   std::size_t i = 0;
   while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
   if (i == text.size() || text[i] != '/') return i;
@@ -142,29 +142,29 @@ std::size_t lenprefix(std::string_view text) {
   return i;
 }
 
-std::optional<int> fretno(char letter) {
+std::optional<int> fretNumber(char letter) {
   const auto at = kFretLetters.find(letter);
   if (at == std::string_view::npos) return std::nullopt;
   return static_cast<int>(at);
 }
 
-bool iscourse(char c) { return c == ',' || fretno(c).has_value(); }
+bool isCourse(char c) { return c == ',' || fretNumber(c).has_value(); }
 
 const Layout& guitar() { return kGuitar; }
 const Layout& mandolin() { return kMandolin; }
 
-const Layout* layout(std::string_view clefname) {
-  if (clefname == kGuitar.name) return &kGuitar;
-  if (clefname == kMandolin.name) return &kMandolin;
+const Layout* layout(std::string_view clefName) {
+  if (clefName == kGuitar.name) return &kGuitar;
+  if (clefName == kMandolin.name) return &kMandolin;
   return nullptr;
 }
 
-std::optional<std::string> flagkind(Length length, Length unit) {
-  const Length value = lmul(length, unit);
+std::optional<std::string> flagKind(Length length, Length unit) {
+  const Length value = product(length, unit);
   for (const Flag& f : kFlags) {
-    if (leq(value, {f.num, f.den})) return std::string(f.kind);
+    if (sameLength(value, {f.num, f.den})) return std::string(f.kind);
   }
   return std::nullopt;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -4,14 +4,13 @@
 // The tab staff is an abcm2ps staff with a percussion clef whose notes are
 // never shown: each course is a staff line, and a note pitched on that line
 // carries a decoration that prints the fret number there instead of a head.
-#ifndef KRY_TYPESET_TABCODE_H
-#define KRY_TYPESET_TABCODE_H
+#pragma once
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace typeset {
+namespace kry::typeset {
 
 // A duration in units of the tune's L: field, kept as an exact fraction.
 struct Length {
@@ -19,20 +18,20 @@ struct Length {
   long den = 1;
 };
 
-Length lnorm(Length l);                       // reduce to lowest terms
-Length lmul(Length a, Length b);              // product of two lengths
-Length ladd(Length a, Length b);              // sum of two lengths
-Length lsub(Length a, Length b);              // a - b, negative when b is longer
-bool leq(Length a, Length b);                 // equal as fractions
-std::string ltext(Length l);                  // ABC text: "2", "3/2", "1/4"
-std::optional<Length> lread(std::string_view text);  // "2", "3/", "/", "//", "3/2"
+Length reduced(Length l);               // reduce to lowest terms
+Length product(Length a, Length b);     // product of two lengths
+Length sum(Length a, Length b);         // sum of two lengths
+Length difference(Length a, Length b);  // a - b, negative when b is longer
+bool sameLength(Length a, Length b);    // equal as fractions
+std::string lengthText(Length l);       // ABC text: "2", "3/2", "1/4"
+std::optional<Length> readLength(std::string_view text);  // "2", "3/", "/", "//", "3/2"
 // How much of a run of digits and "/" abcm2ps reads as the length: digits,
 // then "/" and a divisor or more "/". Of "/4/" it reads "/4".
-std::size_t lenprefix(std::string_view text);
+std::size_t readablePrefix(std::string_view text);
 
 // The fret for a letter of a tab event ("a" open ... "i" 8, "k" 9, "l" 10).
-std::optional<int> fretno(char letter);
-bool iscourse(char c);  // a fret letter or the comma of a course not played
+std::optional<int> fretNumber(char letter);
+bool isCourse(char c);  // a fret letter or the comma of a course not played
 
 // One instrument's tab staff in abcm2ps terms.
 struct Layout {
@@ -44,13 +43,11 @@ struct Layout {
 
 const Layout& guitar();
 const Layout& mandolin();
-const Layout* layout(std::string_view clefname);  // nullptr when unknown
+const Layout* layout(std::string_view clefName);  // nullptr when unknown
 
 // The rhythm-flag kind for a duration, as a decoration suffix ("8", "4d",
 // "2dd"), or nothing when the value is no plain or dotted note. The value is
 // the length times the unit note length of the tune.
-std::optional<std::string> flagkind(Length length, Length unit);
+std::optional<std::string> flagKind(Length length, Length unit);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

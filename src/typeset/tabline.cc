@@ -1,21 +1,21 @@
 #include "typeset/tabline.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
-bool isdigit09(char c) { return c >= '0' && c <= '9'; }
-bool islenstart(char c) { return (c >= '1' && c <= '9') || c == '/'; }
-bool islenchar(char c) { return isdigit09(c) || c == '/'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLengthStart(char c) { return (c >= '1' && c <= '9') || c == '/'; }
+bool isLengthPart(char c) { return isDigit(c) || c == '/'; }
 
 // The characters of a bar line or repeat sign starting at i, or 0.
-std::size_t barlen(std::string_view s, std::size_t i) {
+std::size_t barLength(std::string_view s, std::size_t i) {
   std::size_t j = i;
   while (j < s.size()) {
     const char c = s[j];
-    const bool next_bar = j + 1 < s.size() && s[j + 1] == '|';
-    const bool prev_bar = j > i && s[j - 1] == '|';
-    if (c == '|' || c == ':' || (c == '[' && next_bar) || (c == ']' && prev_bar)) {
+    const bool nextBar = j + 1 < s.size() && s[j + 1] == '|';
+    const bool prevBar = j > i && s[j - 1] == '|';
+    if (c == '|' || c == ':' || (c == '[' && nextBar) || (c == ']' && prevBar)) {
       ++j;
     } else {
       break;
@@ -27,13 +27,13 @@ std::size_t barlen(std::string_view s, std::size_t i) {
 // Reads a length at i ("2", "3/2", "/"), moving i past it. Of one that
 // can't be read whole, what abcm2ps reads of it counts, as on the melody
 // staff, and `bad` has it as written.
-std::optional<Length> readlen(std::string_view s, std::size_t& i, std::string& bad) {
-  if (i >= s.size() || !islenstart(s[i])) return std::nullopt;
+std::optional<Length> readLengthAt(std::string_view s, std::size_t& i, std::string& bad) {
+  if (i >= s.size() || !isLengthStart(s[i])) return std::nullopt;
   const std::size_t from = i;
-  while (i < s.size() && islenchar(s[i])) ++i;
+  while (i < s.size() && isLengthPart(s[i])) ++i;
   const std::string_view run = s.substr(from, i - from);
-  const auto len = lread(run.substr(0, lenprefix(run)));
-  if (!len || lenprefix(run) < run.size()) bad = run;
+  const auto len = readLength(run.substr(0, readablePrefix(run)));
+  if (!len || readablePrefix(run) < run.size()) bad = run;
   return len;
 }
 
@@ -41,7 +41,7 @@ std::optional<Length> readlen(std::string_view s, std::size_t& i, std::string& b
 // to the melody staff. A comma before a course is no list.
 std::size_t endings(std::string_view s, std::size_t i) {
   while (i < s.size() &&
-         (isdigit09(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isdigit09(s[i + 1])))) {
+         (isDigit(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isDigit(s[i + 1])))) {
     ++i;
   }
   return i;
@@ -59,19 +59,19 @@ void unknown(std::vector<TabItem>& items, std::string_view text) {
 }
 
 // "[" at i opens an inline field: "[L:", "[M:", "[K:".
-bool isfield(std::string_view s, std::size_t i) {
+bool isField(std::string_view s, std::size_t i) {
   return i + 2 < s.size() && s[i + 2] == ':' && ((s[i + 1] >= 'A' && s[i + 1] <= 'Z') || (s[i + 1] >= 'a' && s[i + 1] <= 'z'));
 }
 
 // A run of course characters: the fret per course, -1 where not played.
 std::vector<int> frets(std::string_view courses) {
   std::vector<int> out;
-  for (char c : courses) out.push_back(c == ',' ? -1 : *fretno(c));
+  for (char c : courses) out.push_back(c == ',' ? -1 : *fretNumber(c));
   return out;
 }
 
 // The chord from "[" at i to its "]"; false when it has no "]".
-bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) {
+bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) {
   const std::size_t close = s.find(']', i + 1);
   if (close == std::string_view::npos) return false;
   TabItem item;
@@ -82,17 +82,17 @@ bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
   std::size_t j = i + 1;
   while (j < close) {
     const char c = s[j];
-    if (iscourse(c)) {
+    if (isCourse(c)) {
       courses += c;
       ++j;
-    } else if (islenstart(c)) {
+    } else if (isLengthStart(c)) {
       // Only the first length counts; a digit may stand between the
       // courses when a rhythm flag was added after the first fret letter.
       std::string bad;
-      auto len = readlen(s.substr(0, close), j, bad);
-      if (!item.length && item.badlength.empty()) {
+      auto len = readLengthAt(s.substr(0, close), j, bad);
+      if (!item.length && item.badLength.empty()) {
         item.length = len;
-        item.badlength = bad;
+        item.badLength = bad;
       }
     } else {
       junk += c;
@@ -107,10 +107,10 @@ bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
   // abcm2ps reads no length there.
   std::size_t k = i;
   if (k < s.size() && s[k] == ' ') ++k;
-  if (k < s.size() && islenstart(s[k])) {
+  if (k < s.size() && isLengthStart(s[k])) {
     std::size_t at = k;
     std::string bad;
-    if (auto times = readlen(s, at, bad)) {
+    if (auto times = readLengthAt(s, at, bad)) {
       item.times = times;
       i = at;
     }
@@ -122,7 +122,7 @@ bool readchord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
 
 }  // namespace
 
-std::vector<TabItem> scantab(std::string_view s) {
+std::vector<TabItem> scanTab(std::string_view s) {
   std::vector<TabItem> items;
   std::size_t i = 0;
   while (i < s.size()) {
@@ -130,9 +130,9 @@ std::vector<TabItem> scantab(std::string_view s) {
     const char next = i + 1 < s.size() ? s[i + 1] : '\0';
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       ++i;
-    } else if (c == '[' && isdigit09(next)) {
+    } else if (c == '[' && isDigit(next)) {
       i = endings(s, i + 1);
-    } else if (c == '[' && isfield(s, i)) {
+    } else if (c == '[' && isField(s, i)) {
       // An inline field: the unit length and the meter keep both voices in
       // time; any other is the melody's.
       const std::size_t close = s.find(']', i);
@@ -146,7 +146,7 @@ std::vector<TabItem> scantab(std::string_view s) {
       } else {
         unknown(items, field);
       }
-    } else if (const std::size_t n = barlen(s, i); n > 0) {
+    } else if (const std::size_t n = barLength(s, i); n > 0) {
       const std::string bar(s.substr(i, n));
       i += n;
       if (bar.back() == '|') i = endings(s, i);
@@ -159,34 +159,34 @@ std::vector<TabItem> scantab(std::string_view s) {
         items.push_back(item);
       }
     } else if (c == '[') {
-      if (!readchord(s, i, items)) {
+      if (!readChord(s, i, items)) {
         unknown(items, "[");
         ++i;
       }
-    } else if (iscourse(c)) {
+    } else if (isCourse(c)) {
       const std::size_t from = i;
-      while (i < s.size() && iscourse(s[i])) ++i;
+      while (i < s.size() && isCourse(s[i])) ++i;
       TabItem item;
       item.kind = Item::kEvent;
       item.frets = frets(s.substr(from, i - from));
-      item.length = readlen(s, i, item.badlength);
+      item.length = readLengthAt(s, i, item.badLength);
       items.push_back(item);
     } else if (c == 'z' || c == 'x') {
       ++i;
       TabItem item;
       item.kind = Item::kRest;
       item.hidden = c == 'x';
-      item.length = readlen(s, i, item.badlength);
+      item.length = readLengthAt(s, i, item.badLength);
       items.push_back(item);
-    } else if (islenstart(c)) {
+    } else if (isLengthStart(c)) {
       // A length with no event before it: kry writes none, so it is no time.
       const std::size_t from = i;
-      while (i < s.size() && islenchar(s[i])) ++i;
+      while (i < s.size() && isLengthPart(s[i])) ++i;
       unknown(items, std::string(s.substr(from, i - from)) + " (a length with no event before it)");
-    } else if (c == '(' && isdigit09(next)) {
+    } else if (c == '(' && isDigit(next)) {
       const std::size_t from = i++;
       int colons = 0;
-      while (i < s.size() && (isdigit09(s[i]) || (s[i] == ':' && colons < 2))) {
+      while (i < s.size() && (isDigit(s[i]) || (s[i] == ':' && colons < 2))) {
         if (s[i] == ':') ++colons;
         ++i;
       }
@@ -223,4 +223,4 @@ std::vector<TabItem> scantab(std::string_view s) {
   return items;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

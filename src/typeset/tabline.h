@@ -2,8 +2,7 @@
 // events (one fret letter or comma per course, from course 1 down), rests,
 // bar lines, tuplets, broken rhythm, the unit length and meter fields kry
 // copies from the melody, and what we could not make sense of.
-#ifndef KRY_TYPESET_TABLINE_H
-#define KRY_TYPESET_TABLINE_H
+#pragma once
 
 #include <optional>
 #include <string>
@@ -12,7 +11,7 @@
 
 #include "typeset/tabcode.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 enum class Item {
   kEvent,     // frets on courses, possibly none (a note with no course)
@@ -31,14 +30,12 @@ struct TabItem {
   std::vector<int> frets;           // index 0 is course 1; -1 for not played
   std::optional<Length> length;     // the length written with the event
   std::optional<Length> times;      // a length written after a chord's "]"
-  std::string badlength;            // a length written with the event that can't be read
+  std::string badLength;            // a length written with the event that can't be read
   bool chord = false;
   bool hidden = false;              // a rest "x"
 };
 
 // Scans the part of a tab-voice line after its "[V:G]" prefix.
-std::vector<TabItem> scantab(std::string_view body);
+std::vector<TabItem> scanTab(std::string_view body);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

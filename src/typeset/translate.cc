@@ -4,7 +4,7 @@
 
 #include "typeset/prolog.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 namespace {
 
@@ -34,13 +34,13 @@ std::string_view word(std::string_view line, std::string_view name) {
 }
 
 // A field line: a letter and ":".
-bool isfieldline(std::string_view line) {
+bool isFieldLine(std::string_view line) {
   return line.size() > 1 && line[1] == ':' && ((line[0] >= 'A' && line[0] <= 'Z') || (line[0] >= 'a' && line[0] <= 'z'));
 }
 
 // The unit note length ABC gives a tune without an L: field.
-Length unitfor(std::string_view meter) {
-  meter = fieldvalue(meter);
+Length unitFor(std::string_view meter) {
+  meter = fieldValue(meter);
   if (meter == "C" || meter == "C|") return {1, 8};
   const auto slash = meter.find('/');
   if (slash == std::string_view::npos) return {1, 8};
@@ -58,7 +58,7 @@ Length unitfor(std::string_view meter) {
 }
 
 // Where a comment starts on a melody line, outside chord symbols.
-std::size_t commentat(std::string_view s) {
+std::size_t commentAt(std::string_view s) {
   bool quoted = false;
   for (std::size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '"') quoted = !quoted;
@@ -70,7 +70,7 @@ std::size_t commentat(std::string_view s) {
 // The music of a melody line, its comment left out; "\" is at its end when
 // the line goes on on the next one.
 std::string_view music(std::string_view body) {
-  body = body.substr(0, commentat(body));
+  body = body.substr(0, commentAt(body));
   return body.substr(0, body.find_last_not_of(" \t") + 1);
 }
 
@@ -87,7 +87,7 @@ struct Piece {
   bool shown = false;         // carries a length of its own: gets a flag
 };
 
-std::string eventtext(const Piece& p, const TabState& st) {
+std::string eventText(const Piece& p, const TabState& st) {
   std::string heads;
   const Layout& lay = *st.layout;
   for (std::size_t k = 0; k < p.frets.size() && k < static_cast<std::size_t>(lay.courses); ++k) {
@@ -96,10 +96,10 @@ std::string eventtext(const Piece& p, const TabState& st) {
   }
   std::string flag;
   if (st.flags && p.shown && !p.hidden) {
-    if (auto kind = flagkind(p.length, p.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
+    if (auto kind = flagKind(p.length, p.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
   }
-  if (heads.empty()) return flag + "x" + ltext(p.length);
-  return flag + "!invisible![" + heads + "]" + ltext(p.length);
+  if (heads.empty()) return flag + "x" + lengthText(p.length);
+  return flag + "!invisible![" + heads + "]" + lengthText(p.length);
 }
 
 void drop(std::string& dropped, std::string_view text) {
@@ -114,16 +114,16 @@ void drop(std::string& dropped, std::string_view text) {
 // so it is put back at the end of the line.
 const std::string kTupletsOff = "[V:G] [I:tuplets 1 0 2]";
 
-std::string tabtext(const std::string& events, bool tuplets) {
+std::string tabText(const std::string& events, bool tuplets) {
   if (!tuplets) return "[V:G]" + events;
   return kTupletsOff + events + " [I:tuplets 0 0 0]";
 }
 
-TabLine tabline(std::string_view body, TabState& st) {
+TabLine tabLine(std::string_view body, TabState& st) {
   TabLine out;
   std::vector<Piece> pieces;
-  bool last_event = false;         // the piece before is an event
-  for (const TabItem& item : scantab(body)) {
+  bool lastEvent = false;          // the piece before is an event
+  for (const TabItem& item : scanTab(body)) {
     switch (item.kind) {
       case Item::kEvent:
       case Item::kRest: {
@@ -137,25 +137,25 @@ TabLine tabline(std::string_view body, TabState& st) {
         }
         if (item.length) st.last = *item.length;
         p.length = item.length ? *item.length : st.last;
-        if (!item.badlength.empty()) {
-          drop(out.dropped, item.badlength + " (a length that cannot be read, taken as " + ltext(p.length) + ")");
+        if (!item.badLength.empty()) {
+          drop(out.dropped, item.badLength + " (a length that cannot be read, taken as " + lengthText(p.length) + ")");
         }
-        if (item.times) p.length = lmul(p.length, *item.times);
+        if (item.times) p.length = product(p.length, *item.times);
         p.shown = item.length.has_value() || item.times.has_value();
         if (st.pending) {
-          p.length = lmul(p.length, *st.pending);
+          p.length = product(p.length, *st.pending);
           st.pending.reset();
         }
         p.unit = st.clock.unit;
         pieces.push_back(p);
-        last_event = true;
+        lastEvent = true;
         continue;
       }
       case Item::kBroken: {
         // Within the line, or carried to the next when it ends the line.
         const auto b = broken(item.text);
-        if (b && last_event && !st.pending) {
-          pieces.back().length = lmul(pieces.back().length, b->before);
+        if (b && lastEvent && !st.pending) {
+          pieces.back().length = product(pieces.back().length, b->before);
           st.pending = b->after;
         } else {
           drop(out.dropped, item.text);
@@ -163,10 +163,10 @@ TabLine tabline(std::string_view body, TabState& st) {
         break;
       }
       case Item::kField: {
-        const std::string_view value = fieldvalue(std::string_view(item.text).substr(3, item.text.size() - 4));
+        const std::string_view value = fieldValue(std::string_view(item.text).substr(3, item.text.size() - 4));
         if (item.text[1] == 'M') {
           meter(st.clock, value);
-        } else if (auto unit = lread(value)) {
+        } else if (auto unit = readLength(value)) {
           st.clock.unit = *unit;
         } else {
           drop(out.dropped, item.text + " (a length that cannot be read)");
@@ -191,7 +191,7 @@ TabLine tabline(std::string_view body, TabState& st) {
         drop(out.dropped, item.text);
         break;
     }
-    last_event = false;
+    lastEvent = false;
   }
   // The time of the line, each event in the unit length it was written in.
   const Length unit = st.clock.unit;
@@ -205,11 +205,11 @@ TabLine tabline(std::string_view body, TabState& st) {
       tuplet(st.clock, p.text);
     }
     if (!glue) out.events += " ";
-    out.events += p.event ? eventtext(p, st) : p.text;
+    out.events += p.event ? eventText(p, st) : p.text;
     glue = !p.event && p.text[0] == '(';
   }
   st.clock.unit = unit;
-  out.abc = tabtext(out.events, out.tuplets);
+  out.abc = tabText(out.events, out.tuplets);
   return out;
 }
 
@@ -221,7 +221,7 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 struct Group {
   bool open = false;      // the melody line goes on: "\" or a tuplet under way
   bool melody = false, tab = false;
-  int mlines = 0, tlines = 0;
+  int melodyLines = 0, tabLines = 0;
   std::string m, t;       // after "[V:M]", and the tab events
   Origin mo, to;          // tab joins are counted in the events
   bool tuplets = false;
@@ -246,7 +246,7 @@ class Translator {
     origin.push_back(std::move(from));
   }
   void warn(int from, const std::string& text) {
-    out_.warnings.push_back(settings_.inputname + " line " + std::to_string(from) + ": " + text);
+    out_.warnings.push_back(settings_.inputName + " line " + std::to_string(from) + ": " + text);
   }
   void voice(char v, int from);
   void melody(std::string_view body, int from);
@@ -258,20 +258,20 @@ class Translator {
   const Settings& settings_;
   Translation& out_;
   // Before the first tune: an L: or M: there holds for every tune.
-  Clock filedefault_;
-  bool fileunit_ = false;
-  bool intune_ = false;
+  Clock fileDefault_;
+  bool fileUnit_ = false;
+  bool inTune_ = false;
   // The tune.
   TabState st_;
   Clock mc_;                          // the melody's time
   bool header_ = false;               // between X: and the first K:
-  bool unitset_ = false;              // an L: was given
-  bool mdef_ = false, gdef_ = false;  // the voices are defined
+  bool unitSet_ = false;              // an L: was given
+  bool melodyDefined_ = false, tabDefined_ = false;  // the voices are defined
   char voice_ = 0;                    // the voice abcm2ps gives field lines to
   std::size_t dots_ = kNone;          // the line that tells the repeat dots the tab staff's middle
-  std::optional<Length> mtime_;       // the last melody line's time, for its tab line
+  std::optional<Length> melodyTime_;  // the last melody line's time, for its tab line
   Group g_;
-  std::size_t lyrics_at_ = kNone;     // where lyrics of the last melody line go
+  std::size_t lyricsAt_ = kNone;      // where lyrics of the last melody line go
 };
 
 void Translator::voice(char v, int from) {
@@ -285,23 +285,23 @@ void Translator::line(std::string_view line, int from) {
   if (starts(line, "[V:M]")) return melody(line.substr(5), from);
   if (g_.open && within(line, from)) return;
   flush();
-  if (starts(line, "w:") && lyrics_at_ != kNone) {
+  if (starts(line, "w:") && lyricsAt_ != kNone) {
     // Lyrics belong under the melody staff, not under the tab.
-    body.insert(body.begin() + static_cast<long>(lyrics_at_), std::string(line));
-    origin.insert(origin.begin() + static_cast<long>(lyrics_at_), Origin{from, {}});
-    ++lyrics_at_;
+    body.insert(body.begin() + static_cast<long>(lyricsAt_), std::string(line));
+    origin.insert(origin.begin() + static_cast<long>(lyricsAt_), Origin{from, {}});
+    ++lyricsAt_;
     return;
   }
   if (starts(line, "%") && !starts(line, "%%")) return emit(std::string(line), from);
-  lyrics_at_ = kNone;
+  lyricsAt_ = kNone;
   if (starts(line, "X:")) {
     st_ = TabState{};
-    st_.clock = mc_ = filedefault_;
-    unitset_ = fileunit_;
-    header_ = intune_ = true;
-    mdef_ = gdef_ = false;
+    st_.clock = mc_ = fileDefault_;
+    unitSet_ = fileUnit_;
+    header_ = inTune_ = true;
+    melodyDefined_ = tabDefined_ = false;
     voice_ = 0;
-    mtime_.reset();
+    melodyTime_.reset();
     ++out_.tunes;
     emit(std::string(line), from);
     dots_ = body.size();
@@ -327,16 +327,16 @@ void Translator::line(std::string_view line, int from) {
     // No key signature and no accidentals on a tab staff.
     emit("K:none", from);
     if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
-    gdef_ = true;
+    tabDefined_ = true;
     voice_ = 'G';
   } else if (starts(line, "V:M")) {
     // kry starts the melody voice again before a change of key: its clef
     // is drawn once, at the start of each staff.
-    emit(mdef_ ? std::string("V:M") : std::string(line), from);
+    emit(melodyDefined_ ? std::string("V:M") : std::string(line), from);
     if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
-    mdef_ = true;
+    melodyDefined_ = true;
     voice_ = 'M';
-  } else if (isfieldline(line)) {
+  } else if (isFieldLine(line)) {
     field(line, from);
   } else {
     emit(std::string(line), from);
@@ -350,14 +350,14 @@ void Translator::line(std::string_view line, int from) {
 void Translator::field(std::string_view line, int from) {
   const char name = line[0];
   const std::string_view value = line.substr(2);
-  const bool body = intune_ && !header_ && mdef_;
+  const bool body = inTune_ && !header_ && melodyDefined_;
   if (name == 'L') {
-    if (auto unit = lread(fieldvalue(value))) {
+    if (auto unit = readLength(fieldValue(value))) {
       st_.clock.unit = mc_.unit = *unit;
-      unitset_ = true;
-      if (!intune_) {
-        filedefault_.unit = *unit;
-        fileunit_ = true;
+      unitSet_ = true;
+      if (!inTune_) {
+        fileDefault_.unit = *unit;
+        fileUnit_ = true;
       }
     } else {
       warn(from, "a unit length that cannot be read: " + std::string(line));
@@ -366,15 +366,15 @@ void Translator::field(std::string_view line, int from) {
     meter(st_.clock, value);
     meter(mc_, value);
     // Once the tune has begun, the meter leaves the unit as it is.
-    if (!body && !unitset_) st_.clock.unit = mc_.unit = unitfor(value);
-    if (!intune_) filedefault_ = mc_;
+    if (!body && !unitSet_) st_.clock.unit = mc_.unit = unitFor(value);
+    if (!inTune_) fileDefault_ = mc_;
   } else if (name == 'K' && header_) {
     header_ = false;
   }
   if (!body) return emit(std::string(line), from);
   voice('M', from);
   emit(std::string(line), from);
-  if ((name == 'L' || name == 'M') && gdef_) {
+  if ((name == 'L' || name == 'M') && tabDefined_) {
     voice('G', from);
     emit(std::string(line), from);
   }
@@ -383,8 +383,8 @@ void Translator::field(std::string_view line, int from) {
 void Translator::melody(std::string_view body, int from) {
   if (!g_.open) flush();
   mc_.time = {0, 1};
-  mtime(body, mc_);
-  mtime_ = mc_.time;
+  melodyTime(body, mc_);
+  melodyTime_ = mc_.time;
   // A line that goes on on the next one, or that ends inside a tuplet, is
   // joined to the next: abcm2ps reads no tuplet across the end of a line.
   const std::string_view code = music(body);
@@ -402,22 +402,22 @@ void Translator::melody(std::string_view body, int from) {
     g_.mo.line = from;
   }
   g_.melody = true;
-  ++g_.mlines;
+  ++g_.melodyLines;
   g_.open = open;
 }
 
 void Translator::tab(std::string_view body, int from) {
-  if (g_.tlines >= g_.mlines) flush();  // a tab line with no melody line of its own
-  TabLine tl = tabline(body, st_);
+  if (g_.tabLines >= g_.melodyLines) flush();  // a tab line with no melody line of its own
+  TabLine tl = tabLine(body, st_);
   if (!tl.dropped.empty()) {
     warn(from, "left out of the tab staff: " + tl.dropped + "  (in: [V:G]" + std::string(body) + ")");
   }
-  if (mtime_ && !leq(*mtime_, st_.clock.time)) {
-    const Length diff = lsub(st_.clock.time, *mtime_);
-    warn(from, "the tab staff runs " + ltext({diff.num < 0 ? -diff.num : diff.num, diff.den}) +
+  if (melodyTime_ && !sameLength(*melodyTime_, st_.clock.time)) {
+    const Length diff = difference(st_.clock.time, *melodyTime_);
+    warn(from, "the tab staff runs " + lengthText({diff.num < 0 ? -diff.num : diff.num, diff.den}) +
                    (diff.num < 0 ? " shorter" : " longer") + " than the melody");
   }
-  mtime_.reset();
+  melodyTime_.reset();
   if (g_.tab) {
     g_.to.joins.emplace_back(g_.t.size(), from);
     g_.t += tl.events;
@@ -426,7 +426,7 @@ void Translator::tab(std::string_view body, int from) {
     g_.to.line = from;
   }
   g_.tab = true;
-  ++g_.tlines;
+  ++g_.tabLines;
   g_.tuplets = g_.tuplets || tl.tuplets;
   if (!g_.open) flush();
 }
@@ -443,15 +443,15 @@ bool Translator::within(std::string_view line, int from) {
     g_.lyrics.emplace_back(std::string(line), from);
   } else if (starts(line, "V:M")) {
     // kry's mark before a change of key: the key goes inline.
-  } else if (isfieldline(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
-    const std::string inline_field = "[" + std::string(line.substr(0, 2)) + std::string(fieldvalue(line.substr(2))) + "]";
-    g_.m += inline_field;
-    if (line[0] == 'L') st_.clock.unit = mc_.unit = lread(fieldvalue(line.substr(2))).value_or(mc_.unit);
+  } else if (isFieldLine(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
+    const std::string inlineField = "[" + std::string(line.substr(0, 2)) + std::string(fieldValue(line.substr(2))) + "]";
+    g_.m += inlineField;
+    if (line[0] == 'L') st_.clock.unit = mc_.unit = readLength(fieldValue(line.substr(2))).value_or(mc_.unit);
     if (line[0] == 'M') {
       meter(st_.clock, line.substr(2));
       meter(mc_, line.substr(2));
     }
-    if (line[0] == 'L' || line[0] == 'M') g_.t += " " + inline_field;
+    if (line[0] == 'L' || line[0] == 'M') g_.t += " " + inlineField;
   } else {
     g_.after.emplace_back(std::string(line), from);
   }
@@ -462,13 +462,13 @@ void Translator::flush() {
   if (g_.melody) {
     emit("[V:M]" + g_.m, g_.mo);
     for (auto& [text, from] : g_.lyrics) emit(text, from);
-    lyrics_at_ = body.size();
+    lyricsAt_ = body.size();
     voice_ = 'M';
   }
   if (g_.tab) {
     const std::size_t head = g_.tuplets ? kTupletsOff.size() : 5;
     for (auto& [column, from] : g_.to.joins) column += head;
-    emit(tabtext(g_.t, g_.tuplets), g_.to);
+    emit(tabText(g_.t, g_.tuplets), g_.to);
     voice_ = 'G';
   }
   for (auto& [text, from] : g_.after) emit(text, from);
@@ -498,8 +498,8 @@ Translation translate(std::string_view text, const Settings& settings) {
     if (starts(line, "%%pageheight")) {
       page.height = std::string(trim(line.substr(12)));
       page.letter = page.height == "11in";
-    } else if (starts(line, "%%botmargin") && page.botmargin.empty()) {
-      page.botmargin = std::string(trim(line.substr(11)));
+    } else if (starts(line, "%%botmargin") && page.bottomMargin.empty()) {
+      page.bottomMargin = std::string(trim(line.substr(11)));
     }
   }
   const std::string head = prolog(page);
@@ -519,4 +519,4 @@ Translation translate(std::string_view text, const Settings& settings) {
   return out;
 }
 
-}  // namespace typeset
+}  // namespace kry::typeset

@@ -5,8 +5,7 @@
 // Field lines of the tune body reach the voices ABC means them for, continued
 // lines are joined voice by voice, and every melody line is checked against
 // its tab line for time. Pure: text in, text and warnings out.
-#ifndef KRY_TYPESET_TRANSLATE_H
-#define KRY_TYPESET_TRANSLATE_H
+#pragma once
 
 #include <string>
 #include <string_view>
@@ -17,12 +16,12 @@
 #include "typeset/tabcode.h"
 #include "typeset/tabline.h"
 
-namespace typeset {
+namespace kry::typeset {
 
 struct Settings {
   int transpose = 0;       // half steps for the melody staff, up when positive
   double scale = 1.0;      // -s factor
-  std::string inputname;   // for warnings
+  std::string inputName;   // for warnings
 };
 
 // Where a line of abcm2ps input came from: its input line, 0 when it is
@@ -59,11 +58,9 @@ struct TabLine {
 };
 
 // Reads one tab line; its time is left in state.clock.time.
-TabLine tabline(std::string_view body, TabState& state);
+TabLine tabLine(std::string_view body, TabState& state);
 
 // The tab line for abcm2ps from the events of one or more joined lines.
-std::string tabtext(const std::string& events, bool tuplets);
+std::string tabText(const std::string& events, bool tuplets);
 
-}  // namespace typeset
-
-#endif
+}  // namespace kry::typeset

@@ -11,7 +11,7 @@
 #include "typeset/run.h"
 #include "typeset/translate.h"
 
-namespace typeset {
+namespace kry::typeset {
 namespace {
 
 // Lengths as ABC writes them after a fret letter, in lowest terms; "-": none.
@@ -20,7 +20,7 @@ TEST(Tabcode, LengthsReadAsAbcWritesThem) {
       {"1", "1/1"}, {"12", "12/1"}, {"3/2", "3/2"}, {"/", "1/2"}, {"//", "1/4"}, {"/4", "1/4"}, {"3/", "3/2"},
       {"6/4", "3/2"}, {"", "-"}, {"0", "-"}, {"2/0", "-"}, {"a", "-"}, {"2/3/", "-"}, {"/999999", "-"}};
   for (const auto& [text, want] : rows) {
-    const auto l = lread(text);
+    const auto l = readLength(text);
     EXPECT_EQ(l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "-", want) << text;
   }
 }
@@ -31,7 +31,7 @@ TEST(Tabcode, FlagsShowNoteValues) {
       {{1, 1}, {1, 8}, "8"}, {{2, 1}, {1, 8}, "4"}, {{3, 1}, {1, 8}, "4d"}, {{3, 2}, {1, 8}, "8d"},
       {{1, 2}, {1, 8}, "16"}, {{8, 1}, {1, 8}, "1"}, {{4, 1}, {1, 8}, "2"}, {{6, 1}, {1, 8}, "2d"},
       {{1, 1}, {1, 4}, "4"}, {{7, 4}, {1, 4}, "4dd"}, {{1, 1}, {1, 16}, "16"}, {{5, 1}, {1, 8}, "-"}};
-  for (const auto& r : rows) EXPECT_EQ(flagkind(r.length, r.unit).value_or("-"), r.kind) << ltext(r.length);
+  for (const auto& r : rows) EXPECT_EQ(flagKind(r.length, r.unit).value_or("-"), r.kind) << lengthText(r.length);
 }
 
 // A table in data/: every line of it is kept, and after each that make() reads
@@ -54,7 +54,7 @@ TEST(TabLine, AsTheTableHasThem) {
     if (line == "mandolin") st.layout = &mandolin();
     if (line == "%%tabrhstyle none") st.flags = false;
     if (line.rfind("[V:G]", 0) != 0) return "";
-    const TabLine tl = tabline(line.substr(5), st);
+    const TabLine tl = tabLine(line.substr(5), st);
     return "=> " + tl.abc + "\n" + (tl.dropped.empty() ? "" : "left out: " + tl.dropped + "\n");
   });
 }
@@ -65,9 +65,9 @@ TEST(Clock, TimesAsTheTableHasThem) {
   TabState st;
   transcript("times.txt", [&](const std::string& line) -> std::string {
     if (line.empty()) melody = Clock{}, st = TabState{};
-    if (line.rfind("[V:M]", 0) == 0) melody.time = {0, 1}, mtime(line.substr(5), melody);
-    if (line.rfind("[V:G]", 0) == 0) tabline(line.substr(5), st);
-    return line.rfind("[V:", 0) == 0 ? "=> " + ltext(line[3] == 'M' ? melody.time : st.clock.time) + "\n" : "";
+    if (line.rfind("[V:M]", 0) == 0) melody.time = {0, 1}, melodyTime(line.substr(5), melody);
+    if (line.rfind("[V:G]", 0) == 0) tabLine(line.substr(5), st);
+    return line.rfind("[V:", 0) == 0 ? "=> " + lengthText(line[3] == 'M' ? melody.time : st.clock.time) + "\n" : "";
   });
 }
 
@@ -130,9 +130,9 @@ TEST(Run, WhatAbcm2psSaysAndWrites) {
   const std::string log = "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + m + ":7: error: Not a note\n   4 [V:M] ab&\n"
                           "         ^\ntune.abc:" + m + ":9: error: Bad tie\nLine " + m + ": No %%end after %%begin\n"
                           "tune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n";
-  EXPECT_EQ(mapmessages(log, "TEMP.ABC", tr.origin), "abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC:5: error: Bad tie\n"
+  EXPECT_EQ(mapMessages(log, "TEMP.ABC", tr.origin), "abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC:5: error: Bad tie\n"
             "abcm2ps: TEMP.ABC:3: No %%end after %%begin\nabcm2ps: TEMP.ABC: warning: odd\n");
-  EXPECT_EQ(pagecount("%!PS\n%%Page: 1 1\nx %%Page: 2 2\n%%Page: 2 2\n%%Pages: 2\n"), 2);
+  EXPECT_EQ(pageCount("%!PS\n%%Page: 1 1\nx %%Page: 2 2\n%%Page: 2 2\n%%Pages: 2\n"), 2);
 }
 
 // data/cmdlines.txt: command lines, each with what is read from it or why it is refused.
@@ -142,13 +142,13 @@ TEST(ReadCmd, AsTheTableHasThem) {
     std::istringstream words(line.substr(9));
     std::vector<std::string> args;
     for (std::string w; words >> w;) args.push_back(w == "''" ? "" : w);
-    const Parsed p = readcmd(args);
+    const Parsed p = readCommand(args);
     if (!p.command) return "=> " + p.refusal + "\n";
     std::ostringstream read;
     read << "=> " << p.command->input << " " << p.command->output << " " << p.command->transpose << " " << p.command->scale;
-    return read.str() + (p.command->oneperpage ? " -1\n" : "\n");
+    return read.str() + (p.command->onePerPage ? " -1\n" : "\n");
   });
 }
 
 }  // namespace
-}  // namespace typeset
+}  // namespace kry::typeset
