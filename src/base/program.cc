@@ -33,7 +33,7 @@ std::string absolute(const std::string& path) {
 
 std::string findProgram(const std::string& name, const std::string& selfPath) {
   const char* path = std::getenv("PATH");
-  std::string dirs = path != nullptr ? path : "";
+  std::string dirs = path != nullptr ? path : "/usr/bin:/bin";  // the usual search path when none is set
   for (std::size_t start = 0; start <= dirs.size();) {
     std::size_t end = std::min(dirs.find(':', start), dirs.size());
     std::string dir = dirs.substr(start, end - start);
