@@ -206,6 +206,7 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
       const std::string text = pagetext(s, "tune.ps"), ps = slurp(s.path("tune.ps"));
       for (const std::string& p : page) EXPECT_NE(text.find(p), std::string::npos) << p << " not on the page of\n" << tune << text;
       for (const std::string& a : absent) EXPECT_EQ(ps.find(" " + a), std::string::npos) << a << " called in the PostScript of\n" << tune;
+      if (options.find("pdf") != std::string::npos) { EXPECT_EQ(s.run("gs -q -dNODISPLAY -dNOSAFER -c \"(tune.pdf) (r) file runpdfbegin pdfpagecount = quit\"").out, std::to_string(count(ps, "%%Page: ")) + "\n"); }
     }
     options = line.substr(2), tune.clear(), said.clear(), page.clear(), absent.clear();
   }
