@@ -4,17 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <iomanip>
+
 #include "base/stop.h"
 #include "table.h"
 
 namespace kry {
 namespace {
 
-// The quoted words of a table field: "m" "1 2" "".
+// The quoted words of a table field: "m" "1 2" ""; (none) for none.
 std::vector<std::string> quoted(const std::string& field) {
   std::vector<std::string> words;
-  for (std::size_t open = field.find('"'); open != std::string::npos; open = field.find('"', field.find('"', open + 1) + 1))
-    words.push_back(field.substr(open + 1, field.find('"', open + 1) - open - 1));
+  std::istringstream in(field == "(none)" ? "" : field);
+  for (std::string word; in >> std::quoted(word);) words.push_back(word);
   return words;
 }
 
@@ -50,16 +52,13 @@ TEST(Options, SetTheStateOrEndTheRun) {
 
 // Every pitch from one below the table's bottom up to d' on each fingerboard an option gives.
 TEST(Tunings, PlaceEachPitchByOneRule) {
-  const std::vector<std::string> chromatic{"C,", "^C,", "D,", "^D,", "E,", "F,", "^F,", "G,", "^G,", "A,", "^A,", "B,",
-                                           "C",  "^C",  "D",  "^D",  "E",  "F",  "^F",  "G",  "^G",  "A",  "^A",  "B",
-                                           "c",  "^c",  "d",  "^d",  "e",  "f",  "^f",  "g",  "^g",  "a",  "^a",  "b",
-                                           "c'", "^c'", "d'"};
+  const std::vector<std::string> chromatic = quoted("C, ^C, D, ^D, E, F, ^F, G, ^G, A, ^A, B, C ^C D ^D E F ^F G ^G A ^A B "
+                                                   "c ^c d ^d e f ^f g ^g a ^a b c' ^c' d'");
   for (const kry_test::Row& row : kry_test::table("tunings.txt", 3)) {
     Options options;
     std::ostringstream out;
-    std::istringstream words(row[0]);
     std::vector<std::string> args;
-    for (std::string word; words >> word;)
+    for (const std::string& word : quoted(row[0]))
       if (word != "guitar") args.push_back(word == "mandolin" ? "m" : word);
     readOptions(args, options, out);
     std::string got;

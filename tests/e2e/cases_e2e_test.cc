@@ -2,6 +2,8 @@
 // README there tells the format.
 #include <gtest/gtest.h>
 
+#include <iomanip>
+
 #include "harness.h"
 
 namespace kry_test {
@@ -28,15 +30,8 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
 
 Words split(const std::string& text) {  // at blanks; "..." is one word
   Words words;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == ' ') continue;
-    words.emplace_back();
-    if (text[i] != '"') {
-      for (; i < text.size() && text[i] != ' '; ++i) words.back() += text[i];
-      continue;
-    }
-    for (++i; i < text.size() && text[i] != '"'; ++i) words.back() += text[i] == '\\' ? text[++i] : text[i];
-  }
+  std::istringstream in(text);
+  for (std::string word; in >> std::quoted(word);) words.push_back(word);
   return words;
 }
 
@@ -127,14 +122,13 @@ TEST_P(Cases, RunAsWrittenDown) {
   EXPECT_EQ(fs::exists(box.path("KRY97.LCK")), lockIsTune) << "the directory lock outlived the run";
 }
 
+// The case's file and title in one word: "run_TheRoadOfOneTune_0".
 std::string testName(const ::testing::TestParamInfo<Case>& info) {
-  std::string name = info.param.where.substr(0, info.param.where.find('.')) + "_";
-  bool upper = true;
-  for (char ch : info.param.title) {
-    if (std::isalnum(static_cast<unsigned char>(ch)) != 0) name += upper ? static_cast<char>(std::toupper(ch)) : ch;
-    upper = std::isalnum(static_cast<unsigned char>(ch)) == 0;
-  }
-  return name + "_" + std::to_string(info.index);
+  std::string title;
+  for (const std::string& word : split(replaceAll(info.param.title, "\"", " ")))
+    for (std::size_t k = 0; k < word.size(); ++k)
+      title += std::isalnum(static_cast<unsigned char>(word[k])) ? (k == 0 ? static_cast<char>(std::toupper(word[0])) : word[k]) : '_';
+  return info.param.where.substr(0, info.param.where.find('.')) + "_" + title + "_" + std::to_string(info.index);
 }
 
 TEST(CaseFiles, HoldTheCases) { EXPECT_GT(loadCases().size(), 50U) << "in " << kCasesDir; }
