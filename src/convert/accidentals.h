@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace kry {
@@ -15,6 +16,13 @@ class AccidentalTable {
  public:
   AccidentalTable() { clear(); }
   void clear() { entries_.fill(' '); }
+  // Whether no letter carries an accidental: most bars have none. The eight
+  // bytes are compared as one word.
+  bool none() const {
+    std::uint64_t word;
+    std::memcpy(&word, entries_.data(), sizeof word);
+    return word == kClear;
+  }
   char carried(char letter) const { return entries_[slot(letter)]; }
   void record(char letter, char accidental) {
     if (slot(letter) != kNoLetter) entries_[slot(letter)] = accidental;
@@ -22,6 +30,7 @@ class AccidentalTable {
 
  private:
   static constexpr std::uint8_t kNoLetter = 7;
+  static constexpr std::uint64_t kClear = 0x2020202020202020;  // eight blanks
   static constexpr std::array<std::uint8_t, 256> kSlots = [] {
     std::array<std::uint8_t, 256> slots{};
     slots.fill(kNoLetter);

@@ -217,7 +217,7 @@ void FingerChart::prepare(int keyIndex) {
     Spot& spot = spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
     spot = spotOf(spelledCode(keyIndex, code), board_);
     spot.text.fill(',');
-    spot.size = spot.course > 0 ? static_cast<std::size_t>(spot.course) : spot.course == 0 ? 1 : 0;
+    spot.size = static_cast<unsigned char>(spot.course > 0 ? spot.course : spot.course == 0 ? 1 : 0);
     if (spot.size > 0) spot.text[spot.size - 1] = spot.course > 0 ? spot.letter : 'x';
   }
   ready_[static_cast<std::size_t>(keyIndex)] = true;

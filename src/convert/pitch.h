@@ -77,6 +77,10 @@ constexpr Shares kLetter = sharesOf("ABCDEFGabcdefg", 3);
 constexpr Shares kMark = sharesOf(" ,'", 1);
 }  // namespace notecode
 
+// The code of a note letter with no accidental and no octave mark; past the
+// last code for a character that is no note letter.
+inline int plainCode(char letter) { return notecode::kLetter[static_cast<unsigned char>(letter)]; }
+
 inline int noteCode(char accidental, char letter, char mark) {
   int code = notecode::kAccidental[static_cast<unsigned char>(accidental)] +
              notecode::kLetter[static_cast<unsigned char>(letter)] + notecode::kMark[static_cast<unsigned char>(mark)];
@@ -89,10 +93,10 @@ inline int noteCode(char accidental, char letter, char mark) {
 class FingerChart {
  public:
   struct Spot {
-    int course;   // 1..6; 0: no course plays it (a low mandolin note); -1: `note` stops
-    char letter;  // the fret letter on that course
-    std::size_t size;            // of `text`
-    std::array<char, 8> text;    // the commas of the courses above and the letter; "x" for course 0
+    int course;                // 1..6; 0: no course plays it (a low mandolin note); -1: `note` stops
+    char letter;               // the fret letter on that course
+    unsigned char size;        // of `text`
+    std::array<char, 8> text;  // the commas of the courses above and the letter; "x" for course 0
   };
   using Chart = std::array<Spot, notecode::kCodes>;
 

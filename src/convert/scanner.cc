@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 
 #include "convert/keysig.h"
@@ -29,7 +30,8 @@ enum Kind : unsigned char {
   kDecoration,  // "!" or "+": a decoration when its partner follows
   kBracket,     // "[": a chord, an inline field, or "[|" and "[1" copied
   kAccidental,  // "^", "=", "_"
-  kLetter,      // a note, a rest, or a letter that is no note
+  kNote,        // a note letter, A..G or a..g
+  kLetter,      // a rest, or another letter that plays no note
   kMark,        // a letter that marks a note rather than plays one: H L M O P S T u v
   kSpacer,      // "y", with the width it may be given
   kRoll,        // "~"
@@ -42,6 +44,7 @@ constexpr std::array<Kind, 256> kKinds = [] {
     for (char c : chars) kinds[static_cast<unsigned char>(c)] = kind;
   };
   set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", kLetter);
+  set("ABCDEFGabcdefg", kNote);
   set("HLMOPSTuv", kMark);
   set("y", kSpacer);
   set("|", kBar);
@@ -74,18 +77,48 @@ std::size_t decorationEnd(std::string_view line, std::size_t open) {
 // pointer, and the compiler would otherwise fetch every member again after
 // every character written.
 struct Place {
-  std::size_t i;  // the position on the music line
-  char* out;      // the end of the tab line written so far
+  std::size_t i;       // the position on the music line
+  char* out;           // the end of the tab line written so far
+  std::uint64_t last;  // the length written last, as a word (see below)
 };
+
+// A note length as written ("2", "/2", "3/2") is held in one word, its first
+// character in the lowest byte, so that two lengths compare as two integers:
+// length characters are never zero, so no two texts give the same word. A
+// length of more than eight characters is kLongLength, its text kept aside.
+constexpr std::uint64_t kNoLength = 0;  // none written yet in the tune
+constexpr std::uint64_t kLongLength = ~std::uint64_t{0};
+constexpr std::uint64_t kOneUnit = '1';
+constexpr std::size_t kWordChars = sizeof(std::uint64_t);
+
+std::uint64_t lengthWord(std::string_view length) {
+  if (length.size() > kWordChars) return kLongLength;
+  std::uint64_t word = 0;
+  for (std::size_t k = 0; k < length.size(); ++k) word |= std::uint64_t{static_cast<unsigned char>(length[k])} << (8 * k);
+  return word;
+}
+
+std::size_t wordSize(std::uint64_t word) {
+  std::size_t size = 0;
+  while (size < kWordChars && (word >> (8 * size) & 0xFF) != 0) ++size;
+  return size;
+}
+
+// Writes a length word's characters; all eight bytes are stored, the room is there.
+char* writeWord(char* out, std::uint64_t word, std::size_t size) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &word, kWordChars);
+  } else {
+    for (std::size_t k = 0; k < size; ++k) out[k] = static_cast<char>(word >> (8 * k));
+  }
+  return out + size;
+}
 
 class Scanner {
  public:
   Scanner(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages)
       : line_(line), state_(state), board_(board), messages_(messages), chart_(&state.chart.forKey(state.keyIndex, board)) {
-    if (state.lastLength.size() <= last_.size()) {
-      std::memcpy(last_.data(), state.lastLength.data(), state.lastLength.size());
-      lastSize_ = state.lastLength.size();
-    }
+    if (lengthWord(state.lastLength) == kLongLength) longLast_ = state.lastLength;
   }
 
   // Writes the tab line into `room`, made for the longest it can grow to; its length.
@@ -94,7 +127,11 @@ class Scanner {
   std::size_t run(char* room) {
     const std::string_view line = line_;
     const std::size_t n = line.size();
-    const FingerChart::Chart* chart = chart_;  // held here: the tab line is written through a char pointer
+    // Held here, not in members: the tab line is written through a char
+    // pointer, after which the compiler would fetch every member again.
+    const FingerChart::Chart* chart = chart_;
+    bool plain = state_.accidentals.none();  // no accidental carried in the bar
+    std::uint64_t last = lengthWord(state_.lastLength);
     char* out = room;
     for (std::size_t i = 0; i < n; ++i) {
       char c = line[i];
@@ -103,28 +140,44 @@ class Scanner {
         *out++ = c;
         continue;
       }
-      if (kind == kLetter) {
+      if (kind == kNote && plain) {
         char next = charAt(line, i + 1);
-        int code = isOctaveMark(next) ? -1 : noteCode(fixacc(state_.accidentals, c), c, ' ');
-        if (code >= 0 && (*chart)[static_cast<std::size_t>(code)].course > 0) {
-          const FingerChart::Spot& spot = (*chart)[static_cast<std::size_t>(code)];
+        const FingerChart::Spot& spot = (*chart)[static_cast<std::size_t>(plainCode(c))];
+        if (!isOctaveMark(next) && spot.course > 0) {
           std::memcpy(out, spot.text.data(), spot.text.size());  // all eight: the room is there
           out += spot.size;
           if (isLengthChar(next)) {
-            out = writeLength(out, readLength(line, i));
-          } else if (!lastIsOne_) {
-            out = writeLength(out, "1");
+            std::string_view length = readLength(line, i);
+            std::uint64_t word = lengthWord(length);
+            if (word == kLongLength) {
+              Place at = writeLength(Place{i, out, last}, length);
+              out = at.out;
+              last = at.last;
+            } else {
+              if (word != last) out = writeWord(out, word, length.size());
+              last = word;
+            }
+          } else if (last != kOneUnit) {
+            *out++ = '1';
+            last = kOneUnit;
           }
           if (i + 1 < n) *out++ = ' ';
           continue;
         }
       }
-      Place at = step(line, Place{i, out});
+      Place at = step(line, Place{i, out, last});
       i = at.i;
       out = at.out;
+      last = at.last;
       chart = chart_;  // an inline key field changes it
+      plain = state_.accidentals.none();
     }
-    if (lastSize_ != kLongLength) state_.lastLength.assign(last_.data(), lastSize_);
+    if (last == kLongLength) {
+      state_.lastLength = longLast_;
+    } else {
+      char text[kWordChars];
+      state_.lastLength.assign(text, static_cast<std::size_t>(writeWord(text, last, wordSize(last)) - text));
+    }
     return static_cast<std::size_t>(out - room);
   }
 
@@ -152,9 +205,13 @@ class Scanner {
       case kQuote:
         return skipTo(line, at, '"');
       case kComment:
-        return {line.size(), at.out};
+        at.i = line.size();
+        return at;
       case kDecoration:
-        if (std::size_t close = decorationEnd(line, at.i); close != std::string_view::npos) return {close, at.out};
+        if (std::size_t close = decorationEnd(line, at.i); close != std::string_view::npos) {
+          at.i = close;
+          return at;
+        }
         *at.out++ = c;
         return at;
       case kBracket: {
@@ -166,6 +223,7 @@ class Scanner {
       }
       case kAccidental:
         return accidental(line, at);
+      case kNote:
       case kLetter:
         return note(line, at.i, at);
       case kMark:
@@ -185,7 +243,8 @@ class Scanner {
   // Moves to the partner of the character at i; with none, the rest of the line goes.
   static Place skipTo(std::string_view line, Place at, char partner) {
     std::size_t end = line.find(partner, at.i + 1);
-    return {end == std::string_view::npos ? line.size() : end, at.out};
+    at.i = end == std::string_view::npos ? line.size() : end;
+    return at;
   }
 
   // The numbers of the repeat endings after a bar line ("|1", ":|2", "|1,2", "|1-3")
@@ -227,25 +286,9 @@ class Scanner {
       std::memcpy(at.out, spot.text.data(), spot.text.size());  // all eight: the room is there
       at.out += spot.size;
     }
-    if (isLengthChar(next)) {
-      at.out = writeLength(at.out, readLength(line, at.i));
-    } else if (!lastIsOne_) {  // no length written: one unit
-      at.out = writeLength(at.out, "1");
-    }
+    at = writeLength(at, isLengthChar(next) ? readLength(line, at.i) : "1");  // none written: one unit
     if (at.i + 1 < line.size()) *at.out++ = ' ';
     return at;
-  }
-
-  // A length written becomes the one every later note is compared with.
-  void remember(std::string_view length) {
-    lastIsOne_ = length.size() == 1 && length[0] == '1';
-    if (length.size() > last_.size()) {
-      state_.lastLength.assign(length);
-      lastSize_ = kLongLength;
-      return;
-    }
-    std::memcpy(last_.data(), length.data(), length.size());
-    lastSize_ = length.size();
   }
 
   // A note with no place: `note` itself writes the message and stops the run.
@@ -269,18 +312,14 @@ class Scanner {
 
   // A length is written only when it differs from the one written last; a
   // note with none written lasts one unit.
-  [[gnu::always_inline]] char* writeLength(char* out, std::string_view length) {
+  Place writeLength(Place at, std::string_view length) {
     if (length.empty()) length = "1";
-    bool same = lastSize_ == kLongLength ? length == state_.lastLength
-                                         : length.size() == lastSize_ && length[0] == last_[0] &&
-                                               (length.size() == 1 || std::equal(length.begin() + 1, length.end(), last_.begin() + 1));
-    if (same) return out;
-    remember(length);
-    if (length.size() == 1) {
-      *out = length[0];
-      return out + 1;
-    }
-    return emit(out, length);
+    std::uint64_t word = lengthWord(length);
+    if (word == at.last && (word != kLongLength || length == longLast_)) return at;
+    at.last = word;
+    if (word == kLongLength) longLast_ = length;
+    at.out = emit(at.out, length);
+    return at;
   }
 
   // An inline field such as [K:D] or [L:1/16]. A key change respells the notes
@@ -296,7 +335,8 @@ class Scanner {
       chart_ = &state_.chart.forKey(state_.keyIndex, board_);
     }
     if (letter == 'L' || letter == 'M') at.out = emit(at.out, field);
-    return {close, at.out};
+    at.i = close;
+    return at;
   }
 
   // A chord: all its notes in one tab code, in brackets, with one length: the
@@ -335,13 +375,13 @@ class Scanner {
     while (played > 0 && tabCode[played - 1] == ',') --played;
     if (played == 0) {
       *at.out++ = 'x';
-      at.out = writeLength(at.out, length);
+      at = writeLength(at, length);
       *at.out++ = ' ';
       return at;
     }
     *at.out++ = '[';
     at.out = emit(at.out, std::string_view(tabCode.data(), played));
-    at.out = writeLength(at.out, length);
+    at = writeLength(at, length);
     at.out = emit(at.out, "] ");
     return at;
   }
@@ -362,12 +402,7 @@ class Scanner {
   const Fingerboard& board_;
   std::ostream& messages_;
   const FingerChart::Chart* chart_;  // where each coded note is played in the current key
-  // The length written last, kept here while the line is scanned (a longer
-  // one than fits stays in the tune state alone) and given back at its end.
-  static constexpr std::size_t kLongLength = 99;
-  std::array<char, 15> last_{};
-  std::size_t lastSize_ = kLongLength;
-  bool lastIsOne_ = state_.lastLength == "1";  // most notes keep the one unit
+  std::string longLast_;  // the text of a length written last that is too long for a word
 };
 
 }  // namespace
