@@ -15,6 +15,8 @@ bool isHeaderLine(std::string_view line) {
   return line[0] == '%' || (isLetter(line[0]) && line.size() > 1 && line[1] == ':');
 }
 
+constexpr int kKeyNotKnown = -1;
+
 bool fieldIs(std::string_view line, char upper) {
   return (line[0] == upper || line[0] == upper + 32) && line.size() > 1 && line[1] == ':';
 }
@@ -87,6 +89,7 @@ void Conversion::keyField(std::string_view line) {
 // A stop is preceded by the place it happened. With skip, a tune that stops is
 // left out whole and the conversion goes on at the next tune.
 void Conversion::musicLine(std::string_view line) {
+  if (state_.keyIndex == kKeyNotKnown) throw NotOnItsOwn{};
   put("[V:M] ", line);
   // The tab-voice line is scanned straight into the converted tune, or, while
   // a tune is held, into room of its own.
@@ -113,6 +116,28 @@ void Conversion::musicLine(std::string_view line) {
     held_.emplace_back(room, written);
   else
     out_.commit(written);
+}
+
+void Conversion::startAtTune(const FingerChart& chart) {
+  state_.chart = chart;
+  state_.keyIndex = kKeyNotKnown;
+}
+
+void Conversion::follow(Conversion& chunk) {
+  endTune();  // as the chunk's first line, an X: field, does first
+  lineNumber_ += chunk.lineNumber_;
+  summary_.tunes += chunk.summary_.tunes;
+  summary_.leftOut += chunk.summary_.leftOut;
+  inTune_ = chunk.inTune_;
+  chosen_ = chunk.chosen_;
+  leftOut_ = chunk.leftOut_;
+  number_ = chunk.number_;
+  title_ = chunk.title_;
+  state_.keyCode = chunk.state_.keyCode;
+  if (chunk.state_.keyIndex != kKeyNotKnown) state_.keyIndex = chunk.state_.keyIndex;  // else the key goes on
+  state_.lastLength = chunk.state_.lastLength;
+  state_.accidentals = chunk.state_.accidentals;
+  held_ = std::move(chunk.held_);  // the chunk's last tune may go on in the next
 }
 
 // With skip, a tune's lines are held until it is whole, so that a tune left

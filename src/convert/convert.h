@@ -49,6 +49,22 @@ class Conversion {
 
   const TuneState& state() const { return state_; }
 
+  // For a chunk of the file that starts at a tune, converted apart from the
+  // lines before it (see convertInChunks): the key in force before its first
+  // key field is not known, so a music line there raises NotOnItsOwn. `chart`
+  // is a finger chart made ready for every key, to spare making it again.
+  void startAtTune(const FingerChart& chart);
+  struct NotOnItsOwn {};
+  // Whether a chunk converted apart may follow here: nothing it didn't see is
+  // carried into its first tune (an accidental of an unfinished bar, a tune
+  // left out, whose end starts the next afresh).
+  bool mayFollow() const { return state_.accidentals.none() && !leftOut_; }
+  // Takes up where `chunk`, such a chunk's conversion, ended, as if its lines
+  // had come here; the lines it wrote are written after this. The chunk's
+  // conversion is not finished: the lines of a tune it still holds (with
+  // skip) are taken over, for its tune may go on in the next chunk.
+  void follow(Conversion& chunk);
+
  private:
   void tuneNumber(std::string_view line);
   void keyField(std::string_view line);

@@ -15,6 +15,15 @@ class LineSource {
   virtual bool next(std::string_view& line) = 0;
 };
 
+// The bytes of a file as they come, in blocks.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to `most` bytes into `to`: how many; 0 at the end. A file that
+  // can't be read raises a Stop.
+  virtual std::size_t read(char* to, std::size_t most) = 0;
+};
+
 class LineSink {
  public:
   virtual ~LineSink() = default;
@@ -28,6 +37,11 @@ class LineSink {
     return room_.data();
   }
   virtual void commit(std::size_t used) { put(std::string_view(room_.data(), used)); }
+  // Writes lines that are already ended by CR LF, as put() would write each.
+  virtual void putLines(std::string_view lines) {
+    for (std::size_t end; (end = lines.find("\r\n")) != std::string_view::npos; lines.remove_prefix(end + 2))
+      put(lines.substr(0, end));
+  }
   // Ends the writing; a file that could not be written in full raises a Stop.
   virtual void close() {}
 

@@ -64,13 +64,26 @@ std::size_t FixUp::fix(char* text, std::size_t size) {
   std::size_t at = first_ ? std::string_view::npos : insertAt(line);
   first_ = false;
   std::size_t fixed = line.size();
-  if (at != std::string_view::npos) {
+  if (at != std::string_view::npos && length_.empty()) {  // the length in force lies before the chunk
+    unsure_ = true;
+  } else if (at != std::string_view::npos) {
     std::memmove(text + at + length_.size(), text + at, line.size() - at);
     std::memcpy(text + at, length_.data(), length_.size());
     fixed += length_.size();
   }
   getq(length_, std::string_view(text, fixed));
   return fixed;
+}
+
+void FixUp::startAtTune() {
+  length_.clear();
+  first_ = false;
+  unsure_ = false;
+}
+
+void FixUp::follow(const FixUp& chunk) {
+  if (!chunk.length_.empty()) length_ = chunk.length_;
+  first_ = first_ && chunk.first_;
 }
 
 std::size_t FixUp::insertAt(std::string_view line) const {

@@ -25,12 +25,25 @@ class FixUp {
   std::size_t fix(char* text, std::size_t size);
   std::size_t spare() const { return length_.size(); }
 
+  // For a chunk of the tune converted apart from the lines before it: the
+  // length in force is not known until a tab-voice line of the chunk shows
+  // one. A line that needed it before then is left as it is, and unsure()
+  // says so: the chunk must be fixed up again in order.
+  void startAtTune();
+  bool unsure() const { return unsure_; }
+  // Whether such a chunk may follow here: a tab-voice line has been seen, as
+  // the chunk took for granted.
+  bool mayFollow() const { return !first_; }
+  // Takes up where the fix-up of such a chunk ended.
+  void follow(const FixUp& chunk);
+
  private:
   // Where the rhythm length goes on a tab-voice line, or npos for nowhere.
   std::size_t insertAt(std::string_view line) const;
 
   std::string length_ = "1";
   bool first_ = true;
+  bool unsure_ = false;
   std::string buf_;
 };
 

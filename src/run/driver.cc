@@ -1,10 +1,12 @@
 #include "run/driver.h"
 
+#include <algorithm>
 #include <sstream>
+#include <thread>
 
 #include "convert/convert.h"
-#include "fixup/fixup.h"
 #include "run/messages.h"
+#include "run/parallel.h"
 #include "run/prompt.h"
 #include "base/stop.h"
 #include "base/text.h"
@@ -38,6 +40,13 @@ void refuseWorkFile(const TuneNames& names, Platform& platform) {
                  kExitStopped);
 }
 
+// Threads that convert chunks of a large collection ahead: one a core, up to
+// four; none on a single core.
+unsigned workerThreads() {
+  unsigned cores = std::thread::hardware_concurrency();
+  return cores > 1 ? std::min(cores, 4U) : 0;
+}
+
 // Copies the user's tune to TMPIN.TMP; the user's file itself is only read.
 void stage(const TuneNames& names, Platform& platform) {
   platform.remove(kStagedTune);  // left by a run that ended early: never convert it
@@ -50,7 +59,7 @@ void stage(const TuneNames& names, Platform& platform) {
 // conversion into KRY97.FIX, which becomes TEMP.ABC when the user agrees; the
 // converted tune KRY97.ABC is then needed only by a run that stops before,
 // and is written then.
-class ConvertedTune : public LineSink {
+class ConvertedTune {
  public:
   ConvertedTune(Platform& platform, bool fixUp) : platform_(platform), fixUp_(fixUp) {
     const char* name = fixUp ? kFixedTune : kConvertedTune;
@@ -58,31 +67,15 @@ class ConvertedTune : public LineSink {
     if (!file_) throw Stop::ioError(std::string("cannot create ") + name);
   }
   // The fixed-up tune goes unless it became TEMP.ABC: any run makes it again.
-  ~ConvertedTune() override {
+  ~ConvertedTune() {
     file_.reset();
     if (fixUp_ && !kept_) platform_.remove(kFixedTune);
   }
   ConvertedTune(const ConvertedTune&) = delete;
   ConvertedTune& operator=(const ConvertedTune&) = delete;
 
-  LineSink& sink() { return fixUp_ ? static_cast<LineSink&>(*this) : *file_; }
-
-  void put(std::string_view head, std::string_view tail) override {
-    // A melody or header line goes without its trailing blanks; the fix-up
-    // pass need not see it whole.
-    std::string_view trimmed = trimRight(tail);
-    bool tabLine = head.size() >= 5 && head[0] == '[' && head[1] == 'V' && head[2] == ':' && head[3] == 'G' && head[4] == ']';
-    if (head.size() >= 5 && !tabLine && !trimmed.empty()) return file_->put(head, trimmed);
-    std::string_view line = tail.empty() ? head : std::string_view(line_.assign(head).append(tail));
-    file_->put(fix_.line(line));
-  }
-  // A tab-voice line is written straight into the fixed-up tune and fixed up there.
-  char* reserve(std::size_t most) override { return room_ = file_->reserve(most + kSpare); }
-  void commit(std::size_t used) override {
-    if (fix_.spare() <= kSpare) return file_->commit(fix_.fix(room_, used));
-    file_->put(fix_.line(line_.assign(room_, used)));  // a rhythm length too long for the room
-  }
-  void close() override { file_->close(); }
+  LineSink& file() { return *file_; }
+  void close() { file_->close(); }
 
   // Makes TEMP.ABC, asking first when it exists.
   void makeFinal(std::ostream& out) {
@@ -98,25 +91,21 @@ class ConvertedTune : public LineSink {
   // as every run does: it is made again from the staged copy.
   void leaveConverted(const ConvertSettings& settings) {
     if (!fixUp_) return;
-    std::unique_ptr<LineSource> staged = platform_.openRead(kStagedTune);
+    std::unique_ptr<ByteSource> staged = platform_.openRead(kStagedTune);
     std::unique_ptr<LineSink> converted = platform_.create(kConvertedTune);
     if (!staged || !converted) return;
     std::ostringstream quiet;  // what it says was said the first time
     try {
-      convert(*staged, *converted, settings, quiet);
+      convertInChunks(*staged, *converted, {settings, false}, quiet, 0);
       converted->close();
     } catch (const std::exception&) {  // it stops where the first conversion stopped
     }
   }
 
  private:
-  static constexpr std::size_t kSpare = 16;  // room for a rhythm length in a line written in place
   Platform& platform_;
   bool fixUp_;
   std::unique_ptr<LineSink> file_;
-  FixUp fix_;
-  std::string line_;
-  char* room_ = nullptr;
   bool kept_ = false;
 };
 
@@ -230,7 +219,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   refuseWorkFile(names, platform);
   DirectoryLock lock(platform);
   stage(names, platform);
-  std::unique_ptr<LineSource> staged = platform.openRead(kStagedTune);
+  std::unique_ptr<ByteSource> staged = platform.openRead(kStagedTune);
   if (!staged) throw Stop::ioError(std::string("cannot open ") + kStagedTune);
 
   Options options;
@@ -239,7 +228,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   ConvertedTune converted(platform, options.fixUp);
   ConvertSummary summary;
   try {
-    summary = convert(*staged, converted.sink(), settings, out);
+    summary = convertInChunks(*staged, converted.file(), {settings, options.fixUp}, out, workerThreads());
     out << '\n';
     converted.close();
     staged.reset();

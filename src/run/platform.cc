@@ -23,69 +23,25 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kBufferSize = 1 << 18;
 
-// Reads a file in large blocks and hands out its lines in place; a line ends
-// at LF, CR or CR LF. A line longer than the buffer grows it.
-class FileLineSource : public LineSource {
+// Reads a file as it comes.
+class FileByteSource : public ByteSource {
  public:
-  FileLineSource(int fd, std::string name) : fd_(fd), name_(std::move(name)), buf_(kBufferSize) {}
-  ~FileLineSource() override { ::close(fd_); }
+  FileByteSource(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+  ~FileByteSource() override { ::close(fd_); }
+  FileByteSource(const FileByteSource&) = delete;
+  FileByteSource& operator=(const FileByteSource&) = delete;
 
-  bool next(std::string_view& line) override {
+  std::size_t read(char* to, std::size_t most) override {
     for (;;) {
-      // Where the next CR stands is looked for once, not for every line: most files have none.
-      if (cr_ < pos_ || cr_ > end_) {
-        const void* cr = std::memchr(buf_.data() + pos_, '\r', end_ - pos_);
-        cr_ = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - buf_.data()) : end_;
-      }
-      const char* start = buf_.data() + pos_;
-      std::size_t avail = end_ - pos_;
-      const void* lf = std::memchr(start, '\n', cr_ - pos_);
-      std::size_t size = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : cr_ - pos_;
-      bool byCr = lf == nullptr && cr_ < end_;
-      // A CR at the buffer's end ends a line only at the file's: an LF may follow.
-      if (lf != nullptr || (byCr && (cr_ + 1 < end_ || eof_))) {
-        line = std::string_view(start, size);
-        pos_ += size + 1;
-        if (byCr && pos_ < end_ && buf_[pos_] == '\n') ++pos_;
-        return true;
-      }
-      if (eof_) {  // a last line with no line end still counts
-        if (avail == 0) return false;
-        line = std::string_view(start, avail);
-        pos_ = end_;
-        return true;
-      }
-      fill();
-      cr_ = kUnknown;
+      ssize_t got = ::read(fd_, to, most);
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) throw Stop::ioError("cannot read " + name_ + ": " + std::strerror(errno));
     }
   }
 
  private:
-  // Keeps the unfinished line at the front and reads more after it.
-  void fill() {
-    std::size_t kept = end_ - pos_;
-    std::memmove(buf_.data(), buf_.data() + pos_, kept);
-    pos_ = 0;
-    end_ = kept;
-    if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);
-    for (;;) {
-      ssize_t got = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
-      if (got < 0 && errno == EINTR) continue;
-      if (got < 0) throw Stop::ioError("cannot read " + name_ + ": " + std::strerror(errno));
-      end_ += static_cast<std::size_t>(got);
-      eof_ = got == 0;
-      return;
-    }
-  }
-
   int fd_;
   std::string name_;
-  std::vector<char> buf_;
-  static constexpr std::size_t kUnknown = static_cast<std::size_t>(-1);
-  std::size_t pos_ = 0;
-  std::size_t end_ = 0;
-  std::size_t cr_ = kUnknown;  // the first CR at or after pos_, or end_ for none
-  bool eof_ = false;
 };
 
 // Writes lines ended by CR LF through a large buffer.
@@ -125,6 +81,20 @@ class FileLineSink : public LineSink {
     used_ += used + 2;
   }
 
+  // Many lines at once, from a chunk converted apart: a large piece goes
+  // straight to the file.
+  void putLines(std::string_view lines) override {
+    if (lines.empty()) return;  // an empty view may hold no address
+    if (lines.size() < buf_.size() / 2) {
+      makeRoom(lines.size());
+      std::memcpy(buf_.data() + used_, lines.data(), lines.size());
+      used_ += lines.size();
+      return;
+    }
+    flush();
+    writeAll(lines.data(), lines.size());
+  }
+
   void close() override {
     if (fd_ < 0) return;
     flush();
@@ -135,14 +105,18 @@ class FileLineSink : public LineSink {
 
  private:
   void flush() {
+    writeAll(buf_.data(), used_);
+    used_ = 0;
+  }
+
+  void writeAll(const char* bytes, std::size_t size) {
     std::size_t done = 0;
-    while (done < used_) {
-      ssize_t put = ::write(fd_, buf_.data() + done, used_ - done);
+    while (done < size) {
+      ssize_t put = ::write(fd_, bytes + done, size - done);
       if (put < 0 && errno == EINTR) continue;
       if (put < 0) fail();
       done += static_cast<std::size_t>(put);
     }
-    used_ = 0;
   }
 
   void makeRoom(std::size_t size) {
@@ -210,10 +184,10 @@ class SystemPlatform : public Platform {
     fs::remove(name, ec);
   }
 
-  std::unique_ptr<LineSource> openRead(const std::string& name) override {
+  std::unique_ptr<ByteSource> openRead(const std::string& name) override {
     int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
-    return std::make_unique<FileLineSource>(fd, name);
+    return std::make_unique<FileByteSource>(fd, name);
   }
 
   std::unique_ptr<LineSink> create(const std::string& name) override {

@@ -28,8 +28,8 @@ class Platform {
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file if it is there; quiet either way.
   virtual void remove(const std::string& name) = 0;
-  // Opens a work file for reading line by line; nullptr when it can't.
-  virtual std::unique_ptr<LineSource> openRead(const std::string& name) = 0;
+  // Opens a work file for reading; nullptr when it can't.
+  virtual std::unique_ptr<ByteSource> openRead(const std::string& name) = 0;
   // Creates or replaces a work file for writing; nullptr when it can't.
   virtual std::unique_ptr<LineSink> create(const std::string& name) = 0;
   // Runs a program (the typesetter, Ghostscript) with its arguments, the first

@@ -1,0 +1,157 @@
+// Converting a collection in chunks of whole tunes on worker threads: the
+// lines read from memory, the cuts made only where a tune starts, and a
+// converted tune, messages and stop the same as a pass line by line.
+#include "convert/chunks.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/stop.h"
+#include "run/parallel.h"
+
+namespace kry {
+namespace {
+
+// Hands out a text in reads of 1 to 7 bytes, never more than asked.
+class Trickle : public ByteSource {
+ public:
+  explicit Trickle(std::string_view text) : text_(text) {}
+  std::size_t read(char* to, std::size_t most) override {
+    std::size_t size = std::min({most, text_.size(), ++step_ % 7 + 1});
+    text_.copy(to, size);
+    text_.remove_prefix(size);
+    return size;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t step_ = 0;
+};
+
+TEST(TextLines, EndsALineAtLfCrOrCrLf) {
+  struct {
+    std::string text, lines;  // the lines joined by "|"
+  } rows[] = {
+      {"", ""},           {"a\nb", "a|b|"},       {"a\r\nb\r\n", "a|b|"},  {"a\rb\r", "a|b|"},
+      {"\n\n", "||"},     {"a\r\r\nb", "a||b|"},  {"a\n\rb", "a||b|"}, {"a\rb\nc\r\nd", "a|b|c|d|"},
+  };
+  for (const auto& row : rows) {
+    TextLines lines(row.text);
+    std::string got;
+    for (std::string_view line; lines.next(line);) got += std::string(line) + "|";
+    EXPECT_EQ(got, row.lines) << row.text;
+  }
+}
+
+TEST(TuneChunks, CutsOnlyWhereATuneStartsAndLosesNothing) {
+  const std::string texts[] = {
+      "H:head\nX:1\nK:G\nabc\nX:2\nK:D\ndef\nX:3\nK:A\n",
+      "X:1\rK:G\rabc\rX:2\rK:D\rdef\r",
+      "X:1\r\nK:G\r\nX:2\r\nK:D\r\ndef",
+      "X:1\nK:G\naX:2\nX 3\n" + std::string(300, 'a') + "\n" + std::string(300, 'b') + "\nX:4\nK:D\n",
+  };
+  for (const std::string& text : texts) {
+    for (std::size_t size : {1, 5, 64, 1000}) {
+      Trickle in(text);
+      TuneChunks chunks(in, size);
+      Chunk chunk;
+      std::string whole;
+      int tunes = 0;
+      while (chunks.next(chunk)) {
+        if (chunk.atTune) {
+          EXPECT_EQ(chunk.text.substr(0, 2), "X:") << text;
+          EXPECT_TRUE(whole.back() == '\n' || whole.back() == '\r') << text;
+          ++tunes;
+        } else if (!whole.empty()) {
+          EXPECT_EQ(whole.back(), '\n') << "a tune cut but at a line end: " << text;
+        }
+        whole += chunk.text;
+      }
+      EXPECT_EQ(whole, text) << size;
+      // With chunks of one byte, a cut before every tune after the first line.
+      int starts = 0;
+      for (std::size_t at = 1; (at = text.find("X:", at)) != std::string::npos; ++at)
+        starts += text[at - 1] == '\n' || text[at - 1] == '\r';
+      if (size == 1) {
+        EXPECT_EQ(tunes, starts) << text;
+      }
+    }
+  }
+}
+
+// What a conversion gives: the converted tune, what was said, the stop and the counts.
+std::string convertAll(const std::string& text, const TunePass& pass, unsigned threads, std::size_t chunkSize,
+                       ChunkCounts* counts = nullptr) {
+  struct Out : LineSink {
+    std::string text;
+    void put(std::string_view head, std::string_view tail) override {
+      text.append(head).append(tail).append("\r\n");
+    }
+  } out;
+  Trickle in(text);
+  std::ostringstream said;
+  std::string end;
+  try {
+    ConvertSummary summary = convertInChunks(in, out, pass, said, threads, chunkSize, counts);
+    end = "tunes " + std::to_string(summary.tunes) + ", left out " + std::to_string(summary.leftOut);
+  } catch (const Stop& stop) {
+    end = "STOP" + stop.text();
+  }
+  return out.text + "\n--said--\n" + said.str() + "\n--end--\n" + end;
+}
+
+// Tunes that lean on the lines before them: music before the key field (the
+// key of the tune before is in force), an accidental carried past the end of
+// a tune into the next, rhythm lengths for option f, a tune that can't be
+// placed in the middle, a file ended by CR alone.
+const char kLeaning[] =
+    "%%header\nL:1/4\n"
+    "X:1\nT:One\nK:D\nf2 g|a>b c'2|\n^c d\n"
+    "X:2\nT:Two\nd e f|\nK:G\nc d|e2 f/2|\ng a b\nc4|]\n"
+    "X:3\nT:High\nK:C\nc d e'''|\nX:4\nT:Four\nM:6/8\nK:Am\nA3 c/2B/2|(3ABc d2|\n"
+    "X:five\nK:E\nE,2 G,|B c\nX:6\nL:1/8\nK:F\nB2 b|=B B|\n";
+
+TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
+  std::vector<std::string> texts = {kLeaning};
+  std::string crOnly = kLeaning;
+  std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
+  texts.push_back(crOnly);
+  for (const auto& entry : std::filesystem::directory_iterator(std::string(KRY_SOURCE_DIR) + "/tests/corpus")) {
+    if (entry.path().extension() != ".abc") continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    texts.emplace_back(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+  ASSERT_GE(texts.size(), 6U) << "the corpus in tests/corpus is missing";
+
+  ConvertSettings plain, skip, chosen, mandolin;
+  skip.skip = true;
+  chosen.tunes = TuneList::read("2,4-6");
+  chosen.skip = true;
+  mandolin.board.mandolin = true;
+  mandolin.board.transposition = -2;
+  const TunePass passes[] = {{plain, false}, {plain, true}, {skip, false}, {skip, true}, {chosen, true}, {mandolin, true}};
+  for (std::size_t k = 0; k < texts.size(); ++k) {
+    for (const TunePass& pass : passes) {
+      std::string inOrder = convertAll(texts[k], pass, 0, 1);
+      for (std::size_t chunkSize : {1, 40, 900}) {
+        ChunkCounts counts;
+        EXPECT_EQ(convertAll(texts[k], pass, 3, chunkSize, &counts), inOrder)
+            << texts[k].substr(0, 40) << "\nf: " << pass.fixUp << ", chunks of " << chunkSize;
+        // The leaning tunes need the order; a collection goes mostly apart.
+        // Tunes 2 to 4 lean on the tunes before; with skip, all three are converted again.
+        if (k < 2 && chunkSize == 40 && pass.convert.skip) {
+          EXPECT_GE(counts.again, 3) << "f: " << pass.fixUp;
+        }
+        if (k >= 2 && chunkSize == 900 && pass.convert.skip) {
+          EXPECT_GT(counts.apart, counts.again) << texts[k].substr(0, 40);
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kry
