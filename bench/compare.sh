@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Compares the converted tunes of two versions of kry byte for byte: every
-# corpus tune alone in a file, under no option, "f", "m -2" and "b4 3", with
+# corpus tune alone in a file, under no option, "f", "m -2" and "b4 3", and the
+# whole corpus in one file under these and skip and x=, with
 # the kry of git revision REV against the kry of the working tree. Not a test:
 # it prints each tune whose converted tune differs and a last line with the counts.
 #
@@ -46,5 +47,18 @@ for tune in "$work"/tunes/*.abc; do
       echo "differs: $(basename "$tune") with options \"$options\""
     fi
   done
+done
+# The whole corpus four times over in one file: a collection large enough to
+# be converted in chunks on several threads.
+for _ in 1 2 3 4; do cat "$here"/tests/corpus/*.abc; done > "$work/collection.abc"
+for options in "" "f" "skip" "skip f" "skip m -2" "skip b4 3 f" "x=1-20 skip f"; do
+  # shellcheck disable=SC2086
+  if cmp -s <(convert "$work/old/build-bench/kry" "$work/collection.abc" $options) \
+            <(convert "$here/build-bench/kry" "$work/collection.abc" $options); then
+    same=$((same + 1))
+  else
+    differ=$((differ + 1))
+    echo "differs: the whole corpus in one file with options \"$options\""
+  fi
 done
 echo "compare.sh: $same runs the same, $differ differ (old: $rev)"
