@@ -9,16 +9,6 @@ void upcase(std::string& text, int count) {
   }
 }
 
-std::string_view trimRight(std::string_view text) {
-  std::size_t end = text.find_last_not_of(' ');
-  return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
-}
-
-std::string_view trimLeft(std::string_view text) {
-  std::size_t start = text.find_first_not_of(' ');
-  return start == std::string_view::npos ? std::string_view{} : text.substr(start);
-}
-
 std::string fixedField(std::string_view text, std::size_t width) {
   std::string field(text.substr(0, width));
   field.resize(width, ' ');

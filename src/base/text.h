@@ -11,10 +11,19 @@ namespace kry {
 void upcase(std::string& text, int count);
 
 // The text without its trailing blanks (tabs and other characters stay).
-std::string_view trimRight(std::string_view text);
+// Every line written goes through it, so it is inline.
+inline std::string_view trimRight(std::string_view text) {
+  std::size_t end = text.size();
+  while (end > 0 && text[end - 1] == ' ') --end;
+  return end == 0 ? std::string_view{} : text.substr(0, end);
+}
 
 // The text without its leading blanks.
-std::string_view trimLeft(std::string_view text);
+inline std::string_view trimLeft(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size() && text[start] == ' ') ++start;
+  return start == text.size() ? std::string_view{} : text.substr(start);
+}
 
 // `text` cut or padded with blanks to exactly `width` characters.
 std::string fixedField(std::string_view text, std::size_t width);

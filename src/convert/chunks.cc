@@ -23,35 +23,13 @@ bool TextLines::next(std::string_view& line) {
   return true;
 }
 
-char* TextSink::room(std::size_t most) {
-  if (size_ + most > capacity_) {
-    std::size_t capacity = std::max(2 * capacity_, size_ + most);
-    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_ > 0) std::memcpy(grown.get(), buf_.get(), size_);
-    buf_ = std::move(grown);
-    capacity_ = capacity;
-  }
+char* TextSink::grow(std::size_t most) {
+  std::size_t capacity = std::max(2 * capacity_, size_ + most);
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ > 0) std::memcpy(grown.get(), buf_.get(), size_);
+  buf_ = std::move(grown);
+  capacity_ = capacity;
   return buf_.get() + size_;
-}
-
-void TextSink::put(std::string_view head, std::string_view tail) {
-  char* at = room(head.size() + tail.size() + 2);
-  if (!head.empty()) std::memcpy(at, head.data(), head.size());  // an empty view may hold no address
-  if (!tail.empty()) std::memcpy(at + head.size(), tail.data(), tail.size());
-  std::memcpy(at + head.size() + tail.size(), "\r\n", 2);
-  size_ += head.size() + tail.size() + 2;
-}
-
-char* TextSink::reserve(std::size_t most) { return room(most + 2); }
-
-void TextSink::commit(std::size_t used) {
-  std::memcpy(buf_.get() + size_ + used, "\r\n", 2);
-  size_ += used + 2;
-}
-
-void TextSink::putLines(std::string_view lines) {
-  if (!lines.empty()) std::memcpy(room(lines.size()), lines.data(), lines.size());
-  size_ += lines.size();
 }
 
 bool TuneChunks::next(Chunk& chunk) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,19 +28,34 @@ class TextLines : public LineSource {
 };
 
 // The lines written, each ended by CR LF, kept in memory. The room a line
-// is written in is not cleared first, and stays for the next use.
-class TextSink : public LineSink {
+// is written in is not cleared first, and stays for the next use. Its
+// writing is inline: a sink that passes lines on to it calls it for every line.
+class TextSink final : public LineSink {
  public:
-  void put(std::string_view head, std::string_view tail) override;
-  char* reserve(std::size_t most) override;
-  void commit(std::size_t used) override;
-  void putLines(std::string_view lines) override;
+  void put(std::string_view head, std::string_view tail = {}) override {
+    char* at = room(head.size() + tail.size() + 2);
+    if (!head.empty()) std::memcpy(at, head.data(), head.size());  // an empty view may hold no address
+    if (!tail.empty()) std::memcpy(at + head.size(), tail.data(), tail.size());
+    std::memcpy(at + head.size() + tail.size(), "\r\n", 2);
+    size_ += head.size() + tail.size() + 2;
+  }
+  char* reserve(std::size_t most) override { return room(most + 2); }
+  void commit(std::size_t used) override {
+    std::memcpy(buf_.get() + size_ + used, "\r\n", 2);
+    size_ += used + 2;
+  }
+  void putLines(std::string_view lines) override {
+    if (!lines.empty()) std::memcpy(room(lines.size()), lines.data(), lines.size());
+    size_ += lines.size();
+  }
 
   std::string_view text() const { return {buf_.get(), size_}; }
   void clear() { size_ = 0; }
 
  private:
-  char* room(std::size_t most);  // at the end, for at least `most` characters
+  // At the end, for at least `most` characters.
+  char* room(std::size_t most) { return size_ + most <= capacity_ ? buf_.get() + size_ : grow(most); }
+  char* grow(std::size_t most);
 
   std::unique_ptr<char[]> buf_;
   std::size_t size_ = 0;

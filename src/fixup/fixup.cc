@@ -61,7 +61,8 @@ std::string_view FixUp::line(std::string_view in) {
 std::size_t FixUp::fix(char* text, std::size_t size) {
   std::string_view line = trimRight(std::string_view(text, size));
   if (line.substr(0, 5) != "[V:G]") return line.size();
-  std::size_t at = first_ ? std::string_view::npos : insertAt(line);
+  std::size_t at = first_ ? std::string_view::npos : insertAt(line.substr(5));
+  if (at != std::string_view::npos) at += 5;
   first_ = false;
   std::size_t fixed = line.size();
   if (at != std::string_view::npos && length_.empty()) {  // the length in force lies before the chunk

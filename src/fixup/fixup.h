@@ -38,7 +38,7 @@ class FixUp {
   void follow(const FixUp& chunk);
 
  private:
-  // Where the rhythm length goes on a tab-voice line, or npos for nowhere.
+  // Where the rhythm length goes on a tab-voice line after its "[V:G]", or npos for nowhere.
   std::size_t insertAt(std::string_view line) const;
 
   std::string length_ = "1";

@@ -67,19 +67,23 @@ class Workers {
   bool closing_ = false;
 };
 
-// The converted tune's lines on their way to `out` through the fix-up pass.
+// The converted tune's lines on their way to `out` through the fix-up pass;
+// `Sink` is the kind of `out`, known for a trial's lines kept in memory.
+template <class Sink>
 class FixingSink : public LineSink {
  public:
-  explicit FixingSink(LineSink& out) : out_(out) {}
+  explicit FixingSink(Sink& out) : out_(out) {}
 
   void put(std::string_view head, std::string_view tail) override {
     // A melody or header line goes without its trailing blanks; the fix-up
     // pass need not see it whole.
+    if (tail.empty()) {  // a line written whole, as a header line is
+      std::string_view line = trimRight(head);
+      return line.starts_with("[V:G]") ? out_.put(fix_.line(line)) : out_.put(line);
+    }
     std::string_view trimmed = trimRight(tail);
-    bool tabLine = head.size() >= 5 && head[0] == '[' && head[1] == 'V' && head[2] == ':' && head[3] == 'G' && head[4] == ']';
-    if (head.size() >= 5 && !tabLine && !trimmed.empty()) return out_.put(head, trimmed);
-    std::string_view line = tail.empty() ? head : std::string_view(line_.assign(head).append(tail));
-    out_.put(fix_.line(line));
+    if (head.size() >= 5 && !head.starts_with("[V:G]") && !trimmed.empty()) return out_.put(head, trimmed);
+    out_.put(fix_.line(line_.assign(head).append(tail)));
   }
   // A tab-voice line is written straight into `out` and fixed up there.
   char* reserve(std::size_t most) override { return room_ = out_.reserve(most + kSpare); }
@@ -93,7 +97,7 @@ class FixingSink : public LineSink {
 
  private:
   static constexpr std::size_t kSpare = 16;  // room for a rhythm length in a line written in place
-  LineSink& out_;
+  Sink& out_;
   FixUp fix_;
   std::string line_;
   char* room_ = nullptr;
@@ -105,7 +109,7 @@ struct Trial {
   Chunk chunk;
   bool first = false;  // the file's first chunk: nothing comes before it
   TextSink out;
-  FixingSink fixing{out};
+  FixingSink<TextSink> fixing{out};
   std::ostringstream said;
   std::unique_ptr<Conversion> conversion;
   bool stands = false;  // converted whole, with nothing said and no rhythm length unsure
@@ -142,7 +146,7 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const TunePass& pa
                                unsigned threads, std::size_t chunkSize, ChunkCounts* counts) {
   ChunkCounts ignored;
   ChunkCounts& count = counts != nullptr ? *counts : ignored;
-  FixingSink fixing(out);
+  FixingSink<LineSink> fixing(out);
   Conversion conversion(pass.convert, pass.fixUp ? static_cast<LineSink&>(fixing) : out, messages);
   TuneChunks chunks(in, chunkSize);
   if (threads == 0) {
