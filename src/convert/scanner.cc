@@ -85,8 +85,8 @@ struct Place {
 // A note length as written ("2", "/2", "3/2") is held in one word, its first
 // character in the lowest byte, so that two lengths compare as two integers:
 // length characters are never zero, so no two texts give the same word. A
-// length of more than eight characters is kLongLength, its text kept aside.
-constexpr std::uint64_t kNoLength = 0;  // none written yet in the tune
+// length of more than eight characters is kLongLength, its text kept aside;
+// none written yet in the tune is the word 0.
 constexpr std::uint64_t kLongLength = ~std::uint64_t{0};
 constexpr std::uint64_t kOneUnit = '1';
 constexpr std::size_t kWordChars = sizeof(std::uint64_t);

@@ -1,12 +1,17 @@
 // Fuzz target: a whole tune through the conversion pass under an option state
 // taken from its first three bytes (transposition, flags, capo). A Stop is the
 // conversion's own way to end a run; anything else that escapes, a sanitizer
-// report or a broken invariant is a finding.
+// report or a broken invariant is a finding. The same tune converted in small
+// chunks on worker threads, with and without the fix-up pass, must give what
+// a pass in order gives.
+#include <algorithm>
 #include <cstdint>
 #include <sstream>
 
+#include "convert/chunks.h"
 #include "convert/convert.h"
 #include "fuzz_support.h"
+#include "run/parallel.h"
 #include "base/stop.h"
 #include "base/text.h"
 
@@ -25,6 +30,36 @@ class Tracer : public kry::LineSource, public kry::LineSink {
   std::vector<std::vector<std::string>> out;
   std::size_t at = 0;
 };
+
+// The tune as its bytes, a few at a time.
+class Bytes : public kry::ByteSource {
+ public:
+  explicit Bytes(std::string_view text) : text_(text) {}
+  std::size_t read(char* to, std::size_t most) override {
+    std::size_t size = std::min({most, text_.size(), std::size_t{5}});
+    text_.copy(to, size);
+    text_.remove_prefix(size);
+    return size;
+  }
+
+ private:
+  std::string_view text_;
+};
+
+// The converted tune, what was said and how the pass ended.
+std::string inChunks(std::string_view tune, const kry::TunePass& pass, unsigned threads, std::size_t chunkSize) {
+  Bytes in(tune);
+  kry::TextSink out;
+  std::ostringstream said;
+  std::string end;
+  try {
+    kry::ConvertSummary summary = kry::convertInChunks(in, out, pass, said, threads, chunkSize);
+    end = std::to_string(summary.tunes) + " " + std::to_string(summary.leftOut);
+  } catch (const kry::Stop& stop) {
+    end = "STOP" + stop.text();
+  }
+  return std::string(out.text()) + "\n--\n" + said.str() + end;
+}
 
 }  // namespace kry_fuzz
 
@@ -57,6 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a stop without its message", said);
   }
   check(stopped || messages.str().empty(), "messages from a conversion that went through", messages.str());
+  // A worker thread is dear to start under the sanitizers: one input in 32 is
+  // converted in chunks as well.
+  settings.skip = head[0] / 23 % 2 != 0;
+  for (bool fixUp : {false, true}) {
+    kry::TunePass pass{settings, fixUp};
+    if (size % 32 == 7)
+      check(kry_fuzz::inChunks(tune, pass, 1, 1 + size / 32 % 48) == kry_fuzz::inChunks(tune, pass, 0, 1 << 17),
+            "chunks converted apart give other than a pass in order", std::string(tune));
+  }
   for (std::size_t n = 0; n < files.at; ++n) {
     std::string_view line = kry::trimRight(kry::trimLeft(files.in[n]));
     const std::vector<std::string>& out = files.out[n];
