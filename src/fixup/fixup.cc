@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "base/text.h"
@@ -13,15 +14,15 @@ bool isLower(char c) { return c >= 'a' && c <= 'z'; }
 
 // Which characters are length characters, and which may stand right before a
 // note's length: a fret letter, a comma of a course not played, an octave mark.
-using CharSet = std::array<bool, 256>;
+using CharSet = std::array<std::uint8_t, 256>;  // 1 for a character in the set, else 0
 constexpr CharSet setOf(std::string_view chars) {
   CharSet set{};
-  for (char c : chars) set[static_cast<unsigned char>(c)] = true;
+  for (char c : chars) set[static_cast<unsigned char>(c)] = 1;
   return set;
 }
 constexpr CharSet kLength = setOf("123456789/");
 constexpr CharSet kBeforeLength = setOf("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,'");
-bool in(const CharSet& set, char c) { return set[static_cast<unsigned char>(c)]; }
+std::uint8_t in(const CharSet& set, char c) { return set[static_cast<unsigned char>(c)]; }
 
 // Where a chord's length goes when the first fret letter at `letter` stands in a
 // chord as the scanner writes them ("[,aaa]", "[,aaa2]"): the position of its
@@ -41,7 +42,9 @@ std::size_t chordClose(std::string_view line, std::size_t letter) {
 
 void getq(std::string& length, std::string_view line) {
   for (std::size_t i = line.size(); i-- > 1;) {
-    if (!in(kLength, line[i]) || !in(kBeforeLength, line[i - 1])) continue;
+    // Both tests made each time and joined with "&": one branch a character,
+    // where a length character alone would often guess wrong.
+    if ((in(kLength, line[i]) & in(kBeforeLength, line[i - 1])) == 0) continue;
     std::size_t end = i;
     while (end < line.size() && in(kLength, line[end])) ++end;
     length.assign(line.substr(i, end - i));
