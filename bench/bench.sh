@@ -55,37 +55,42 @@ make_big $((size_mb * 1024 * 1024)) run/big.abc
 make_big $((size_mb * 1024 * 1024 / 10)) run/small.abc
 
 # ---- measuring: median wall time and largest peak RSS over the rounds ----
+# The commands take turns, one run of each a round, so that a machine that
+# slows down or speeds up meanwhile weighs on all of them alike.
 # The peak RSS comes from /usr/bin/time, which starts the command from a small
 # process (a child of python would count python's own pages from before exec).
-measure() {  # measure LABEL COMMAND...: prints "LABEL seconds kib"
+measure() {  # measure LABEL COMMAND... [";;" LABEL COMMAND...]: prints "LABEL seconds kib" for each
   python3 - "$rounds" "$@" <<'PY'
 import subprocess, sys, time
-rounds, label, cmd = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
-times, peaks = [], []
+rounds, words = int(sys.argv[1]), sys.argv[2:]
+runs = []
+while words:
+    cut = words.index(";;") if ";;" in words else len(words)
+    runs.append((words[0], words[1:cut], [], []))
+    words = words[cut + 1:]
 for _ in range(rounds):
-    start = time.perf_counter()
-    status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", "../rss", *cmd], cwd="run",
-                             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    times.append(time.perf_counter() - start)
-    peaks.append(int(open("rss").read().split()[-1]))
-    if status != 0:
-        sys.exit(f"{label}: {' '.join(cmd)} failed with status {status}")
-times.sort()
-print(label, f"{times[len(times) // 2]:.3f}", max(peaks))
+    for label, cmd, times, peaks in runs:
+        start = time.perf_counter()
+        status = subprocess.call(["/usr/bin/time", "-f", "%M", "-o", "../rss", *cmd], cwd="run",
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        times.append(time.perf_counter() - start)
+        peaks.append(int(open("rss").read().split()[-1]))
+        if status != 0:
+            sys.exit(f"{label}: {' '.join(cmd)} failed with status {status}")
+for label, cmd, times, peaks in runs:
+    times.sort()
+    print(label, f"{times[len(times) // 2]:.3f}", max(peaks))
 PY
 }
 
 declare -A secs kib
 for size in big small; do
   bytes=$(stat -c %s "run/$size.abc")
-  read -r _ t m < <(measure kry "$kry" "$size.abc")
-  secs[kry-$size]=$t kib[kry-$size]=$m
-  read -r _ t m < <(measure kry-f "$kry" "$size.abc" f)
-  secs[kryf-$size]=$t kib[kryf-$size]=$m
-  read -r _ t m < <(measure skeleton sh -c "cp $size.abc T1 && cat T1 T1 > T2 && cp T2 T3 && rm T1 T2 T3")
-  secs[skeleton-$size]=$t
-  read -r _ t m < <(measure awk sh -c "awk '{print \"[V:M] \" \$0; print \"[V:G] \" \$0}' $size.abc > T2 && rm T2")
-  secs[awk-$size]=$t
+  while read -r label t m; do
+    secs[$label-$size]=$t kib[$label-$size]=$m
+  done < <(measure kry "$kry" "$size.abc" ";;" kryf "$kry" "$size.abc" f \
+             ";;" skeleton sh -c "cp $size.abc T1 && cat T1 T1 > T2 && cp T2 T3 && rm T1 T2 T3" \
+             ";;" awk sh -c "awk '{print \"[V:M] \" \$0; print \"[V:G] \" \$0}' $size.abc > T2 && rm T2")
   declare "bytes_$size=$bytes"
 done
 
@@ -95,7 +100,7 @@ pass() { python3 -c "print('met' if $1 else 'MISSED')"; }
 
 cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 echo "machine: $(nproc) cores, $cpu; awk is $(readlink -f "$(command -v awk)")"
-echo "corpus: $good of $total tunes convert with no options; rounds: $rounds (median time, largest RSS)"
+echo "corpus: $good of $total tunes convert with no options; rounds: $rounds, the commands in turn (median time, largest RSS)"
 printf '%-6s %6s %8s %8s %10s %8s %9s %11s\n' size MB kry/s "kry f/s" skeleton/s awk/s "peak MiB" "f peak MiB"
 for size in big small; do
   b=bytes_$size
