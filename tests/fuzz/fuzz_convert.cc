@@ -32,18 +32,15 @@ class Tracer : public kry::LineSource, public kry::LineSink {
 };
 
 // The tune as its bytes, a few at a time.
-class Bytes : public kry::ByteSource {
- public:
-  explicit Bytes(std::string_view text) : text_(text) {}
+struct Bytes : kry::ByteSource {
+  explicit Bytes(std::string_view text) : text(text) {}
   std::size_t read(char* to, std::size_t most) override {
-    std::size_t size = std::min({most, text_.size(), std::size_t{5}});
-    text_.copy(to, size);
-    text_.remove_prefix(size);
+    std::size_t size = std::min({most, text.size(), std::size_t{5}});
+    text.copy(to, size);
+    text.remove_prefix(size);
     return size;
   }
-
- private:
-  std::string_view text_;
+  std::string_view text;
 };
 
 // The converted tune, what was said and how the pass ended.
