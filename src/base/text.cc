@@ -9,6 +9,10 @@ void upcase(std::string& text, int count) {
   }
 }
 
+std::string outputName(const std::string& base, const std::string& kind) {
+  return base + (!base.empty() && base.back() == '.' ? "" : ".") + kind;
+}
+
 std::string fixedField(std::string_view text, std::size_t width) {
   std::string field(text.substr(0, width));
   field.resize(width, ' ');

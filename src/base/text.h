@@ -25,11 +25,16 @@ inline std::string_view trimLeft(std::string_view text) {
   return start == text.size() ? std::string_view{} : text.substr(start);
 }
 
+// The name of a file written for a base name, such as the PostScript file:
+// "tune" and "tune." both give "tune.ps" for the kind "ps".
+std::string outputName(const std::string& base, const std::string& kind);
+
 // `text` cut or padded with blanks to exactly `width` characters.
 std::string fixedField(std::string_view text, std::size_t width);
 
-inline bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/'; }
-inline bool isAccidental(char c) { return c == '^' || c == '=' || c == '_'; }
+constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+constexpr bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/'; }
+constexpr bool isAccidental(char c) { return c == '^' || c == '=' || c == '_'; }
+constexpr bool isOctaveMark(char c) { return c == ',' || c == '\''; }
 
 }  // namespace kry

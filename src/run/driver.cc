@@ -120,7 +120,7 @@ void typeset(const TypesetCommand& command, Platform& platform, std::ostream& ou
   out.flush();
   int status = platform.runProgram(command.args);
   if (status == 0) return;
-  std::string failure = status == Platform::kNotStarted
+  std::string failure = status == kNotStarted
                             ? std::string(kTypesetter) + " could not be started"
                             : std::string(kTypesetter) + " failed with exit status " + std::to_string(status);
   out << ' ' << failure << "; the converted tune is kept in " << kFinalTune << ".\n";
@@ -145,7 +145,7 @@ void writePdf(const std::string& base, Platform& platform, std::ostream& out) {
   int status = platform.runProgram(args);
   if (status == 0 && platform.rename(part, pdf)) return;
   platform.remove(part);
-  std::string failure = status == Platform::kNotStarted
+  std::string failure = status == kNotStarted
                             ? "Ghostscript (gs) could not be started; install the package ghostscript"
                             : status == 0 ? "the PDF could not be named " + pdf
                                           : std::string("gs failed with exit status ") + std::to_string(status);
@@ -154,10 +154,6 @@ void writePdf(const std::string& base, Platform& platform, std::ostream& out) {
 }
 
 }  // namespace
-
-std::string outputName(const std::string& base, const std::string& kind) {
-  return base + (!base.empty() && base.back() == '.' ? "" : ".") + kind;
-}
 
 TuneNames deriveNames(const std::string& arg) {
   TuneNames names;
@@ -205,7 +201,7 @@ std::string processedLines(const std::string& input) {
 void run(const std::vector<std::string>& args, Platform& platform, std::ostream& out) {
   if (args.empty()) return help(out, kVersion);
   if (args[0] == "--version") {
-    out << kVersionLine << '\n';
+    out << "kry " << kVersion << '\n';
     return;
   }
   banner(out);

@@ -18,10 +18,6 @@ struct TuneNames {
 };
 TuneNames deriveNames(const std::string& arg);
 
-// The name of a file the typesetter or Ghostscript writes for the base name:
-// "tune" and "tune." both give "tune.ps" for the kind "ps".
-std::string outputName(const std::string& base, const std::string& kind);
-
 // The typesetting command as shown to the user, and as started.
 struct TypesetCommand {
   std::string shown;

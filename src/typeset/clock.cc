@@ -1,13 +1,9 @@
 #include "typeset/clock.h"
 
-#include <cctype>
-
 namespace kry::typeset {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLengthPart(char c) { return isDigit(c) || c == '/'; }
 bool isNote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
 
 // A whole number at i, moving i past it; `none` when there is no digit.
@@ -21,9 +17,7 @@ long number(std::string_view s, std::size_t& i, long none) {
 // The length written at i, moving i past it: 1 when none is written; of
 // one that can't be read whole, what abcm2ps reads of it.
 Length length(std::string_view s, std::size_t& i) {
-  const std::size_t from = i;
-  while (i < s.size() && isLengthPart(s[i])) ++i;
-  const std::string_view run = s.substr(from, i - from);
+  const std::string_view run = lengthRun(s, i);
   return readLength(run.substr(0, readablePrefix(run))).value_or(Length{1, 1});
 }
 
@@ -44,13 +38,6 @@ std::size_t decoration(std::string_view s, std::size_t i) {
   if (close == std::string_view::npos) return i;
   const auto inside = s.substr(i + 1, close - i - 1);
   return inside.find_first_of(" |") == std::string_view::npos ? close + 1 : i;
-}
-
-// Past the numbers of repeat endings at i: "1", "1,2", "1-3".
-std::size_t endings(std::string_view s, std::size_t i) {
-  while (i < s.size() && (isDigit(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isDigit(s[i + 1]))))
-    ++i;
-  return i;
 }
 
 // A chord from "[" at i: the length of its first note times the length
@@ -134,10 +121,7 @@ void meter(Clock& c, std::string_view value) {
 }
 
 std::string_view fieldValue(std::string_view value) {
-  value = value.substr(0, value.find('%'));
-  const auto b = value.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  return value.substr(b, value.find_last_not_of(" \t") - b + 1);
+  return trim(value.substr(0, value.find('%')));
 }
 
 void melodyTime(std::string_view s, Clock& c) {
@@ -155,7 +139,7 @@ void melodyTime(std::string_view s, Clock& c) {
     } else if (ch == '!' || ch == '+') {
       const std::size_t after = decoration(s, i);
       i = after > i ? after : i + 1;
-    } else if (ch == '[' && i + 2 < s.size() && s[i + 2] == ':' && std::isalpha(static_cast<unsigned char>(next))) {
+    } else if (ch == '[' && isFieldLine(s.substr(i + 1))) {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
       const auto value = s.substr(i + 3, close - i - 3);

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/text.h"
+
 namespace kry::typeset {
 
 const char* const kUsage =
@@ -10,11 +12,6 @@ const char* const kUsage =
     "  -O BASE   write BASE.ps (BASEps when BASE ends with \".\"); Out.ps without it\n"
     "  -t N      transpose the melody staff N half steps up (_N: down), N 0 to 11\n"
     "  -s FACTOR scale the page by FACTOR (above 0, at most 4)\n";
-
-std::string outName(const std::string& base) {
-  if (!base.empty() && base.back() == '.') return base + "ps";
-  return base + ".ps";
-}
 
 namespace {
 
@@ -72,7 +69,7 @@ Parsed readCommand(const std::vector<std::string>& args) {
       const std::string& v = args[++i];
       if (a == "-O") {
         if (v.empty()) return refuse("option -O needs a base name");
-        cmd.output = outName(v);
+        cmd.output = outputName(v, "ps");
       } else if (a == "-t") {
         const auto steps = readSteps(v);
         if (!steps) return refuse("bad transposition \"" + v + "\": give 0 to 11, or _1 to _11 for down");

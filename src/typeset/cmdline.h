@@ -24,9 +24,6 @@ struct Parsed {
 
 Parsed readCommand(const std::vector<std::string>& args);
 
-// BASE + "ps" when BASE ends with ".", else BASE + ".ps".
-std::string outName(const std::string& base);
-
 extern const char* const kUsage;
 
 }  // namespace kry::typeset

@@ -3,6 +3,8 @@
 #include <array>
 #include <numeric>
 
+#include "base/text.h"
+
 namespace kry::typeset {
 
 namespace {
@@ -86,6 +88,27 @@ std::string lengthText(Length l) {
   l = reduced(l);
   if (l.den == 1) return std::to_string(l.num);
   return std::to_string(l.num) + "/" + std::to_string(l.den);
+}
+
+std::string_view lengthRun(std::string_view s, std::size_t& i) {
+  const std::size_t from = i;
+  while (i < s.size() && (isDigit(s[i]) || s[i] == '/')) ++i;
+  return s.substr(from, i - from);
+}
+
+std::size_t endings(std::string_view s, std::size_t i) {
+  while (i < s.size() && (isDigit(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isDigit(s[i + 1]))))
+    ++i;
+  return i;
+}
+
+bool isFieldLine(std::string_view line) { return line.size() > 1 && line[1] == ':' && kry::isLetter(line[0]); }
+
+std::string_view trim(std::string_view s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  const auto e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
 }
 
 std::optional<Length> readLength(std::string_view text) {

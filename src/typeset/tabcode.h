@@ -29,6 +29,18 @@ std::optional<Length> readLength(std::string_view text);  // "2", "3/", "/", "//
 // then "/" and a divisor or more "/". Of "/4/" it reads "/4".
 std::size_t readablePrefix(std::string_view text);
 
+// Reading a line of ABC, on the melody staff and the tab staff alike.
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+// The run of digits and "/" at i, moving i past it (empty when none).
+std::string_view lengthRun(std::string_view s, std::size_t& i);
+// Past the numbers of repeat endings at i ("1", "1,2", "1-3"): they belong
+// to the melody staff. A comma before a course is no list.
+std::size_t endings(std::string_view s, std::size_t i);
+// A field line, or an inline field after its "[": a letter and ":".
+bool isFieldLine(std::string_view line);
+// Without leading and trailing blanks and tabs.
+std::string_view trim(std::string_view s);
+
 // The fret for a letter of a tab event ("a" open ... "i" 8, "k" 9, "l" 10).
 std::optional<int> fretNumber(char letter);
 bool isCourse(char c);  // a fret letter or the comma of a course not played

@@ -4,9 +4,7 @@ namespace kry::typeset {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLengthStart(char c) { return (c >= '1' && c <= '9') || c == '/'; }
-bool isLengthPart(char c) { return isDigit(c) || c == '/'; }
 
 // The characters of a bar line or repeat sign starting at i, or 0.
 std::size_t barLength(std::string_view s, std::size_t i) {
@@ -29,22 +27,11 @@ std::size_t barLength(std::string_view s, std::size_t i) {
 // staff, and `bad` has it as written.
 std::optional<Length> readLengthAt(std::string_view s, std::size_t& i, std::string& bad) {
   if (i >= s.size() || !isLengthStart(s[i])) return std::nullopt;
-  const std::size_t from = i;
-  while (i < s.size() && isLengthPart(s[i])) ++i;
-  const std::string_view run = s.substr(from, i - from);
-  const auto len = readLength(run.substr(0, readablePrefix(run)));
-  if (!len || readablePrefix(run) < run.size()) bad = run;
+  const std::string_view run = lengthRun(s, i);
+  const std::size_t readable = readablePrefix(run);
+  const auto len = readLength(run.substr(0, readable));
+  if (!len || readable < run.size()) bad = run;
   return len;
-}
-
-// Past the numbers of repeat endings at i ("1", "1,2", "1-3"): they belong
-// to the melody staff. A comma before a course is no list.
-std::size_t endings(std::string_view s, std::size_t i) {
-  while (i < s.size() &&
-         (isDigit(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isDigit(s[i + 1])))) {
-    ++i;
-  }
-  return i;
 }
 
 void unknown(std::vector<TabItem>& items, std::string_view text) {
@@ -56,11 +43,6 @@ void unknown(std::vector<TabItem>& items, std::string_view text) {
   item.kind = Item::kUnknown;
   item.text = std::string(text);
   items.push_back(item);
-}
-
-// "[" at i opens an inline field: "[L:", "[M:", "[K:".
-bool isField(std::string_view s, std::size_t i) {
-  return i + 2 < s.size() && s[i + 2] == ':' && ((s[i + 1] >= 'A' && s[i + 1] <= 'Z') || (s[i + 1] >= 'a' && s[i + 1] <= 'z'));
 }
 
 // A run of course characters: the fret per course, -1 where not played.
@@ -132,7 +114,7 @@ std::vector<TabItem> scanTab(std::string_view s) {
       ++i;
     } else if (c == '[' && isDigit(next)) {
       i = endings(s, i + 1);
-    } else if (c == '[' && isField(s, i)) {
+    } else if (c == '[' && isFieldLine(s.substr(i + 1))) {  // an inline field: "[L:", "[M:", "[K:"
       // An inline field: the unit length and the meter keep both voices in
       // time; any other is the melody's.
       const std::size_t close = s.find(']', i);
@@ -180,9 +162,7 @@ std::vector<TabItem> scanTab(std::string_view s) {
       items.push_back(item);
     } else if (isLengthStart(c)) {
       // A length with no event before it: kry writes none, so it is no time.
-      const std::size_t from = i;
-      while (i < s.size() && isLengthPart(s[i])) ++i;
-      unknown(items, std::string(s.substr(from, i - from)) + " (a length with no event before it)");
+      unknown(items, std::string(lengthRun(s, i)) + " (a length with no event before it)");
     } else if (c == '(' && isDigit(next)) {
       const std::size_t from = i++;
       int colons = 0;

@@ -12,13 +12,6 @@ bool starts(std::string_view line, std::string_view head) {
   return line.substr(0, head.size()) == head;
 }
 
-std::string_view trim(std::string_view s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  const auto e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
 // The value of "name=value" among a voice definition's words.
 std::string_view word(std::string_view line, std::string_view name) {
   std::size_t at = 0;
@@ -31,11 +24,6 @@ std::string_view word(std::string_view line, std::string_view name) {
     at += name.size();
   }
   return {};
-}
-
-// A field line: a letter and ":".
-bool isFieldLine(std::string_view line) {
-  return line.size() > 1 && line[1] == ':' && ((line[0] >= 'A' && line[0] <= 'Z') || (line[0] >= 'a' && line[0] <= 'z'));
 }
 
 // The unit note length ABC gives a tune without an L: field.
