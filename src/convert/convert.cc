@@ -94,7 +94,7 @@ void Conversion::musicLine(std::string_view line) {
   // The tab-voice line is scanned straight into the converted tune, or, while
   // a tune is held, into room of its own.
   constexpr std::string_view kPrefix = "[V:G] ";
-  bool holding = settings_.skip && inTune_;
+  bool holding = holdingTune();
   std::size_t most = kPrefix.size() + tabRoom(line.size());
   if (holding && room_.size() < most) room_.resize(most);
   char* room = holding ? room_.data() : out_.reserve(most);
@@ -143,7 +143,7 @@ void Conversion::follow(Conversion& chunk) {
 // With skip, a tune's lines are held until it is whole, so that a tune left
 // out leaves nothing behind.
 void Conversion::put(std::string_view head, std::string_view tail) {
-  if (settings_.skip && inTune_)
+  if (holdingTune())
     held_.push_back(std::string(head).append(tail));
   else
     out_.put(head, tail);

@@ -70,6 +70,7 @@ class Conversion {
   void keyField(std::string_view line);
   void musicLine(std::string_view line);
   void put(std::string_view head, std::string_view tail = {});
+  bool holdingTune() const { return settings_.skip && inTune_; }  // with skip, until the tune is whole
   void endTune();
   std::string where() const;
 

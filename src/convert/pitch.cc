@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/stop.h"
+#include "base/text.h"
 
 namespace kry {
 namespace {
@@ -14,9 +15,7 @@ namespace {
 // A note text that can have a position is an optional accidental, a letter
 // A..G or a..g and at most one octave mark; each such text gets a code so the
 // tables below can be looked up directly.
-constexpr std::string_view kAccidentals = " ^=_";
-constexpr std::string_view kLetters = "ABCDEFGabcdefg";
-constexpr std::string_view kMarks = " ,'";
+using notecode::kAccidentals, notecode::kLetters, notecode::kMarks;
 constexpr int kCodes = notecode::kCodes;
 
 // The code of a note text: its accidental, its letter, at most one octave mark.
@@ -26,9 +25,7 @@ constexpr int encode(std::string_view text) {
   char accidental = i == 1 ? text[0] : ' ';
   char mark = text.size() - i == 2 ? text[i + 1] : ' ';
   if (mark == ' ' && text.size() - i == 2) return -1;
-  int code = notecode::kAccidental[static_cast<unsigned char>(accidental)] +
-             notecode::kLetter[static_cast<unsigned char>(text[i])] + notecode::kMark[static_cast<unsigned char>(mark)];
-  return code < kCodes ? code : -1;
+  return noteCode(accidental, text[i], mark);
 }
 
 std::string decode(int code) {
@@ -174,7 +171,8 @@ FingerChart::Spot spotOf(int code, const Fingerboard& board) {
   int position = positionOf(code);
   int sum = position + board.transposition;
   // A text the table does not hold is never placed, whatever the transposition.
-  if (position < bottomOf(board.courses()) || sum < bottomOf(board.courses()) || sum > kHighest) return {-1, ' ', 0, {}};
+  int bottom = bottomOf(board.courses());
+  if (position < bottom || sum < bottom || sum > kHighest) return {-1, ' ', 0, {}};
   return placeOn(sum, board);
 }
 
@@ -240,8 +238,8 @@ std::optional<Tuning> readTuning(std::string_view notes) {
   Tuning tuning;
   std::array<int, 6> lowFirst{};
   for (std::size_t at = 0; at < notes.size();) {
-    std::size_t end = at + (at < notes.size() && std::string_view("^=_").find(notes[at]) != std::string_view::npos ? 2 : 1);
-    if (end < notes.size() && (notes[end] == ',' || notes[end] == '\'')) ++end;
+    std::size_t end = at + (isAccidental(notes[at]) ? 2 : 1);
+    if (end < notes.size() && isOctaveMark(notes[end])) ++end;
     int position = end <= notes.size() ? positionOf(encode(notes.substr(at, end - at))) : kNoPosition;
     if (position == kNoPosition || tuning.courses == 6 ||
         (tuning.courses > 0 && position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)]))

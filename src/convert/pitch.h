@@ -63,6 +63,9 @@ int noteCode(char accidental, std::string_view written);
 // a character that can't stand there gives a share that puts the sum past
 // the last code.
 namespace notecode {
+constexpr std::string_view kAccidentals = " ^=_";
+constexpr std::string_view kLetters = "ABCDEFGabcdefg";
+constexpr std::string_view kMarks = " ,'";
 constexpr int kCodes = 4 * 14 * 3;
 constexpr int kNone = 1000;
 using Shares = std::array<short, 256>;
@@ -72,16 +75,16 @@ constexpr Shares sharesOf(std::string_view chars, int step) {
   for (std::size_t k = 0; k < chars.size(); ++k) shares[static_cast<unsigned char>(chars[k])] = static_cast<short>(k * step);
   return shares;
 }
-constexpr Shares kAccidental = sharesOf(" ^=_", 14 * 3);
-constexpr Shares kLetter = sharesOf("ABCDEFGabcdefg", 3);
-constexpr Shares kMark = sharesOf(" ,'", 1);
+constexpr Shares kAccidental = sharesOf(kAccidentals, 14 * 3);
+constexpr Shares kLetter = sharesOf(kLetters, 3);
+constexpr Shares kMark = sharesOf(kMarks, 1);
 }  // namespace notecode
 
 // The code of a note letter with no accidental and no octave mark; past the
 // last code for a character that is no note letter.
 inline int plainCode(char letter) { return notecode::kLetter[static_cast<unsigned char>(letter)]; }
 
-inline int noteCode(char accidental, char letter, char mark) {
+constexpr int noteCode(char accidental, char letter, char mark) {
   int code = notecode::kAccidental[static_cast<unsigned char>(accidental)] +
              notecode::kLetter[static_cast<unsigned char>(letter)] + notecode::kMark[static_cast<unsigned char>(mark)];
   return code < notecode::kCodes ? code : -1;

@@ -1,6 +1,5 @@
 #include "convert/scanner.h"
 
-#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -61,7 +60,6 @@ constexpr std::array<Kind, 256> kKinds = [] {
 
 Kind kindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isOctaveMark(char c) { return c == ',' || c == '\''; }
 
 // Where the decoration opened at `open` ("!trill!", "+fermata+") closes: its
 // partner must follow on the same line with no blank and no bar line in between.
@@ -230,7 +228,7 @@ class Scanner {
       case kRoll:
         return at;
       case kSpacer:
-        while (at.i + 1 < line.size() && isLengthChar(line[at.i + 1])) ++at.i;
+        readLength(line, at.i);  // a spacer's width has no place on the tab staff
         return at;
       case kDigit:
         if (at.i > 0 && line[at.i - 1] == '|') return skipEndings(line, at);
@@ -279,16 +277,23 @@ class Scanner {
     if (start == letter && letter == at.i && (c == 'z' || c == 'x')) {
       *at.out++ = c;  // a rest; "x" is one that shows nothing
     } else {
-      char accidental = start < letter ? line[start] : fixacc(state_.accidentals, c);
-      int code = at.i > letter + 1 ? -1 : noteCode(accidental, c, at.i > letter ? line[at.i] : ' ');
-      if (code < 0 || (*chart_)[static_cast<std::size_t>(code)].size == 0) unplaceable(line.substr(start, at.i + 1 - start));
-      const FingerChart::Spot& spot = (*chart_)[static_cast<std::size_t>(code)];
+      const FingerChart::Spot& spot = spotFor(line, start, letter, at.i);
       std::memcpy(at.out, spot.text.data(), spot.text.size());  // all eight: the room is there
       at.out += spot.size;
     }
     at = writeLength(at, isLengthChar(next) ? readLength(line, at.i) : "1");  // none written: one unit
     if (at.i + 1 < line.size()) *at.out++ = ' ';
     return at;
+  }
+
+  // Where the note written from `start` (its accidental, if any) over its
+  // letter to `last` (its octave mark, if any) is played; a note with no place
+  // stops the run.
+  const FingerChart::Spot& spotFor(std::string_view text, std::size_t start, std::size_t letter, std::size_t last) {
+    char accidental = start < letter ? text[start] : fixacc(state_.accidentals, text[letter]);
+    int code = last > letter + 1 ? -1 : noteCode(accidental, text[letter], last > letter ? text[last] : ' ');
+    if (code < 0 || (*chart_)[static_cast<std::size_t>(code)].size == 0) unplaceable(text.substr(start, last + 1 - start));
+    return (*chart_)[static_cast<std::size_t>(code)];
   }
 
   // A note with no place: `note` itself writes the message and stops the run.
@@ -363,7 +368,7 @@ class Scanner {
       }
       if (!isLetter(text[k])) break;  // the chord's notes end here
       std::size_t letter = k;
-      while (k + 1 < text.size() && (text[k + 1] == ',' || text[k + 1] == '\'')) ++k;
+      while (k + 1 < text.size() && isOctaveMark(text[k + 1])) ++k;
       placeChordNote(text, start, letter, k, tabCode);
       std::size_t length = ++k;
       while (k < text.size() && isLengthChar(text[k])) ++k;
@@ -390,10 +395,7 @@ class Scanner {
   // a course already written replaces the earlier letter.
   void placeChordNote(std::string_view text, std::size_t start, std::size_t letter, std::size_t last,
                       std::array<char, 6>& tabCode) {
-    char accidental = start < letter ? text[start] : fixacc(state_.accidentals, text[letter]);
-    int code = last > letter + 1 ? -1 : noteCode(accidental, text[letter], last > letter ? text[last] : ' ');
-    if (code < 0 || (*chart_)[static_cast<std::size_t>(code)].course < 0) unplaceable(text.substr(start, last + 1 - start));
-    const FingerChart::Spot& spot = (*chart_)[static_cast<std::size_t>(code)];
+    const FingerChart::Spot& spot = spotFor(text, start, letter, last);
     if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
   }
 

@@ -15,13 +15,13 @@ bool isLower(char c) { return c >= 'a' && c <= 'z'; }
 // Which characters are length characters, and which may stand right before a
 // note's length: a fret letter, a comma of a course not played, an octave mark.
 using CharSet = std::array<std::uint8_t, 256>;  // 1 for a character in the set, else 0
-constexpr CharSet setOf(std::string_view chars) {
+constexpr CharSet setWhere(bool (*in)(char)) {
   CharSet set{};
-  for (char c : chars) set[static_cast<unsigned char>(c)] = 1;
+  for (int c = 0; c < 256; ++c) set[static_cast<std::size_t>(c)] = in(static_cast<char>(c)) ? 1 : 0;
   return set;
 }
-constexpr CharSet kLength = setOf("123456789/");
-constexpr CharSet kBeforeLength = setOf("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz,'");
+constexpr CharSet kLength = setWhere(isLengthChar);
+constexpr CharSet kBeforeLength = setWhere([](char c) { return isLetter(c) || isOctaveMark(c); });
 std::uint8_t in(const CharSet& set, char c) { return set[static_cast<unsigned char>(c)]; }
 
 // Where a chord's length goes when the first fret letter at `letter` stands in a
@@ -57,13 +57,17 @@ std::string_view FixUp::line(std::string_view in) {
   if (line.substr(0, 5) != "[V:G]") return line;  // every other line goes through as it is
   buf_.assign(line);
   buf_.resize(line.size() + spare());
-  buf_.resize(fix(buf_.data(), line.size()));
+  buf_.resize(fixTab(buf_.data(), line.size()));
   return buf_;
 }
 
 std::size_t FixUp::fix(char* text, std::size_t size) {
   std::string_view line = trimRight(std::string_view(text, size));
-  if (line.substr(0, 5) != "[V:G]") return line.size();
+  return line.substr(0, 5) != "[V:G]" ? line.size() : fixTab(text, line.size());
+}
+
+std::size_t FixUp::fixTab(char* text, std::size_t size) {
+  std::string_view line(text, size);
   std::size_t at = first_ ? std::string_view::npos : insertAt(line.substr(5));
   if (at != std::string_view::npos) at += 5;
   first_ = false;

@@ -38,6 +38,8 @@ class FixUp {
   void follow(const FixUp& chunk);
 
  private:
+  // fix() for a line known to be a tab-voice line without trailing blanks.
+  std::size_t fixTab(char* text, std::size_t size);
   // Where the rhythm length goes on a tab-voice line after its "[V:G]", or npos for nowhere.
   std::size_t insertAt(std::string_view line) const;
 

@@ -5,7 +5,6 @@
 namespace kry {
 
 inline constexpr const char* kVersion = "1.15";
-inline constexpr const char* kVersionLine = "kry 1.15";
 
 // Work files, all in the current directory.
 inline constexpr const char* kStagedTune = "TMPIN.TMP";

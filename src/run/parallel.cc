@@ -103,6 +103,13 @@ class FixingSink : public LineSink {
   char* room_ = nullptr;
 };
 
+// The lines of a chunk, one after the other.
+void convertInOrder(Conversion& conversion, const std::string& text) {
+  TextLines lines(text);
+  std::string_view line;
+  while (lines.next(line)) conversion.line(line);
+}
+
 // A chunk converted apart from the lines before it, on a worker thread. A
 // trial is used again for a later chunk, its room kept.
 struct Trial {
@@ -124,21 +131,13 @@ struct Trial {
       fixing.fix().startAtTune();
     }
     try {
-      TextLines lines(chunk.text);
-      std::string_view line;
-      while (lines.next(line)) conversion->line(line);
+      convertInOrder(*conversion, chunk.text);
       stands = said.tellp() == 0 && !fixing.fix().unsure();
     } catch (...) {  // a stop, or music before a key: it is converted again in order
       stands = false;
     }
   }
 };
-
-void convertInOrder(Conversion& conversion, const std::string& text) {
-  TextLines lines(text);
-  std::string_view line;
-  while (lines.next(line)) conversion.line(line);
-}
 
 }  // namespace
 

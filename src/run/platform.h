@@ -43,8 +43,6 @@ class Platform {
   // Takes the directory for this run; false when another run holds it.
   virtual bool lockDirectory() { return true; }
   virtual void unlockDirectory() {}
-
-  static constexpr int kNotStarted = kry::kNotStarted;
 };
 
 // The real platform. `selfPath` is the path of the running kry, used to find
