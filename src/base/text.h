@@ -2,6 +2,7 @@
 // upper-casing and the trimming of blank-padded fields.
 #pragma once
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -10,19 +11,18 @@ namespace kry {
 // upcase: turns the first `count` characters of `text` from a..z into A..Z.
 void upcase(std::string& text, int count);
 
-// The text without its trailing blanks (tabs and other characters stay).
-// Every line written goes through it, so it is inline.
-inline std::string_view trimRight(std::string_view text) {
-  std::size_t end = text.size();
-  while (end > 0 && text[end - 1] == ' ') --end;
-  return end == 0 ? std::string_view{} : text.substr(0, end);
+// The text without the blanks at its end, at its start, or at both. kry's
+// lines and fields are padded with " " alone: a tab is no blank to them;
+// abctab2ps reads a field's value as abcm2ps does, with tabs as blanks.
+inline constexpr std::string_view kBlanksAndTabs = " \t";
+inline std::string_view trimRight(std::string_view text, std::string_view blanks = " ") {
+  return text.substr(0, text.find_last_not_of(blanks) + 1);
 }
-
-// The text without its leading blanks.
-inline std::string_view trimLeft(std::string_view text) {
-  std::size_t start = 0;
-  while (start < text.size() && text[start] == ' ') ++start;
-  return start == text.size() ? std::string_view{} : text.substr(start);
+inline std::string_view trimLeft(std::string_view text, std::string_view blanks = " ") {
+  return text.substr(std::min(text.find_first_not_of(blanks), text.size()));
+}
+inline std::string_view trim(std::string_view text, std::string_view blanks = " ") {
+  return trimLeft(trimRight(text, blanks), blanks);
 }
 
 // The name of a file written for a base name, such as the PostScript file:
@@ -31,10 +31,4 @@ std::string outputName(const std::string& base, const std::string& kind);
 
 // `text` cut or padded with blanks to exactly `width` characters.
 std::string fixedField(std::string_view text, std::size_t width);
-
-constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-constexpr bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/'; }
-constexpr bool isAccidental(char c) { return c == '^' || c == '=' || c == '_'; }
-constexpr bool isOctaveMark(char c) { return c == ',' || c == '\''; }
-
 }  // namespace kry

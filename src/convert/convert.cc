@@ -6,6 +6,7 @@
 
 #include "convert/keysig.h"
 #include "base/stop.h"
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry {

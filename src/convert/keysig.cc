@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "base/stop.h"
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry {

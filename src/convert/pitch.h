@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/abc.h"
+
 namespace kry {
 
 // The open note of each course as a pitch position (1 = "E,"), course 1 (the

@@ -6,6 +6,7 @@
 
 #include "convert/keysig.h"
 #include "base/stop.h"
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry {
@@ -59,7 +60,6 @@ constexpr std::array<Kind, 256> kKinds = [] {
 }();
 
 Kind kindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Where the decoration opened at `open` ("!trill!", "+fermata+") closes: its
 // partner must follow on the same line with no blank and no bar line in between.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry {

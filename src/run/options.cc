@@ -7,6 +7,7 @@
 
 #include "run/messages.h"
 #include "base/stop.h"
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry {
@@ -17,7 +18,6 @@ constexpr std::size_t kNumberWidth = 8;
 // The option key: the first six characters, upper-cased.
 constexpr std::size_t kKeyWidth = 6;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Every character of a number option must be a digit, "-" or "."; "+" may only lead.
 bool passesCharacterTest(const std::string& arg) {

@@ -1,3 +1,4 @@
+#include "base/abc.h"
 #include "typeset/tabcode.h"
 
 #include <array>

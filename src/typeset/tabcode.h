@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/abc.h"
+
 namespace kry::typeset {
 
 // A duration in units of the tune's L: field, kept as an exact fraction.
@@ -30,7 +32,6 @@ std::optional<Length> readLength(std::string_view text);  // "2", "3/", "/", "//
 std::size_t readablePrefix(std::string_view text);
 
 // Reading a line of ABC, on the melody staff and the tab staff alike.
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // The run of digits and "/" at i, moving i past it (empty when none).
 std::string_view lengthRun(std::string_view s, std::size_t& i);
 // Past the numbers of repeat endings at i ("1", "1,2", "1-3"): they belong

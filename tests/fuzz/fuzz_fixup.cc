@@ -5,6 +5,7 @@
 
 #include "fixup/fixup.h"
 #include "fuzz_support.h"
+#include "base/abc.h"
 #include "base/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
