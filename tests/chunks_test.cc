@@ -1,7 +1,7 @@
 // Converting a collection in chunks of whole tunes on worker threads: the
 // lines read from memory, the cuts made only where a tune starts, and a
 // converted tune, messages and stop the same as a pass line by line.
-#include "convert/chunks.h"
+#include "run/chunks.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "base/stop.h"
+#include "fixup/fixup.h"
 #include "run/parallel.h"
 
 namespace kry {
@@ -28,7 +29,7 @@ struct Trickle : ByteSource {
   std::size_t step = 0;
 };
 
-TEST(TextLines, EndsALineAtLfCrOrCrLf) {
+TEST(Lines, EndALineAtLfCrOrCrLf) {
   struct {
     std::string text, lines;  // the lines joined by "|"
   } rows[] = {
@@ -36,7 +37,7 @@ TEST(TextLines, EndsALineAtLfCrOrCrLf) {
       {"\n\n", "||"},     {"a\r\r\nb", "a||b|"},  {"a\n\rb", "a||b|"}, {"a\rb\nc\r\nd", "a|b|c|d|"},
   };
   for (const auto& row : rows) {
-    TextLines lines(row.text);
+    Lines lines(row.text);
     std::string got;
     for (std::string_view line; lines.next(line);) got += std::string(line) + "|";
     EXPECT_EQ(got, row.lines) << row.text;
@@ -58,7 +59,7 @@ TEST(TuneChunks, CutsOnlyWhereATuneStartsAndLosesNothing) {
       std::string whole;
       int tunes = 0;
       while (chunks.next(chunk)) {
-        if (chunk.atTune) {
+        if (chunk.apart && !whole.empty()) {
           EXPECT_EQ(chunk.text.substr(0, 2), "X:") << text;
           EXPECT_TRUE(whole.back() == '\n' || whole.back() == '\r') << text;
           ++tunes;
@@ -77,18 +78,20 @@ TEST(TuneChunks, CutsOnlyWhereATuneStartsAndLosesNothing) {
   }
 }
 
-// What a conversion gives: the converted tune, what was said, the stop and the counts.
-std::string convertAll(const std::string& text, const TunePass& pass, unsigned threads, std::size_t chunkSize,
-                       ChunkCounts* counts = nullptr) {
+// What a conversion gives, with the fix-up pass along or not: the converted
+// tune, what was said and the stop.
+std::string convertAll(const std::string& text, const ConvertSettings& settings, bool fixUp, unsigned threads,
+                       std::size_t chunkSize) {
   TextSink out;
+  FixUpSink fixing(out);
   Trickle in(text);
   std::ostringstream said;
   std::string end;
   try {
-    ConvertSummary summary = convertInChunks(in, out, pass, said, threads, chunkSize, counts);
+    ConvertSummary summary = convertInChunks(in, fixUp ? static_cast<LineSink&>(fixing) : out, settings, said, threads, chunkSize);
     end = "tunes " + std::to_string(summary.tunes) + ", left out " + std::to_string(summary.leftOut);
   } catch (const Stop& stop) {
-    end = "STOP" + stop.text();
+    end = "STOP" + stop.text() + stop.said();
   }
   return std::string(out.text()) + "\n--said--\n" + said.str() + "\n--end--\n" + end;
 }
@@ -122,19 +125,14 @@ TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
   chosen.skip = true;
   mandolin.board.mandolin = true;
   mandolin.board.transposition = -2;
-  const TunePass passes[] = {{plain, false}, {plain, true}, {skip, false}, {skip, true}, {chosen, true}, {mandolin, true}};
-  for (std::size_t k = 0; k < texts.size(); ++k) {
-    for (const TunePass& pass : passes) {
-      std::string inOrder = convertAll(texts[k], pass, 0, 1);
-      for (std::size_t chunkSize : {1, 40, 900}) {
-        ChunkCounts counts;
-        EXPECT_EQ(convertAll(texts[k], pass, 3, chunkSize, &counts), inOrder)
-            << texts[k].substr(0, 40) << "\nf: " << pass.fixUp << ", chunks of " << chunkSize;
-        // With skip, tunes 2 to 4 lean on those before them; a collection goes mostly apart.
-        bool leaning = k < 2 && chunkSize == 40, collection = k >= 2 && chunkSize == 900;
-        EXPECT_TRUE(!pass.convert.skip || !leaning || counts.again >= 3) << "f: " << pass.fixUp;
-        EXPECT_TRUE(!pass.convert.skip || !collection || counts.apart > counts.again) << texts[k].substr(0, 40);
-      }
+  const std::pair<const ConvertSettings&, bool> passes[] = {{plain, false}, {plain, true}, {skip, false},
+                                                           {skip, true},  {chosen, true}, {mandolin, true}};
+  for (const std::string& text : texts) {
+    for (const auto& [settings, fixUp] : passes) {
+      std::string inOrder = convertAll(text, settings, fixUp, 0, 1);
+      for (std::size_t chunkSize : {1, 40, 900})
+        EXPECT_EQ(convertAll(text, settings, fixUp, 3, chunkSize), inOrder)
+            << text.substr(0, 40) << "\nf: " << fixUp << ", chunks of " << chunkSize;
     }
   }
 }

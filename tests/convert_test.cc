@@ -10,25 +10,14 @@
 namespace kry {
 namespace {
 
-// The staged tune and the converted tune in one: lines in from a text, lines out joined by "\n".
-class Lines : public LineSource, public LineSink {
- public:
-  explicit Lines(const std::string& text) : in_(text + "\\n") {}
-  bool next(std::string_view& line) override {
-    std::size_t end = in_.find("\\n", at_);
-    if (end == std::string::npos) return false;
-    line = std::string_view(in_).substr(at_, end - at_);
-    at_ = end + 2;
-    return true;
-  }
+// The converted tune's lines joined by "\n".
+struct Joined : LineSink {
   void put(std::string_view head, std::string_view tail) override {
-    out += (put_++ == 0 ? "" : "\\n") + std::string(head) + std::string(tail);
+    out += (out.empty() && !started ? "" : "\\n") + std::string(head) + std::string(tail);
+    started = true;
   }
   std::string out;
-
- private:
-  std::string in_;
-  std::size_t at_ = 0, put_ = 0;
+  bool started = false;
 };
 
 TEST(Conversion, CopiesDropsAndAnswersEachLine) {
@@ -44,10 +33,14 @@ TEST(Conversion, CopiesDropsAndAnswersEachLine) {
       s.board.mandolin = s.board.mandolin || word == "mandolin";
       s.rhythmFlags = s.rhythmFlags && word != "r";
     }
-    Lines lines(row[1]);
+    Joined lines;
     std::ostringstream messages;
     try {
-      convert(lines, lines, s, messages);
+      Conversion conversion(s, lines, messages);
+      std::string in = row[1] + "\\n";
+      for (std::size_t at = 0, end; (end = in.find("\\n", at)) != std::string::npos; at = end + 2)
+        conversion.line(std::string_view(in).substr(at, end - at));
+      conversion.finish();
     } catch (const Stop& stop) {
       lines.out += "\\nSTOP " + stop.text();
     }

@@ -23,11 +23,11 @@ std::vector<std::string> quoted(const std::string& field) {
 // The option state in a few words, or how the reading ended.
 std::string readAll(const std::vector<std::string>& args) {
   Options o;
-  std::ostringstream out, words;
+  std::ostringstream words;
   try {
-    readOptions(args, o, out);
+    readOptions(args, o);
   } catch (const Stop& stop) {
-    std::string said = out.str();
+    std::string said = stop.said();
     std::string hint = " Type  kry/?  to get list of options.";
     if (std::size_t at = said.find(hint); at != std::string::npos) said.replace(at, hint.size(), "HINT");
     return kry_test::stopText("", said).substr(5) + "STOP " + std::to_string(stop.status()) + " " + stop.text();
@@ -56,19 +56,18 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
                                                    "c ^c d ^d e f ^f g ^g a ^a b c' ^c' d'");
   for (const kry_test::Row& row : kry_test::table("tunings.txt", 3)) {
     Options options;
-    std::ostringstream out;
     std::vector<std::string> args;
     for (const std::string& word : quoted(row[0]))
       if (word != "guitar") args.push_back(word == "mandolin" ? "m" : word);
-    readOptions(args, options, out);
+    readOptions(args, options);
+    const Fretboard board(options.convertSettings().board);
     std::string got;
     for (int position = std::stoi(row[1]) - 1; position <= 35; ++position) {
-      std::string text = chromatic.at(static_cast<std::size_t>(position + 3)), tab = ",,,,,,";
-      std::ostringstream said;
+      std::string_view text = chromatic.at(static_cast<std::size_t>(position + 3));
+      bool sharp = text[0] == '^';
       try {
-        note(0, text, tab, options.convertSettings().board, said);
-        std::size_t at = tab.find_first_not_of(',');
-        got += at == std::string::npos ? " x" : " " + std::to_string(at + 1) + tab[at];
+        Spot spot = note(0, sharp ? '^' : ' ', text.substr(sharp ? 1 : 0), board);
+        got += spot.course == 0 ? " x" : " " + std::to_string(spot.course) + fretLetter(spot.fret);
       } catch (const Stop&) {
         got += " -";
       }

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "base/stop.h"
 #include "table.h"
 
@@ -13,12 +11,11 @@ namespace kry {
 namespace {
 
 std::string scan(const std::string& line, TuneState& state, const Fingerboard& board = {}) {
-  std::ostringstream messages;
   std::string tab;
   try {
-    scanLine(line, state, board, messages, tab);
+    scanLine(line, state, Fretboard(board), tab);
   } catch (const Stop& stop) {
-    return kry_test::stopText(stop.text(), messages.str());
+    return kry_test::stopText(stop.text(), stop.said());
   }
   return tab;
 }

@@ -1,5 +1,6 @@
 #include "base/abc.h"
 
+#include <algorithm>
 #include <charconv>
 #include <numeric>
 
@@ -7,15 +8,12 @@ namespace kry {
 
 bool Lines::next(std::string_view& line) {
   if (pos_ >= text_.size()) return false;
-  std::size_t end = text_.find('\n', pos_);
-  if (end == std::string_view::npos) end = text_.size();
-  // A CR ends a line too; most files have none, so it is looked for only
-  // within the line an LF ends.
-  std::size_t cr = text_.substr(0, end).find('\r', pos_);
-  if (cr != std::string_view::npos) end = cr;
+  if (cr_ < pos_) cr_ = text_.find('\r', pos_);  // looked for again only once passed
+  std::size_t end = std::min(cr_, text_.size());
+  end = std::min(text_.substr(0, end).find('\n', pos_), end);  // an LF before the CR
   line = text_.substr(pos_, end - pos_);
   pos_ = end + 1;
-  if (cr != std::string_view::npos && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;  // the LF of a CR LF
+  if (end == cr_ && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;  // the LF of a CR LF
   return true;
 }
 

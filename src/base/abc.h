@@ -24,13 +24,14 @@ constexpr bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/';
 // no line end still counts.
 class Lines {
  public:
-  explicit Lines(std::string_view text) : text_(text) {}
+  explicit Lines(std::string_view text) : text_(text), cr_(text.find('\r')) {}
   // The next line without its line end; false at the end of the text.
   bool next(std::string_view& line);
 
  private:
   std::string_view text_;
   std::size_t pos_ = 0;
+  std::size_t cr_;  // the first CR at or after pos_, or npos: most texts have none
 };
 
 // A field line ("T:Title", "K:G"), or an inline field after its "[": a

@@ -2,8 +2,8 @@
 
 namespace kry {
 
-Stop::Stop(std::string text, int status)
-    : std::runtime_error("STOP " + text), text_(std::move(text)), status_(status) {}
+Stop::Stop(std::string text, int status, std::string said)
+    : std::runtime_error("STOP " + text), text_(std::move(text)), status_(status), said_(std::move(said)) {}
 
 Stop Stop::ioError(const std::string& report) {
   Stop stop(report, kExitIoError);

@@ -1,5 +1,5 @@
 // How a run ends early. A routine that must end the run raises a Stop carrying
-// the text for the stop line and the exit status; only main writes the line and
+// what it says and the text for the stop line; only main writes them and
 // exits, so the conversion can be driven and tested in-process.
 #pragma once
 
@@ -15,8 +15,13 @@ inline constexpr int kExitIoError = 2;  // a file or a reply that could not be r
 
 class Stop : public std::runtime_error {
  public:
-  // A stop through the stop step: main writes "STOP " + text on the error stream.
-  Stop(std::string text, int status);
+  // A stop through the stop step: main writes `said` (whole lines, often
+  // none) on standard output, then "STOP " + text on the error stream.
+  Stop(std::string text, int status, std::string said = "");
+
+  // A refusal whose reason is written on standard output: the stop text is
+  // then a single blank.
+  static Stop refusal(std::string said) { return Stop(" ", kExitStopped, std::move(said)); }
 
   // A run-time input/output failure: main writes the report alone, exit status 2.
   static Stop ioError(const std::string& report);
@@ -24,6 +29,10 @@ class Stop : public std::runtime_error {
   const std::string& text() const { return text_; }
   int status() const { return status_; }
   bool isIoError() const { return ioError_; }
+  const std::string& said() const { return said_; }
+
+  // Puts a line before what the stop says: the place where it happened.
+  void sayFirst(const std::string& line) { said_.insert(0, line + "\n"); }
 
   // The line main writes on the error stream, without its line end.
   std::string errorLine() const;
@@ -31,6 +40,7 @@ class Stop : public std::runtime_error {
  private:
   std::string text_;
   int status_;
+  std::string said_;
   bool ioError_ = false;
 };
 

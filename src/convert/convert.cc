@@ -1,8 +1,6 @@
 #include "convert/convert.h"
 
 #include <cstdio>
-#include <cstring>
-#include <sstream>
 
 #include "convert/keysig.h"
 #include "base/stop.h"
@@ -15,8 +13,6 @@ namespace {
 bool isHeaderLine(std::string_view line) {
   return line[0] == '%' || (isLetter(line[0]) && line.size() > 1 && line[1] == ':');
 }
-
-constexpr int kKeyNotKnown = -1;
 
 bool fieldIs(std::string_view line, char upper) {
   return (line[0] == upper || line[0] == upper + 32) && line.size() > 1 && line[1] == ':';
@@ -32,15 +28,15 @@ std::string marginField(float inches) {
 }
 
 void Conversion::line(std::string_view raw) {
-  ++lineNumber_;
-  std::string_view line = trimRight(trimLeft(raw));
+  ++at_.lines;
+  std::string_view line = trim(raw);
   if (line.empty()) return;  // blank lines never reach the converted tune
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
-  if (!chosen_ || leftOut_) return;  // a tune not chosen, or one left out
+  if (!at_.chosen || at_.leftOut) return;  // a tune not chosen, or one left out
   if (!isHeaderLine(line)) return musicLine(line);
   if (fieldIs(line, 'F')) return;  // the file field names the user's file: dropped
   if (fieldIs(line, 'K')) return keyField(line);
-  if (fieldIs(line, 'T') && inTune_ && title_.empty()) title_ = trimRight(trimLeft(line.substr(2)));
+  if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
   put(line);
 }
 
@@ -48,24 +44,25 @@ void Conversion::line(std::string_view raw) {
 // starts as a file does.
 void Conversion::tuneNumber(std::string_view line) {
   endTune();
-  inTune_ = true;
-  chosen_ = !settings_.tunes || (kry::tuneNumber(line) && settings_.tunes->has(*kry::tuneNumber(line)));
-  if (!chosen_) return;
-  ++summary_.tunes;
-  if (leftOut_) state_ = TuneState{};
-  leftOut_ = false;
-  number_ = trimRight(trimLeft(line.substr(2)));
-  title_.clear();
-  state_.keyCode.clear();
-  state_.lastLength.clear();
+  at_.inTune = true;
+  at_.chosen = !settings_.tunes || (kry::tuneNumber(line) && settings_.tunes->has(*kry::tuneNumber(line)));
+  if (!at_.chosen) return;
+  ++at_.summary.tunes;
+  if (at_.leftOut) at_.tune = TuneState{};
+  at_.leftOut = false;
+  at_.number = trim(line.substr(2));
+  at_.title.clear();
+  at_.tune.keyCode.clear();
+  at_.tune.lastLength.clear();
   put("");
   put(line);
 }
 
 void Conversion::keyField(std::string_view line) {
-  bool firstOfTune = state_.keyCode.empty();
-  state_.keyCode = keyCodeOf(line);
-  state_.keyIndex = getkey(state_.keyCode);
+  TuneState& tune = at_.tune;
+  bool firstOfTune = tune.keyCode.empty();
+  tune.keyCode = keyCodeOf(line);
+  tune.keyIndex = getkey(tune.keyCode);
   if (!firstOfTune) {  // a change of key inside the tune
     put("V:M clef=treble");
     put(line);
@@ -90,55 +87,21 @@ void Conversion::keyField(std::string_view line) {
 // A stop is preceded by the place it happened. With skip, a tune that stops is
 // left out whole and the conversion goes on at the next tune.
 void Conversion::musicLine(std::string_view line) {
-  if (state_.keyIndex == kKeyNotKnown) throw NotOnItsOwn{};
   put("[V:M] ", line);
-  // The tab-voice line is scanned straight into the converted tune, or, while
-  // a tune is held, into room of its own.
-  constexpr std::string_view kPrefix = "[V:G] ";
-  bool holding = holdingTune();
-  std::size_t most = kPrefix.size() + tabRoom(line.size());
-  if (holding && room_.size() < most) room_.resize(most);
-  char* room = holding ? room_.data() : out_.reserve(most);
-  std::memcpy(room, kPrefix.data(), kPrefix.size());
-  std::size_t written = 0;
   try {
-    written = kPrefix.size() + scanLine(line, state_, settings_.board, said_, room + kPrefix.size());
-  } catch (const Stop& stop) {
-    messages_ << where() << '\n' << said_.str();
-    said_.str("");
-    if (!settings_.skip || !inTune_) throw;
-    if (stop.text() != " ") messages_ << ' ' << stop.text() << '\n';
-    leftOut_ = true;
-    ++summary_.leftOut;
+    scanLine(line, at_.tune, board_, tab_);
+  } catch (Stop& stop) {
+    if (!settings_.skip || !at_.inTune) {
+      stop.sayFirst(where());
+      throw;
+    }
+    messages_ << where() << '\n' << (stop.said().empty() ? " " + stop.text() + "\n" : stop.said());
+    at_.leftOut = true;
+    ++at_.summary.leftOut;
     held_.clear();
     return;
   }
-  if (holding)
-    held_.emplace_back(room, written);
-  else
-    out_.commit(written);
-}
-
-void Conversion::startAtTune(const FingerChart& chart) {
-  state_.chart = chart;
-  state_.keyIndex = kKeyNotKnown;
-}
-
-void Conversion::follow(Conversion& chunk) {
-  endTune();  // as the chunk's first line, an X: field, does first
-  lineNumber_ += chunk.lineNumber_;
-  summary_.tunes += chunk.summary_.tunes;
-  summary_.leftOut += chunk.summary_.leftOut;
-  inTune_ = chunk.inTune_;
-  chosen_ = chunk.chosen_;
-  leftOut_ = chunk.leftOut_;
-  number_ = chunk.number_;
-  title_ = chunk.title_;
-  state_.keyCode = chunk.state_.keyCode;
-  if (chunk.state_.keyIndex != kKeyNotKnown) state_.keyIndex = chunk.state_.keyIndex;  // else the key goes on
-  state_.lastLength = chunk.state_.lastLength;
-  state_.accidentals = chunk.state_.accidentals;
-  held_ = std::move(chunk.held_);  // the chunk's last tune may go on in the next
+  put("[V:G] ", tab_);
 }
 
 // With skip, a tune's lines are held until it is whole, so that a tune left
@@ -155,24 +118,17 @@ void Conversion::endTune() {
   held_.clear();
 }
 
-ConvertSummary Conversion::finish() {
+const Progress& Conversion::finish() {
   endTune();
-  return summary_;
+  return at_;
 }
 
 // " Line 12, tune 4 (The Frost Is All Over):", without the title when the tune
 // has had none yet, and only the line before any tune.
 std::string Conversion::where() const {
-  std::string place = " Line " + std::to_string(lineNumber_);
-  if (inTune_) place += ", tune " + number_ + (title_.empty() ? "" : " (" + title_ + ")");
+  std::string place = " Line " + std::to_string(at_.lines);
+  if (at_.inTune) place += ", tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")");
   return place + ":";
-}
-
-ConvertSummary convert(LineSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages) {
-  Conversion conversion(settings, out, messages);
-  std::string_view line;
-  while (in.next(line)) conversion.line(line);
-  return conversion.finish();
 }
 
 }  // namespace kry

@@ -1,19 +1,16 @@
-// Line-by-line reading and writing, as the conversion and the fix-up pass see
-// their files. The platform layer gives file-backed ones; tests use strings.
+// Reading and writing the work files, as the conversion and the fix-up pass
+// see them: bytes in, in blocks; lines out, each ended by CR LF. The platform
+// layer gives file-backed ones; the chunks of a large collection are kept in
+// memory.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace kry {
+#include "base/abc.h"
 
-class LineSource {
- public:
-  virtual ~LineSource() = default;
-  // The next line without its line end (LF, CR or CRLF); false at the end.
-  // The line is good until the next call.
-  virtual bool next(std::string_view& line) = 0;
-};
+namespace kry {
 
 // The bytes of a file as they come, in blocks.
 class ByteSource {
@@ -29,24 +26,26 @@ class LineSink {
   virtual ~LineSink() = default;
   // Writes `head` and `tail` together as one line, ended by CR LF.
   virtual void put(std::string_view head, std::string_view tail = {}) = 0;
-  // Room for a line of at most `most` characters, written in place: commit()
-  // writes its first `used` characters as one line; a line never committed is
-  // never written.
-  virtual char* reserve(std::size_t most) {
-    room_.resize(most);
-    return room_.data();
-  }
-  virtual void commit(std::size_t used) { put(std::string_view(room_.data(), used)); }
   // Writes lines that are already ended by CR LF, as put() would write each.
   virtual void putLines(std::string_view lines) {
-    for (std::size_t end; (end = lines.find("\r\n")) != std::string_view::npos; lines.remove_prefix(end + 2))
-      put(lines.substr(0, end));
+    Lines each(lines);
+    for (std::string_view line; each.next(line);) put(line);
   }
   // Ends the writing; a file that could not be written in full raises a Stop.
   virtual void close() {}
+};
+
+// The lines written, each ended by CR LF, kept in memory.
+class TextSink : public LineSink {
+ public:
+  void put(std::string_view head, std::string_view tail = {}) override {
+    text_.append(head).append(tail).append("\r\n");
+  }
+  void putLines(std::string_view lines) override { text_.append(lines); }
+  const std::string& text() const { return text_; }
 
  private:
-  std::string room_;
+  std::string text_;
 };
 
 }  // namespace kry

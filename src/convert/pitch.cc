@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <iomanip>
+#include <sstream>
 #include <string_view>
 
 #include "base/stop.h"
 #include "base/abc.h"
-#include "base/text.h"
 
 namespace kry {
 namespace {
@@ -16,17 +16,26 @@ namespace {
 // A note text that can have a position is an optional accidental, a letter
 // A..G or a..g and at most one octave mark; each such text gets a code so the
 // tables below can be looked up directly.
-using notecode::kAccidentals, notecode::kLetters, notecode::kMarks;
-constexpr int kCodes = notecode::kCodes;
+constexpr std::string_view kAccidentals = " ^=_";
+constexpr std::string_view kLetters = "ABCDEFGabcdefg";
+constexpr std::string_view kMarks = " ,'";
+constexpr int kCodes = 4 * 14 * 3;
 
-// The code of a note text: its accidental, its letter, at most one octave mark.
+// The code of a note: its accidental (blank for none), its letter and its
+// octave marks (at most one); -1 for any other.
+constexpr int codeOf(char accidental, char letter, std::string_view marks) {
+  int a = accidental == ' ' ? 0 : accidental == '^' ? 1 : accidental == '=' ? 2 : accidental == '_' ? 3 : -1;
+  int l = letter >= 'A' && letter <= 'G' ? letter - 'A' : letter >= 'a' && letter <= 'g' ? letter - 'a' + 7 : -1;
+  int m = marks.empty() ? 0 : marks.size() > 1 ? -1 : marks[0] == ',' ? 1 : marks[0] == '\'' ? 2 : -1;
+  if (a < 0 || l < 0 || m < 0) return -1;
+  return a * 42 + l * 3 + m;
+}
+
+// The code of a note text: an accidental, a letter, at most one octave mark.
 constexpr int encode(std::string_view text) {
-  std::size_t i = text.size() > 1 && kAccidentals.find(text[0]) != std::string_view::npos && text[0] != ' ' ? 1 : 0;
-  if (i >= text.size() || text.size() - i > 2) return -1;
-  char accidental = i == 1 ? text[0] : ' ';
-  char mark = text.size() - i == 2 ? text[i + 1] : ' ';
-  if (mark == ' ' && text.size() - i == 2) return -1;
-  return noteCode(accidental, text[i], mark);
+  if (text.empty()) return -1;
+  std::size_t i = text.size() > 1 && isAccidental(text[0]) ? 1 : 0;
+  return codeOf(i == 1 ? text[0] : ' ', text[i], text.substr(i + 1));
 }
 
 std::string decode(int code) {
@@ -97,9 +106,6 @@ constexpr std::array<SignatureRow, 14> kSignature{{
 }};
 
 // ---- the courses ----
-// Fret letters for frets 0 to 10; "j" is never used.
-constexpr std::string_view kFretLetters = "abcdefghikl";
-
 constexpr int kNoPosition = -99;  // a note text the table does not hold
 constexpr int kHighest = 35;       // d', the top of the compass
 
@@ -135,19 +141,19 @@ int bottomOf(const Tuning& tuning) {
   return bottom;
 }
 
-// Where a position is played: the course that covers it and the fret letter
-// there; course 0 below the lowest open note, -1 above the highest course's
+// Where a position is played: the course that covers it and the fret there;
+// course 0 below the lowest open note, nothing above the highest course's
 // tenth fret. The B on the third string goes to course 3 with b4 on the
 // standard guitar.
-FingerChart::Spot placeOn(int position, const Fingerboard& board) {
+std::optional<Spot> placeOn(int position, const Fingerboard& board) {
   const Tuning& tuning = board.courses();
-  if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) return {3, kFretLetters[4], 0, {}};
-  if (position > tuning.open[0] + 10) return {-1, ' ', 0, {}};
+  if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) return Spot{3, 4};
+  if (position > tuning.open[0] + 10) return std::nullopt;
   for (int course = 1; course <= tuning.courses; ++course) {
     int open = tuning.open[static_cast<std::size_t>(course - 1)];
-    if (position >= open) return {course, kFretLetters[static_cast<std::size_t>(position - open)], 0, {}};
+    if (position >= open) return Spot{course, position - open};
   }
-  return {0, ' ', 0, {}};
+  return Spot{0, 0};
 }
 
 // The code of the note text a key signature spells `code` as.
@@ -159,39 +165,31 @@ int spelledCode(int keyIndex, int code) {
 // The pitch position of a coded note text; kNoPosition when the table has none.
 int positionOf(int code) { return code < 0 ? kNoPosition : kPositionByCode[static_cast<std::size_t>(code)]; }
 
-// The position a note is looked up at on `board`: 0 for a text the board's
-// table does not hold, which is never placed.
-int heldPosition(int code, const Fingerboard& board) {
-  int position = positionOf(code);
-  return position < bottomOf(board.courses()) ? 0 : position;
+// The not-available message: the position right-aligned in two columns,
+// then the note as the key spells it, in three.
+std::string notAvailable(int sum, const std::string& text) {
+  std::ostringstream message;
+  message << " Note not available: ";
+  if (sum < -9 || sum > 99)
+    message << "**";
+  else
+    message << std::setw(2) << sum;
+  message << ' ' << text << std::string(text.size() < 3 ? 3 - text.size() : 0, ' ') << '\n';
+  return message.str();
 }
 
-// Where the coded (already spelled) note is played after the transposition:
-// course -1 when it falls outside the compass or the table has no position for it.
-FingerChart::Spot spotOf(int code, const Fingerboard& board) {
-  int position = positionOf(code);
+// Where a note is played: its position after the key signature, then the
+// transposition, then the course that covers it. A note the position table
+// does not hold is never placed, whatever the transposition.
+std::optional<Spot> place(int keyIndex, int code, const Fingerboard& board) {
+  int position = positionOf(spelledCode(keyIndex, code));
   int sum = position + board.transposition;
-  // A text the table does not hold is never placed, whatever the transposition.
   int bottom = bottomOf(board.courses());
-  if (position < bottom || sum < bottom || sum > kHighest) return {-1, ' ', 0, {}};
+  if (position < bottom || sum < bottom || sum > kHighest) return std::nullopt;
   return placeOn(sum, board);
 }
 
-// The not-available message: the position right-aligned in two columns.
-void reportUnplaceable(int sum, const std::string& text, std::ostream& messages) {
-  messages << " Note not available: ";
-  if (sum < -9 || sum > 99)
-    messages << "**";
-  else
-    messages << std::setw(2) << sum;
-  std::string shown = text;
-  if (shown.size() < 3) shown.resize(3, ' ');
-  messages << ' ' << shown << '\n';
-}
-
 }  // namespace
-
-int pitchPosition(const std::string& noteText) { return std::max(positionOf(encode(noteText)), 0); }
 
 std::string keySpelling(int keyIndex, const std::string& noteText) {
   int code = encode(noteText);
@@ -199,40 +197,35 @@ std::string keySpelling(int keyIndex, const std::string& noteText) {
   return spelled == code ? noteText : decode(spelled);
 }
 
-int noteCode(char accidental, std::string_view written) {
-  if (accidental == ' ') return encode(written);
-  if (written.size() > 2) return -1;
-  char text[3] = {accidental, written[0], written.size() > 1 ? written[1] : '\0'};
-  return encode(std::string_view(text, written.size() + 1));
+Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
+  for (int key = 0; key < 15; ++key)
+    for (int code = 0; code < kCodes; ++code)
+      spots_[static_cast<std::size_t>(key)][static_cast<std::size_t>(code)] = place(key, code, board);
 }
 
-void FingerChart::forget(const Fingerboard& board) {
-  board_ = board;
-  ready_.fill(false);
+std::optional<Spot> Fretboard::spot(int keyIndex, char accidental, std::string_view written) const {
+  int code = codeOf(accidental, written[0], written.substr(1));
+  if (code < 0) return std::nullopt;
+  if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;  // no sharps or flats
+  return spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
 }
 
-void FingerChart::prepare(int keyIndex) {
-  for (int code = 0; code < kCodes; ++code) {
-    Spot& spot = spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
-    spot = spotOf(spelledCode(keyIndex, code), board_);
-    spot.text.fill(',');
-    spot.size = static_cast<unsigned char>(spot.course > 0 ? spot.course : spot.course == 0 ? 1 : 0);
-    if (spot.size > 0) spot.text[spot.size - 1] = spot.course > 0 ? spot.letter : 'x';
-  }
-  ready_[static_cast<std::size_t>(keyIndex)] = true;
+namespace {
+
+// The stop for a note with no place. The message gives 0 for a note written
+// where no course of the board reaches.
+[[noreturn]] void unavailable(int keyIndex, char accidental, std::string_view written, const Fingerboard& board) {
+  std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + std::string(written);
+  int position = positionOf(spelledCode(keyIndex, encode(text)));
+  int held = position < bottomOf(board.courses()) ? 0 : position;
+  throw Stop::refusal(notAvailable(held + board.transposition, keySpelling(keyIndex, text)));
 }
 
-void note(int keyIndex, std::string& noteText, std::string& tabCode, const Fingerboard& board,
-          std::ostream& messages) {
-  int code = encode(noteText);
-  int spelled = spelledCode(keyIndex, code);
-  if (spelled != code) noteText = decode(spelled);
-  FingerChart::Spot spot = spotOf(spelled, board);
-  if (spot.course < 0) {
-    reportUnplaceable(heldPosition(spelled, board) + board.transposition, noteText, messages);
-    throw Stop(" ", kExitStopped);
-  }
-  if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = spot.letter;
+}  // namespace
+
+Spot note(int keyIndex, char accidental, std::string_view written, const Fretboard& board) {
+  if (std::optional<Spot> spot = board.spot(keyIndex, accidental, written)) return *spot;
+  unavailable(keyIndex, accidental, written, board.board());
 }
 
 std::optional<Tuning> readTuning(std::string_view notes) {

@@ -5,7 +5,6 @@
 
 #include <array>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -39,90 +38,41 @@ struct Fingerboard {
   bool operator==(const Fingerboard&) const = default;
 };
 
-// note: rewrites `noteText` by the key signature of `keyIndex`, finds its pitch
-// position, adds the transposition and writes the fret letter into `tabCode`
-// (six characters, course 1 first). A note with no place on the instrument
-// writes the not-available message to `messages` and raises a stop.
-void note(int keyIndex, std::string& noteText, std::string& tabCode, const Fingerboard& board,
-          std::ostream& messages);
+// Where a note is played: its course (1 the highest) and fret; course 0 when
+// it lies below every course (a mandolin note under its G), which the tab
+// shows as an invisible rest.
+struct Spot {
+  int course = 0;
+  int fret = 0;
+};
 
-// The pitch position of a note text (1 = "E,", 35 = "d'"), or 0 when the
-// position table does not hold it. "^d'" lies one above the compass, at 36;
-// the notes down to "C," below it, at -3 to 0, are held for low tunings alone.
-int pitchPosition(const std::string& noteText);
-
-// The note text as the key signature of `keyIndex` spells it.
-std::string keySpelling(int keyIndex, const std::string& noteText);
-
-// A small number for each note text that can have a position: an optional
-// accidental ("^", "=", "_"), a letter A..G or a..g and at most one octave mark.
-// `accidental` is put in front of `written` (blank: none); -1 for other texts.
-int noteCode(char accidental, std::string_view written);
-
-// The same for a note read character by character: its accidental (blank for
-// none), its letter and its octave mark (blank for none). Each character's
-// share of the code is one table lookup, since every note of a tune is coded;
-// a character that can't stand there gives a share that puts the sum past
-// the last code.
-namespace notecode {
-constexpr std::string_view kAccidentals = " ^=_";
-constexpr std::string_view kLetters = "ABCDEFGabcdefg";
-constexpr std::string_view kMarks = " ,'";
-constexpr int kCodes = 4 * 14 * 3;
-constexpr int kNone = 1000;
-using Shares = std::array<short, 256>;
-constexpr Shares sharesOf(std::string_view chars, int step) {
-  Shares shares{};
-  shares.fill(kNone);
-  for (std::size_t k = 0; k < chars.size(); ++k) shares[static_cast<unsigned char>(chars[k])] = static_cast<short>(k * step);
-  return shares;
-}
-constexpr Shares kAccidental = sharesOf(kAccidentals, 14 * 3);
-constexpr Shares kLetter = sharesOf(kLetters, 3);
-constexpr Shares kMark = sharesOf(kMarks, 1);
-}  // namespace notecode
-
-// The code of a note letter with no accidental and no octave mark; past the
-// last code for a character that is no note letter.
-inline int plainCode(char letter) { return notecode::kLetter[static_cast<unsigned char>(letter)]; }
-
-constexpr int noteCode(char accidental, char letter, char mark) {
-  int code = notecode::kAccidental[static_cast<unsigned char>(accidental)] +
-             notecode::kLetter[static_cast<unsigned char>(letter)] + notecode::kMark[static_cast<unsigned char>(mark)];
-  return code < notecode::kCodes ? code : -1;
-}
-
-// Where `note` places every coded note text, for each key signature on one
-// fingerboard: worked out once per key, down to the finished text a single
-// note adds to the tab line, so the scanner looks each note up once.
-class FingerChart {
+// Where every note is played on one fingerboard, in each key, after the
+// transposition: the course layout of a run as a table, made once from the
+// rule of `note`.
+class Fretboard {
  public:
-  struct Spot {
-    int course;                // 1..6; 0: no course plays it (a low mandolin note); -1: `note` stops
-    char letter;               // the fret letter on that course
-    unsigned char size;        // of `text`
-    std::array<char, 8> text;  // the commas of the courses above and the letter; "x" for course 0
-  };
-  using Chart = std::array<Spot, notecode::kCodes>;
-
-  // Every coded note's spot in the key `keyIndex` on `board`; an index
-  // outside 1..14 is a key without sharps or flats, as for `note`.
-  const Chart& forKey(int keyIndex, const Fingerboard& board) {
-    if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;
-    std::size_t key = static_cast<std::size_t>(keyIndex);
-    if (!(board == board_)) forget(board);
-    if (!ready_[key]) prepare(keyIndex);
-    return spots_[key];
-  }
-  Spot at(int keyIndex, int code, const Fingerboard& board) { return forKey(keyIndex, board)[static_cast<std::size_t>(code)]; }
+  explicit Fretboard(const Fingerboard& board);
+  const Fingerboard& board() const { return board_; }
+  // Where a note is played in the key `keyIndex`: its own or its carried
+  // accidental (blank for none), then as written its letter and octave marks;
+  // nothing when it has no place.
+  std::optional<Spot> spot(int keyIndex, char accidental, std::string_view written) const;
 
  private:
-  void forget(const Fingerboard& board);
-  void prepare(int keyIndex);
-
+  static constexpr int kCodes = 4 * 14 * 3;  // an accidental or none, a letter, an octave mark or none
   Fingerboard board_;
-  std::array<bool, 15> ready_{};
-  std::array<Chart, 15> spots_{};
+  std::array<std::array<std::optional<Spot>, kCodes>, 15> spots_;  // by key index, then by note
 };
+
+// The key signature's part of a note: the note text (an accidental, a letter,
+// an octave mark) as the key of `keyIndex` spells it; a text with an
+// accidental of its own stays as it is.
+std::string keySpelling(int keyIndex, const std::string& noteText);
+
+// note: where a note is played on `board`, after the key signature of
+// `keyIndex` and the transposition: its own or its carried accidental (blank
+// for none), then as written its letter and octave marks. A note with no
+// place raises a Stop whose message is the not-available line.
+Spot note(int keyIndex, char accidental, std::string_view written, const Fretboard& board);
 
 }  // namespace kry

@@ -3,7 +3,6 @@
 // where they change, bar lines and the other characters copied.
 #pragma once
 
-#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -18,19 +17,11 @@ struct TuneState {
   int keyIndex = 0;           // sharps, or seven plus flats; kept across tunes
   std::string lastLength;     // the length last written into the tab voice, this tune
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
-  FingerChart chart;            // where each note of the current key is played
 };
 
 // Scans the music line `line` (no leading or trailing blanks) and sets `tab` to
 // the tab-voice line's text after its "[V:G] " prefix. Raises a Stop for a bad
 // accidental, an incomplete chord or a note with no place on the instrument.
-void scanLine(std::string_view line, TuneState& state, const Fingerboard& board,
-              std::ostream& messages, std::string& tab);
-
-// The same, writing the tab line into `room`, which holds at least
-// tabRoom(line.size()) characters; gives the tab line's length.
-std::size_t scanLine(std::string_view line, TuneState& state, const Fingerboard& board, std::ostream& messages,
-                     char* room);
-std::size_t tabRoom(std::size_t lineSize);
+void scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& tab);
 
 }  // namespace kry

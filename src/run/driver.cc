@@ -1,10 +1,12 @@
 #include "run/driver.h"
 
 #include <algorithm>
+#include <optional>
 #include <sstream>
 #include <thread>
 
 #include "convert/convert.h"
+#include "fixup/fixup.h"
 #include "run/messages.h"
 #include "run/parallel.h"
 #include "run/prompt.h"
@@ -65,6 +67,7 @@ class ConvertedTune {
     const char* name = fixUp ? kFixedTune : kConvertedTune;
     file_ = platform.create(name);
     if (!file_) throw Stop::ioError(std::string("cannot create ") + name);
+    if (fixUp) fixing_.emplace(*file_);
   }
   // The fixed-up tune goes unless it became TEMP.ABC: any run makes it again.
   ~ConvertedTune() {
@@ -74,7 +77,8 @@ class ConvertedTune {
   ConvertedTune(const ConvertedTune&) = delete;
   ConvertedTune& operator=(const ConvertedTune&) = delete;
 
-  LineSink& file() { return *file_; }
+  // Where the conversion writes: with f, through the fix-up pass.
+  LineSink& file() { return fixing_ ? static_cast<LineSink&>(*fixing_) : *file_; }
   void close() { file_->close(); }
 
   // Makes TEMP.ABC, asking first when it exists.
@@ -96,9 +100,9 @@ class ConvertedTune {
     if (!staged || !converted) return;
     std::ostringstream quiet;  // what it says was said the first time
     try {
-      convertInChunks(*staged, *converted, {settings, false}, quiet, 0);
+      convertInChunks(*staged, *converted, settings, quiet, 0);
       converted->close();
-    } catch (const std::exception&) {  // it stops where the first conversion stopped
+    } catch (const Stop&) {  // it stops where the first conversion stopped
     }
   }
 
@@ -106,6 +110,7 @@ class ConvertedTune {
   Platform& platform_;
   bool fixUp_;
   std::unique_ptr<LineSink> file_;
+  std::optional<FixUpSink> fixing_;
   bool kept_ = false;
 };
 
@@ -219,12 +224,12 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   if (!staged) throw Stop::ioError(std::string("cannot open ") + kStagedTune);
 
   Options options;
-  readOptions({args.begin() + 1, args.end()}, options, out);
+  readOptions({args.begin() + 1, args.end()}, options);
   const ConvertSettings settings = options.convertSettings();
   ConvertedTune converted(platform, options.fixUp);
   ConvertSummary summary;
   try {
-    summary = convertInChunks(*staged, converted.file(), {settings, options.fixUp}, out, workerThreads());
+    summary = convertInChunks(*staged, converted.file(), settings, out, workerThreads());
     out << '\n';
     converted.close();
     staged.reset();

@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<kry::Platform> platform = kry::makeSystemPlatform("/proc/self/exe");
     kry::run(args, *platform, std::cout);
   } catch (const kry::Stop& stop) {
+    std::cout << stop.said();
     status = stop.status();
     errorLine = stop.errorLine();
   } catch (const std::exception& failure) {

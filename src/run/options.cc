@@ -29,10 +29,8 @@ bool passesCharacterTest(const std::string& arg) {
   return true;
 }
 
-[[noreturn]] void illegalOption(const std::string& arg, std::ostream& out) {
-  out << " Illegal option " << fixedField(arg, kNumberWidth) << '\n'
-      << kTypeForHelp << '\n';
-  throw Stop(" ", kExitStopped);
+[[noreturn]] void illegalOption(const std::string& arg) {
+  throw Stop::refusal(" Illegal option " + fixedField(arg, kNumberWidth) + "\n" + kTypeForHelp + "\n");
 }
 
 [[noreturn]] void unreadable(const std::string& field) {
@@ -99,15 +97,14 @@ std::string letterNames(std::string_view notes) {
   return names;
 }
 
-void readTuningOption(const std::string& arg, std::string_view notes, std::string name, Options& options,
-                      std::ostream& out) {
+void readTuningOption(const std::string& arg, std::string_view notes, std::string name, Options& options) {
   options.tuning = readTuning(notes);
-  if (!options.tuning) illegalOption(arg, out);
+  if (!options.tuning) illegalOption(arg);
   options.tuningName = name.empty() ? letterNames(notes) : std::move(name);
 }
 
-void readNumber(const std::string& arg, Options& options, std::ostream& out) {
-  if (!passesCharacterTest(arg)) illegalOption(arg, out);
+void readNumber(const std::string& arg, Options& options) {
+  if (!passesCharacterTest(arg)) illegalOption(arg);
   bool point = arg.find('.') != std::string::npos;
   bool minus = arg.find('-') != std::string::npos;
   if (point && minus) {
@@ -146,7 +143,7 @@ ConvertSettings Options::convertSettings() const {
   return settings;
 }
 
-void readOptions(const std::vector<std::string>& args, Options& options, std::ostream& out) {
+void readOptions(const std::vector<std::string>& args, Options& options) {
   for (const std::string& arg : args) {
     std::string key = fixedField(arg, kKeyWidth);
     upcase(key, static_cast<int>(kKeyWidth));
@@ -169,9 +166,9 @@ void readOptions(const std::vector<std::string>& args, Options& options, std::os
     } else if (word == "B4") {
       options.bOnThirdString = true;
     } else if (named != nullptr) {
-      readTuningOption(arg, named->notes, std::string(named->name), options, out);
+      readTuningOption(arg, named->notes, std::string(named->name), options);
     } else if (whole.rfind("TUNING=", 0) == 0) {
-      readTuningOption(arg, std::string_view(arg).substr(7), "", options, out);
+      readTuningOption(arg, std::string_view(arg).substr(7), "", options);
     } else if (whole == "PDF") {
       options.pdf = true;
     } else if (word == "SKIP") {
@@ -179,11 +176,11 @@ void readOptions(const std::vector<std::string>& args, Options& options, std::os
     } else if (key.compare(0, 2, "X=") == 0) {
       options.tuneListText = arg.substr(2);
       options.tunes = TuneList::read(options.tuneListText);
-      if (!options.tunes) illegalOption(arg, out);
+      if (!options.tunes) illegalOption(arg);
     } else if (key[0] == 'C') {
       options.capo = key[1];
     } else {
-      readNumber(arg, options, out);
+      readNumber(arg, options);
     }
   }
 }

@@ -35,8 +35,8 @@ struct Options {
 };
 
 // Reads the options (the arguments after the tune file name) into `options`.
-// An illegal option writes its message to `out` and raises a Stop; so does a
-// transposition past 11; a number that cannot be read raises an I/O failure.
-void readOptions(const std::vector<std::string>& args, Options& options, std::ostream& out);
+// An illegal option raises a Stop that says so; so does a transposition past
+// 11; a number that cannot be read raises an I/O failure.
+void readOptions(const std::vector<std::string>& args, Options& options);
 
 }  // namespace kry

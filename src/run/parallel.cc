@@ -6,13 +6,15 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "base/stop.h"
 #include "base/text.h"
-#include "convert/chunks.h"
-#include "fixup/fixup.h"
+#include "convert/keysig.h"
+#include "run/chunks.h"
 
 namespace kry {
 namespace {
@@ -67,131 +69,132 @@ class Workers {
   bool closing_ = false;
 };
 
-// The converted tune's lines on their way to `out` through the fix-up pass;
-// `Sink` is the kind of `out`, known for a trial's lines kept in memory.
-template <class Sink>
-class FixingSink : public LineSink {
- public:
-  explicit FixingSink(Sink& out) : out_(out) {}
-
-  void put(std::string_view head, std::string_view tail) override {
-    // A melody or header line goes without its trailing blanks; the fix-up
-    // pass need not see it whole.
-    if (tail.empty()) {  // a line written whole, as a header line is
-      std::string_view line = trimRight(head);
-      return line.starts_with("[V:G]") ? out_.put(fix_.line(line)) : out_.put(line);
-    }
-    std::string_view trimmed = trimRight(tail);
-    if (head.size() >= 5 && !head.starts_with("[V:G]") && !trimmed.empty()) return out_.put(head, trimmed);
-    out_.put(fix_.line(line_.assign(head).append(tail)));
-  }
-  // A tab-voice line is written straight into `out` and fixed up there.
-  char* reserve(std::size_t most) override { return room_ = out_.reserve(most + kSpare); }
-  void commit(std::size_t used) override {
-    if (fix_.spare() <= kSpare) return out_.commit(fix_.fix(room_, used));
-    out_.put(fix_.line(line_.assign(room_, used)));  // a rhythm length too long for the room
-  }
-  void close() override { out_.close(); }
-
-  FixUp& fix() { return fix_; }
-
- private:
-  static constexpr std::size_t kSpare = 16;  // room for a rhythm length in a line written in place
-  Sink& out_;
-  FixUp fix_;
-  std::string line_;
-  char* room_ = nullptr;
-};
-
-// The lines of a chunk, one after the other.
-void convertInOrder(Conversion& conversion, const std::string& text) {
-  TextLines lines(text);
-  std::string_view line;
-  while (lines.next(line)) conversion.line(line);
+void convertLines(Conversion& conversion, std::string_view text) {
+  Lines lines(text);
+  for (std::string_view line; lines.next(line);) conversion.line(line);
 }
 
-// A chunk converted apart from the lines before it, on a worker thread. A
-// trial is used again for a later chunk, its room kept.
+// The key index after the last key field line of `text`, or `before` when it has none.
+int lastKey(std::string_view text, int before) {
+  for (std::size_t end = text.size(); end > 0;) {
+    std::size_t start = text.find_last_of("\r\n", end - 1);
+    start = start == std::string_view::npos ? 0 : start + 1;
+    std::string_view line = trim(text.substr(start, end - start));
+    if (line.size() > 1 && (line[0] == 'K' || line[0] == 'k') && line[1] == ':') return getkey(keyCodeOf(line));
+    end = start == 0 ? 0 : start - 1;
+  }
+  return before;
+}
+
+// A chunk converted apart from the lines before it, on a worker thread.
 struct Trial {
   Chunk chunk;
-  bool first = false;  // the file's first chunk: nothing comes before it
+  Progress start;  // where the conversion in order is taken to stand before it
   TextSink out;
-  FixingSink<TextSink> fixing{out};
   std::ostringstream said;
-  std::unique_ptr<Conversion> conversion;
-  bool stands = false;  // converted whole, with nothing said and no rhythm length unsure
+  Progress end;
+  bool whole = false;  // converted to its end with nothing said
+  // The next chunk goes on with its last tune: it ended the tune too soon
+  // (with skip, a tune is held until it is whole).
+  bool continued = false;
 
-  void attempt(const TunePass& pass, const FingerChart& chart) {
-    out.clear();
-    said.str("");
-    conversion = std::make_unique<Conversion>(pass.convert, pass.fixUp ? static_cast<LineSink&>(fixing) : out, said);
-    fixing.fix() = FixUp{};
-    if (!first) {
-      conversion->startAtTune(chart);
-      fixing.fix().startAtTune();
-    }
+  void convert(const ConvertSettings& settings) {
+    Conversion conversion(settings, out, said, start);
     try {
-      convertInOrder(*conversion, chunk.text);
-      stands = said.tellp() == 0 && !fixing.fix().unsure();
-    } catch (...) {  // a stop, or music before a key: it is converted again in order
-      stands = false;
+      convertLines(conversion, chunk.text);
+      end = conversion.finish();
+      whole = said.tellp() == 0;
+    } catch (const Stop&) {  // it stops again, in order, where the run stops
+      whole = false;
     }
   }
+};
+
+// Whether a chunk converted from `start` comes out as the conversion in
+// order, standing at `at`, would convert it. A chunk starts at a tune, which
+// clears all but the key and the accidentals of an unfinished bar; after a
+// tune left out, the next starts afresh.
+bool startsAlike(const Progress& at, const Progress& start) {
+  const TuneState& before = at.leftOut ? TuneState{} : at.tune;
+  return before.keyIndex == start.tune.keyIndex && before.accidentals == start.tune.accidentals;
+}
+
+// The conversion in order, taken up where the chunks converted apart left it.
+class InOrder {
+ public:
+  InOrder(const ConvertSettings& settings, LineSink& out, std::ostream& messages)
+      : settings_(settings), out_(out), messages_(messages) {}
+
+  void convert(std::string_view text) {
+    if (!conversion_) conversion_.emplace(settings_, out_, messages_, at_);
+    convertLines(*conversion_, text);
+  }
+  // Where it stands once the tune it was converting is whole.
+  const Progress& at() {
+    if (conversion_) {
+      at_ = conversion_->finish();
+      conversion_.reset();
+    }
+    return at_;
+  }
+  // Takes the lines a chunk converted apart wrote, and goes on where it ended.
+  void take(const Trial& trial) {
+    out_.putLines(trial.out.text());
+    Progress end = trial.end;
+    end.lines += at_.lines;
+    end.summary.tunes += at_.summary.tunes;
+    end.summary.leftOut += at_.summary.leftOut;
+    at_ = std::move(end);
+  }
+
+ private:
+  const ConvertSettings& settings_;
+  LineSink& out_;
+  std::ostream& messages_;
+  Progress at_;
+  std::optional<Conversion> conversion_;
 };
 
 }  // namespace
 
-ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const TunePass& pass, std::ostream& messages,
-                               unsigned threads, std::size_t chunkSize, ChunkCounts* counts) {
-  ChunkCounts ignored;
-  ChunkCounts& count = counts != nullptr ? *counts : ignored;
-  FixingSink<LineSink> fixing(out);
-  Conversion conversion(pass.convert, pass.fixUp ? static_cast<LineSink&>(fixing) : out, messages);
+ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages,
+                               unsigned threads, std::size_t chunkSize) {
+  InOrder inOrder(settings, out, messages);
   TuneChunks chunks(in, chunkSize);
   if (threads == 0) {
-    Chunk chunk;
-    while (chunks.next(chunk)) convertInOrder(conversion, chunk.text);
-    return conversion.finish();
+    for (Chunk chunk; chunks.next(chunk);) inOrder.convert(chunk.text);
+    return inOrder.at().summary;
   }
 
-  FingerChart chart;  // ready for every key, copied into every trial
-  for (int key = 0; key < 15; ++key) chart.forKey(key, pass.convert.board);
   std::deque<std::pair<std::shared_ptr<Trial>, std::future<void>>> ahead;
-  std::vector<std::shared_ptr<Trial>> spare;
   Workers workers(threads);  // after `ahead`: its threads are joined first
   auto settle = [&] {
     auto [trial, done] = std::move(ahead.front());
     ahead.pop_front();
     done.get();
-    if (trial->stands && (trial->first || (conversion.mayFollow() && (!pass.fixUp || fixing.fix().mayFollow())))) {
-      conversion.follow(*trial->conversion);
-      fixing.fix().follow(trial->fixing.fix());
-      out.putLines(trial->out.text());
-      ++count.apart;
-    } else {
-      convertInOrder(conversion, trial->chunk.text);
-      ++count.again;
-    }
-    spare.push_back(std::move(trial));
+    if (trial->whole && !trial->continued && startsAlike(inOrder.at(), trial->start))
+      inOrder.take(*trial);
+    else
+      inOrder.convert(trial->chunk.text);
   };
-  bool first = true;
+  int key = 0;  // of the last key field line read
   for (;;) {
-    std::shared_ptr<Trial> trial = spare.empty() ? std::make_shared<Trial>() : std::move(spare.back());
-    if (!spare.empty()) spare.pop_back();
+    auto trial = std::make_shared<Trial>();
     if (!chunks.next(trial->chunk)) break;
-    if (!first && !trial->chunk.atTune) {  // part of a long tune: only in order
+    if (!trial->chunk.apart) {  // part of a long tune: only in order
+      if (!ahead.empty()) ahead.back().first->continued = true;
       while (!ahead.empty()) settle();
-      convertInOrder(conversion, trial->chunk.text);
-      spare.push_back(std::move(trial));
+      inOrder.convert(trial->chunk.text);
+      key = lastKey(trial->chunk.text, key);
       continue;
     }
-    trial->first = first;
-    first = false;
-    ahead.emplace_back(trial, workers.run([trial, &pass, &chart] { trial->attempt(pass, chart); }));
+    trial->start.tune.keyIndex = key;
+    key = lastKey(trial->chunk.text, key);
+    ahead.emplace_back(trial, workers.run([trial, &settings] { trial->convert(settings); }));
     while (ahead.size() > threads) settle();
   }
   while (!ahead.empty()) settle();
-  return conversion.finish();
+  return inOrder.at().summary;
 }
 
 }  // namespace kry

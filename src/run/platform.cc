@@ -68,25 +68,12 @@ class FileLineSink : public LineSink {
     used_ += size;
   }
 
-  // The line is written straight into the buffer.
-  char* reserve(std::size_t most) override {
-    makeRoom(most + 2);
-    return buf_.data() + used_;
-  }
-  void commit(std::size_t used) override {
-    char* end = buf_.data() + used_ + used;
-    end[0] = '\r';
-    end[1] = '\n';
-    used_ += used + 2;
-  }
-
   // Many lines at once, from a chunk converted apart: a large piece goes
   // straight to the file.
   void putLines(std::string_view lines) override {
-    if (lines.empty()) return;  // an empty view may hold no address
     if (lines.size() < buf_.size() / 2) {
       makeRoom(lines.size());
-      std::memcpy(buf_.data() + used_, lines.data(), lines.size());
+      if (!lines.empty()) std::memcpy(buf_.data() + used_, lines.data(), lines.size());
       used_ += lines.size();
       return;
     }

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <sstream>
 
-#include "convert/chunks.h"
 #include "convert/convert.h"
+#include "fixup/fixup.h"
 #include "fuzz_support.h"
 #include "run/parallel.h"
 #include "base/stop.h"
@@ -17,10 +17,10 @@
 
 namespace kry_fuzz {
 // Hands out lines and keeps, for each, what was written while it was the last one read.
-class Tracer : public kry::LineSource, public kry::LineSink {
+class Tracer : public kry::LineSink {
  public:
   explicit Tracer(std::vector<std::string> lines) : in(std::move(lines)), out(in.size()) {}
-  bool next(std::string_view& line) override {
+  bool next(std::string_view& line) {
     if (at >= in.size()) return false;
     line = in[at++];
     return true;
@@ -44,16 +44,19 @@ struct Bytes : kry::ByteSource {
 };
 
 // The converted tune, what was said and how the pass ended.
-std::string inChunks(std::string_view tune, const kry::TunePass& pass, unsigned threads, std::size_t chunkSize) {
+std::string inChunks(std::string_view tune, const kry::ConvertSettings& settings, bool fixUp, unsigned threads,
+                     std::size_t chunkSize) {
   Bytes in(tune);
   kry::TextSink out;
+  kry::FixUpSink fixing(out);
   std::ostringstream said;
   std::string end;
   try {
-    kry::ConvertSummary summary = kry::convertInChunks(in, out, pass, said, threads, chunkSize);
+    kry::ConvertSummary summary =
+        kry::convertInChunks(in, fixUp ? static_cast<kry::LineSink&>(fixing) : out, settings, said, threads, chunkSize);
     end = std::to_string(summary.tunes) + " " + std::to_string(summary.leftOut);
   } catch (const kry::Stop& stop) {
-    end = "STOP" + stop.text();
+    end = "STOP" + stop.text() + stop.said();
   }
   return std::string(out.text()) + "\n--\n" + said.str() + end;
 }
@@ -77,10 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::ostringstream messages;
   bool stopped = false;
   try {
-    kry::convert(files, files, settings, messages);
+    kry::Conversion conversion(settings, files, messages);
+    for (std::string_view line; files.next(line);) conversion.line(line);
+    conversion.finish();
   } catch (const kry::Stop& stop) {
     stopped = true;
-    const std::string said = messages.str();
+    const std::string said = messages.str() + stop.said();
     std::size_t place = said.find(":\n");
     check(stop.status() == kry::kExitStopped && !stop.isIoError(), "a stop other than the conversion's", stop.text());
     check(said.rfind(" Line ", 0) == 0 && place != std::string::npos, "a stop without its place", said);
@@ -93,9 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // converted in chunks as well.
   settings.skip = head[0] / 23 % 2 != 0;
   for (bool fixUp : {false, true}) {
-    kry::TunePass pass{settings, fixUp};
     if (size % 32 == 7)
-      check(kry_fuzz::inChunks(tune, pass, 1, 1 + size / 32 % 48) == kry_fuzz::inChunks(tune, pass, 0, 1 << 17),
+      check(kry_fuzz::inChunks(tune, settings, fixUp, 1, 1 + size / 32 % 48) ==
+                kry_fuzz::inChunks(tune, settings, fixUp, 0, 1 << 17),
             "chunks converted apart give other than a pass in order", std::string(tune));
   }
   for (std::size_t n = 0; n < files.at; ++n) {

@@ -1,36 +1,9 @@
-#include "convert/chunks.h"
+#include "run/chunks.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace kry {
-
-bool TextLines::next(std::string_view& line) {
-  if (pos_ >= text_.size()) return false;
-  // Where the next CR stands is looked for once, not for every line: most
-  // files have none.
-  if (!crKnown_ || cr_ < pos_) {
-    const void* cr = std::memchr(text_.data() + pos_, '\r', text_.size() - pos_);
-    cr_ = cr != nullptr ? static_cast<std::size_t>(static_cast<const char*>(cr) - text_.data()) : text_.size();
-    crKnown_ = true;
-  }
-  const char* start = text_.data() + pos_;
-  const void* lf = std::memchr(start, '\n', cr_ - pos_);
-  std::size_t size = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : cr_ - pos_;
-  line = std::string_view(start, size);
-  pos_ += size + 1;
-  if (lf == nullptr && pos_ < text_.size() && text_[pos_] == '\n') ++pos_;  // the LF of a CR LF
-  return true;
-}
-
-char* TextSink::grow(std::size_t most) {
-  std::size_t capacity = std::max(2 * capacity_, size_ + most);
-  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-  if (size_ > 0) std::memcpy(grown.get(), buf_.get(), size_);
-  buf_ = std::move(grown);
-  capacity_ = capacity;
-  return buf_.get() + size_;
-}
 
 bool TuneChunks::next(Chunk& chunk) {
   while (pending_.size() < std::max<std::size_t>(size_, 2) && fill()) {
@@ -41,9 +14,9 @@ bool TuneChunks::next(Chunk& chunk) {
   while (cut == 0 && fill()) cut = lastTune_ > 0 ? lastTune_ : lastLine_;  // a file with no LF at all
   if (pending_.empty()) return false;
   if (atEnd_ && pending_.size() < 2 * size_) cut = 0;  // the rest is too little to share out
-  // Every cut is made at the start of a line: after the first chunk, one
-  // that starts with an X: field starts with a tune.
-  chunk.atTune = handedOut_ && pending_.starts_with("X:");
+  // Every cut is made at the start of a line: the first chunk, and one that
+  // starts with an X: field, start where nothing before them is needed.
+  chunk.apart = !handedOut_ || pending_.starts_with("X:");
   handedOut_ = true;
   if (cut == 0) {
     chunk.text.swap(pending_);
