@@ -68,7 +68,13 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
       try {
         note(0, text, tab, options.convertSettings().board, said);
         std::size_t at = tab.find_first_not_of(',');
-        got += at == std::string::npos ? " x" : " " + std::to_string(at + 1) + tab[at];
+        got += ' ';
+        if (at == std::string::npos) {
+          got += 'x';
+        } else {
+          got += std::to_string(at + 1);
+          got += tab[at];
+        }
       } catch (const Stop&) {
         got += " -";
       }
@@ -82,7 +88,10 @@ TEST(TuneList, ChoosesTunesByNumber) {
     std::optional<TuneList> list = TuneList::read(row[0]);
     std::string chosen;
     for (long n = 0; list && n <= 20; ++n)
-      if (list->has(n)) chosen += (chosen.empty() ? "" : " ") + std::to_string(n);
+      if (list->has(n)) {
+        if (!chosen.empty()) chosen += ' ';
+        chosen += std::to_string(n);
+      }
     EXPECT_EQ(list ? (chosen.empty() ? "none" : chosen) : "not a list", row[1]) << row[0];
   }
   EXPECT_EQ(tuneNumber("X: 1 2"), 12);  // blanks don't count
