@@ -33,11 +33,7 @@ seeds=$build/seeds
 if [[ ! -f $seeds/.done ]]; then
   rm -rf "$seeds"
   mkdir -p "$seeds"/{tunes,convert,fixup,options}
-  # One tune per file: a tune starts at its X: line.
-  for file in "$corpus"/*.abc; do
-    awk -v out="$seeds/tunes/$(basename "$file" .abc)" '
-      /^X:/ { n++ } n > 0 { print > (out "-" n ".abc") }' "$file"
-  done
+  for file in "$corpus"/*.abc; do scripts/split-tunes.sh "$file" "$seeds/tunes"; done
   # The conversion target reads three option bytes first (see fuzz_convert.cc):
   # no options, then mandolin transposed down two with a capo and A4 paper.
   for tune in "$seeds"/tunes/*.abc; do
