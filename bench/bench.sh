@@ -34,9 +34,7 @@ export PATH=$work/bin:$PATH
 # ---- the tune files: the corpus tunes that convert with no options ----
 # kry stops a run at the first note with no place on the instrument, so only
 # tunes that go through whole make up the big file.
-for file in "$corpus"/*.abc; do
-  awk -v out="tunes/$(basename "$file" .abc)" '/^X:/ { n++ } n > 0 { print > (out "-" n ".abc") }' "$file"
-done
+for file in "$corpus"/*.abc; do "$here/scripts/split-tunes.sh" "$file" tunes; done
 : > good.abc
 total=0 good=0
 for tune in tunes/*.abc; do

@@ -21,9 +21,7 @@ done
 
 mkdir "$work/tunes" "$work/bin"
 ln -s /bin/true "$work/bin/abctab2ps"
-for file in "$here"/tests/corpus/*.abc; do
-  awk -v out="$work/tunes/$(basename "$file" .abc)" '/^X:/ { n++ } n > 0 { print > (out "-" n ".abc") }' "$file"
-done
+for file in "$here"/tests/corpus/*.abc; do "$here/scripts/split-tunes.sh" "$file" "$work/tunes"; done
 
 # The converted tune (TEMP.ABC, or KRY97.ABC when the run stopped) and what the run said.
 convert() {  # convert KRY TUNE OPTIONS...

@@ -23,10 +23,10 @@ cd "$work"
 
 # 1. Convert the jigs one tune at a time (kry stops on a tune with a note
 #    no course can play); keep every TEMP.ABC that kry finishes.
-mkdir stub tunes
+mkdir stub
 printf '#!/bin/sh\nexit 0\n' > stub/abctab2ps
 chmod +x stub/abctab2ps
-awk '/^X:/{n++} n{print > sprintf("tunes/%04d.abc", n)}' "$corpus"
+"$here/scripts/split-tunes.sh" "$corpus" tunes
 : > jigs.tab
 kept=0
 for t in tunes/*.abc; do

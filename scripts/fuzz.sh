@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh long N [TARGET...]    N executions of each target (all by default)
 # Targets: convert (a tune and an option state through the conversion pass),
 # fixup (the fix-up pass over any text), options (the option reader).
-# Seeds are the corpus tunes one per file, made in build-fuzz/seeds/. Inputs
+# Seeds are the corpus tunes one per file, made anew in build-fuzz/seeds/. Inputs
 # that find something are written to build-fuzz/findings/; a finding fails the
 # run. Save each as a regression under tests/fuzz/regressions/TARGET/.
 set -euo pipefail
@@ -28,41 +28,36 @@ cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDe
   -DKRY_FUZZ=ON -DKRY_TESTS=OFF > /dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" kry > /dev/null
 
-# ---- seeds: every corpus tune alone in a file, made once ----
+# ---- seeds: every corpus tune alone in a file, made anew on every run ----
+# The fix-up seeds are tunes converted by kry: made by an older kry or from an
+# older corpus, they would fuzz what no longer is.
 seeds=$build/seeds
-if [[ ! -f $seeds/.done ]]; then
-  rm -rf "$seeds"
-  mkdir -p "$seeds"/{tunes,convert,fixup,options}
-  # One tune per file: a tune starts at its X: line.
-  for file in "$corpus"/*.abc; do
-    awk -v out="$seeds/tunes/$(basename "$file" .abc)" '
-      /^X:/ { n++ } n > 0 { print > (out "-" n ".abc") }' "$file"
-  done
-  # The conversion target reads three option bytes first (see fuzz_convert.cc):
-  # no options, then mandolin transposed down two with a capo and A4 paper.
-  for tune in "$seeds"/tunes/*.abc; do
-    name=$(basename "$tune" .abc)
-    { printf '\x0b\x00 '; cat "$tune"; } > "$seeds/convert/$name"
-    { printf '\x09\x05\x33'; cat "$tune"; } > "$seeds/convert/$name-m"
-  done
-  # The fix-up pass reads converted tunes: convert each tune with kry itself.
-  work=$(mktemp -d)
-  mkdir -p "$work/bin"
-  printf '#!/bin/sh\nexit 0\n' > "$work/bin/abctab2ps"
-  chmod +x "$work/bin/abctab2ps"
-  kry=$(pwd)/$build/kry
-  for tune in "$seeds"/tunes/*.abc; do
-    name=$(basename "$tune" .abc)
-    (cd "$work" && rm -f TEMP.ABC KRY97.ABC && PATH="$work/bin:$PATH" "$kry" "$(cd - > /dev/null && pwd)/$tune" debug \
-      < /dev/null > /dev/null 2>&1 || true
-     if [[ -f TEMP.ABC ]]; then mv TEMP.ABC "$name"; elif [[ -f KRY97.ABC ]]; then mv KRY97.ABC "$name"; fi)
-    [[ -f $work/$name ]] && mv "$work/$name" "$seeds/fixup/$name"
-  done
-  rm -rf "$work"
-  printf 'm\n-3\n0.8\n-0.5\nc3\nf\nr\ndebug\na4\nb4' > "$seeds/options/every-option"
-  printf '+11\n1.0\n-0.0\nc\nC10\n.5\n2.' > "$seeds/options/numbers"
-  touch "$seeds/.done"
-fi
+rm -rf "$seeds"
+mkdir -p "$seeds"/{tunes,convert,fixup,options}
+for file in "$corpus"/*.abc; do scripts/split-tunes.sh "$file" "$seeds/tunes"; done
+# The conversion target reads three option bytes first (see fuzz_convert.cc):
+# no options, then mandolin transposed down two with a capo and A4 paper.
+for tune in "$seeds"/tunes/*.abc; do
+  name=$(basename "$tune" .abc)
+  { printf '\x0b\x00 '; cat "$tune"; } > "$seeds/convert/$name"
+  { printf '\x09\x05\x33'; cat "$tune"; } > "$seeds/convert/$name-m"
+done
+# The fix-up pass reads converted tunes: convert each tune with kry itself.
+work=$(mktemp -d)
+mkdir -p "$work/bin"
+printf '#!/bin/sh\nexit 0\n' > "$work/bin/abctab2ps"
+chmod +x "$work/bin/abctab2ps"
+kry=$(pwd)/$build/kry
+for tune in "$seeds"/tunes/*.abc; do
+  name=$(basename "$tune" .abc)
+  (cd "$work" && rm -f TEMP.ABC KRY97.ABC && PATH="$work/bin:$PATH" "$kry" "$(cd - > /dev/null && pwd)/$tune" debug \
+    < /dev/null > /dev/null 2>&1 || true
+   if [[ -f TEMP.ABC ]]; then mv TEMP.ABC "$name"; elif [[ -f KRY97.ABC ]]; then mv KRY97.ABC "$name"; fi)
+  [[ -f $work/$name ]] && mv "$work/$name" "$seeds/fixup/$name"
+done
+rm -rf "$work"
+printf 'm\n-3\n0.8\n-0.5\nc3\nf\nr\ndebug\na4\nb4' > "$seeds/options/every-option"
+printf '+11\n1.0\n-0.0\nc\nC10\n.5\n2.' > "$seeds/options/numbers"
 
 # ---- run ----
 # Inputs are cut to a kilobyte: the conversion handles one line at a time, so a

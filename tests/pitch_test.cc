@@ -33,8 +33,10 @@ TEST(Note, PlacesEachNoteOnItsCourseOrStops) {
 TEST(KeySpelling, EachSignatureRespellsItsOwnNotes) {
   for (const kry_test::Row& row : kry_test::table("spelling.txt", 2)) {
     std::string got;
-    for (std::string text : {"B,", "C", "D", "E", "F", "G", "A", "B", "c", "d", "e", "f", "g", "c'", "d'"})
-      got += (got.empty() ? "" : " ") + keySpelling(std::stoi(row[0]), text);
+    for (std::string text : {"B,", "C", "D", "E", "F", "G", "A", "B", "c", "d", "e", "f", "g", "c'", "d'"}) {
+      if (!got.empty()) got += ' ';
+      got += keySpelling(std::stoi(row[0]), text);
+    }
     EXPECT_EQ(got, row[1]) << "key " << row[0];
   }
   EXPECT_EQ(keySpelling(13, "C,"), "C,");  // C flat does not reach down to C,

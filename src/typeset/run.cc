@@ -83,7 +83,10 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
       const auto rest = line.find(": ", p);
       const int from = inputLine(origin, n, col);
       const std::string text = rest == std::string::npos ? line.substr(p) : line.substr(rest + 2);
-      line = inputName + (from > 0 ? ":" + std::to_string(from) : std::string()) + ": " + text;
+      // Built up piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary string.
+      line = inputName;
+      if (from > 0) line.append(":").append(std::to_string(from));
+      line += ": " + text;
     } else if (line.empty() || line[0] == ' ' || line.rfind("abcm2ps-", 0) == 0 ||
                line.rfind("File ", 0) == 0) {
       // Banner, file name and the echo of the source line: ours, not the user's.

@@ -220,8 +220,8 @@ TEST_P(CorpusInTime, NoTabLineOutOfStep) {
   NEED("abcm2ps", "gs", "awk", kKry);
   Scratch s;
   s.write("bin/abctab2ps", "#!/bin/sh\n", true);  // does nothing: kry only converts
-  const Ran r = s.run("mkdir tunes && for f in '" + kTests + "'/corpus/*.abc; do awk -v b=tunes/$(basename $f .abc) "
-                      "'/^X:/{if (f) close(f); f = b \"-\" ++n \".abc\"} f{print > f}' $f; done; for t in tunes/*; do "
+  const std::string split = "'" + kTests + "/../scripts/split-tunes.sh'";
+  const Ran r = s.run("for f in '" + kTests + "'/corpus/*.abc; do " + split + " $f tunes; done; for t in tunes/*; do "
                       "cp $t tune.abc; rm -f TEMP.ABC; PATH=bin:\"$PATH\" " + kKry + " tune debug " + GetParam() +
                       " >/dev/null 2>&1; cat TEMP.ABC >>all.abc 2>/dev/null && echo >>kept; done; ls tunes | wc -l; "
                       "wc -l <kept; abctab2ps all.abc -O all");
