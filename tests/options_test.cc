@@ -66,7 +66,7 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
       std::string_view text = chromatic.at(static_cast<std::size_t>(position + 3));
       bool sharp = text[0] == '^';
       try {
-        Spot spot = note(0, sharp ? '^' : ' ', text.substr(sharp ? 1 : 0), board);
+        Spot spot = note(0, sharp ? '^' : ' ', text.substr(sharp ? 1 : 0), board).spot;
         got += ' ';  // piece by piece: GCC 12 warns falsely of overlapping copies on a sum of strings
         if (spot.course == 0) {
           got += 'x';

@@ -14,7 +14,8 @@ namespace {
 std::string place(int key, const std::string& text, const Fingerboard& board) {
   bool own = isAccidental(text[0]);
   try {
-    Spot spot = note(key, own ? text[0] : ' ', std::string_view(text).substr(own ? 1 : 0), Fretboard(board));
+    const Fretboard fretboard(board);
+    Spot spot = note(key, own ? text[0] : ' ', std::string_view(text).substr(own ? 1 : 0), fretboard).spot;
     std::string tab = ",,,,,,";
     if (spot.course > 0) tab[static_cast<std::size_t>(spot.course - 1)] = fretLetter(spot.fret);
     return tab;

@@ -11,13 +11,12 @@ namespace kry {
 namespace {
 
 std::string scan(const std::string& line, TuneState& state, const Fingerboard& board = {}) {
-  std::string tab;
+  std::string room;
   try {
-    scanLine(line, state, Fretboard(board), tab);
+    return std::string(scanLine(line, state, Fretboard(board), room));
   } catch (const Stop& stop) {
     return kry_test::stopText(stop.text(), stop.said());
   }
-  return tab;
 }
 
 TEST(Scanner, WritesEachLineAsTheRulesSay) {

@@ -88,8 +88,9 @@ void Conversion::keyField(std::string_view line) {
 // left out whole and the conversion goes on at the next tune.
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
+  std::string_view tab;
   try {
-    scanLine(line, at_.tune, board_, tab_);
+    tab = scanLine(line, at_.tune, board_, room_);
   } catch (Stop& stop) {
     if (!settings_.skip || !at_.inTune) {
       stop.sayFirst(where());
@@ -101,7 +102,7 @@ void Conversion::musicLine(std::string_view line) {
     held_.clear();
     return;
   }
-  put("[V:G] ", tab_);
+  put("[V:G] ", tab);
 }
 
 // With skip, a tune's lines are held until it is whole, so that a tune left

@@ -73,7 +73,7 @@ class Conversion {
   LineSink& out_;
   std::ostream& messages_;
   Progress at_;
-  std::string tab_;  // the tab-voice line being scanned
+  std::string room_;  // where the scanner writes a tab-voice line
   std::vector<std::string> held_;  // with skip, the current tune's lines until it is whole
 };
 

@@ -14,22 +14,13 @@ namespace {
 
 // ---- note texts as small numbers ----
 // A note text that can have a position is an optional accidental, a letter
-// A..G or a..g and at most one octave mark; each such text gets a code so the
-// tables below can be looked up directly.
+// A..G or a..g and at most one octave mark; each such text gets a code (see
+// Fretboard::codeOf) so the tables below can be looked up directly.
 constexpr std::string_view kAccidentals = " ^=_";
 constexpr std::string_view kLetters = "ABCDEFGabcdefg";
 constexpr std::string_view kMarks = " ,'";
-constexpr int kCodes = 4 * 14 * 3;
-
-// The code of a note: its accidental (blank for none), its letter and its
-// octave marks (at most one); -1 for any other.
-constexpr int codeOf(char accidental, char letter, std::string_view marks) {
-  int a = accidental == ' ' ? 0 : accidental == '^' ? 1 : accidental == '=' ? 2 : accidental == '_' ? 3 : -1;
-  int l = letter >= 'A' && letter <= 'G' ? letter - 'A' : letter >= 'a' && letter <= 'g' ? letter - 'a' + 7 : -1;
-  int m = marks.empty() ? 0 : marks.size() > 1 ? -1 : marks[0] == ',' ? 1 : marks[0] == '\'' ? 2 : -1;
-  if (a < 0 || l < 0 || m < 0) return -1;
-  return a * 42 + l * 3 + m;
-}
+constexpr int kCodes = Fretboard::kCodes;
+constexpr int codeOf(char accidental, char letter, std::string_view marks) { return Fretboard::codeOf(accidental, letter, marks); }
 
 // The code of a note text: an accidental, a letter, at most one octave mark.
 constexpr int encode(std::string_view text) {
@@ -181,7 +172,7 @@ std::string notAvailable(int sum, const std::string& text) {
 // Where a note is played: its position after the key signature, then the
 // transposition, then the course that covers it. A note the position table
 // does not hold is never placed, whatever the transposition.
-std::optional<Spot> place(int keyIndex, int code, const Fingerboard& board) {
+std::optional<Spot> placeNote(int keyIndex, int code, const Fingerboard& board) {
   int position = positionOf(spelledCode(keyIndex, code));
   int sum = position + board.transposition;
   int bottom = bottomOf(board.courses());
@@ -198,34 +189,26 @@ std::string keySpelling(int keyIndex, const std::string& noteText) {
 }
 
 Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
-  for (int key = 0; key < 15; ++key)
-    for (int code = 0; code < kCodes; ++code)
-      spots_[static_cast<std::size_t>(key)][static_cast<std::size_t>(code)] = place(key, code, board);
+  for (int key = 0; key < 15; ++key) {
+    for (int code = 0; code < kCodes; ++code) {
+      Place& at = places_[static_cast<std::size_t>(key)][static_cast<std::size_t>(code)];
+      std::optional<Spot> spot = placeNote(key, code, board);
+      if (!spot) continue;
+      at.placed = true;
+      at.spot = *spot;
+      at.size = static_cast<unsigned char>(std::max(spot->course, 1));
+      at.text.fill(',');
+      at.text[at.size - 1u] = spot->course == 0 ? 'x' : fretLetter(spot->fret);
+    }
+  }
 }
 
-std::optional<Spot> Fretboard::spot(int keyIndex, char accidental, std::string_view written) const {
-  int code = codeOf(accidental, written[0], written.substr(1));
-  if (code < 0) return std::nullopt;
-  if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;  // no sharps or flats
-  return spots_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
-}
-
-namespace {
-
-// The stop for a note with no place. The message gives 0 for a note written
-// where no course of the board reaches.
-[[noreturn]] void unavailable(int keyIndex, char accidental, std::string_view written, const Fingerboard& board) {
+// The message gives 0 for a note written where no course of the board reaches.
+void unavailable(int keyIndex, char accidental, std::string_view written, const Fingerboard& board) {
   std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + std::string(written);
   int position = positionOf(spelledCode(keyIndex, encode(text)));
   int held = position < bottomOf(board.courses()) ? 0 : position;
   throw Stop::refusal(notAvailable(held + board.transposition, keySpelling(keyIndex, text)));
-}
-
-}  // namespace
-
-Spot note(int keyIndex, char accidental, std::string_view written, const Fretboard& board) {
-  if (std::optional<Spot> spot = board.spot(keyIndex, accidental, written)) return *spot;
-  unavailable(keyIndex, accidental, written, board.board());
 }
 
 std::optional<Tuning> readTuning(std::string_view notes) {

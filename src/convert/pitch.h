@@ -49,19 +49,46 @@ struct Spot {
 // Where every note is played on one fingerboard, in each key, after the
 // transposition: the course layout of a run as a table, made once from the
 // rule of `note`.
+// Where a note is played, and how a single note shows in the tab line: the
+// commas of the courses above and the fret letter, or "x" for course 0.
+struct Place {
+  bool placed = false;  // false: the note has no place
+  Spot spot;
+  unsigned char size = 0;
+  std::array<char, 6> text{};
+  std::string_view shown() const { return {text.data(), size}; }
+};
+
 class Fretboard {
  public:
   explicit Fretboard(const Fingerboard& board);
   const Fingerboard& board() const { return board_; }
   // Where a note is played in the key `keyIndex`: its own or its carried
-  // accidental (blank for none), then as written its letter and octave marks;
-  // nothing when it has no place.
-  std::optional<Spot> spot(int keyIndex, char accidental, std::string_view written) const;
+  // accidental (blank for none), then as written its letter and octave marks.
+  const Place& place(int keyIndex, char accidental, std::string_view written) const {
+    int code = codeOf(accidental, written[0], written.substr(1));
+    if (code < 0) return kNowhere;
+    if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;  // no sharps or flats
+    return places_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
+  }
+
+  // A number for each note that may have a place: its accidental or none, its
+  // letter, one octave mark or none; -1 for any other.
+  static constexpr int kCodes = 4 * 14 * 3;
+  static constexpr int codeOf(char accidental, char letter, std::string_view marks) {
+    int a = accidental == ' ' ? 0 : accidental == '^' ? 1 : accidental == '=' ? 2 : accidental == '_' ? 3 : -1;
+    int l = letter >= 'A' && letter <= 'G' ? letter - 'A' : letter >= 'a' && letter <= 'g' ? letter - 'a' + 7 : -1;
+    int m = marks.empty() ? 0 : marks.size() > 1 ? -1 : marks[0] == ',' ? 1 : marks[0] == '\'' ? 2 : -1;
+    if (a < 0 || l < 0 || m < 0) return -1;
+    return a * 42 + l * 3 + m;
+  }
 
  private:
-  static constexpr int kCodes = 4 * 14 * 3;  // an accidental or none, a letter, an octave mark or none
+  static constexpr Place kNowhere{};
   Fingerboard board_;
-  std::array<std::array<std::optional<Spot>, kCodes>, 15> spots_;  // by key index, then by note
+  // Worked out for every key and note when the board is made, since every
+  // note of a tune is looked up.
+  std::array<std::array<Place, kCodes>, 15> places_;  // by key index, then by note
 };
 
 // The key signature's part of a note: the note text (an accidental, a letter,
@@ -72,7 +99,12 @@ std::string keySpelling(int keyIndex, const std::string& noteText);
 // note: where a note is played on `board`, after the key signature of
 // `keyIndex` and the transposition: its own or its carried accidental (blank
 // for none), then as written its letter and octave marks. A note with no
-// place raises a Stop whose message is the not-available line.
-Spot note(int keyIndex, char accidental, std::string_view written, const Fretboard& board);
+// place raises a Stop whose message is the not-available line (unavailable).
+[[noreturn]] void unavailable(int keyIndex, char accidental, std::string_view written, const Fingerboard& board);
+inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board) {
+  const Place& place = board.place(keyIndex, accidental, written);
+  if (!place.placed) unavailable(keyIndex, accidental, written, board.board());
+  return place;
+}
 
 }  // namespace kry

@@ -12,38 +12,6 @@ namespace {
 
 const char* const kBadAccidental = "Bad accidental";
 const char* const kIncompleteChord = "Incomplete chord";
-constexpr std::string_view kCommas = ",,,,,";
-
-// The most a character of a music line adds to the tab line: a note letter
-// becomes the commas of five courses and its fret letter, the length "1" and
-// a blank; a chord's brackets and blank come with at least two characters.
-constexpr std::size_t kMostPerCharacter = 8;
-
-// Writes the tab line into room made at the start for the longest it can
-// grow to, one character or piece at a time.
-class TabWriter {
- public:
-  explicit TabWriter(std::string& tab, std::size_t lineSize) : tab_(tab) {
-    tab_.resize(kMostPerCharacter * (lineSize + 2));
-    end_ = tab_.data();
-  }
-  ~TabWriter() { tab_.resize(static_cast<std::size_t>(end_ - tab_.data())); }
-  TabWriter(const TabWriter&) = delete;
-  TabWriter& operator=(const TabWriter&) = delete;
-
-  TabWriter& operator+=(char c) {
-    *end_++ = c;
-    return *this;
-  }
-  TabWriter& operator+=(std::string_view text) {
-    for (char c : text) *end_++ = c;
-    return *this;
-  }
-
- private:
-  std::string& tab_;
-  char* end_;
-};
 
 // What a character of a music line is to the scanner.
 enum Kind : unsigned char {
@@ -81,147 +49,175 @@ constexpr std::array<Kind, 256> kKinds = [] {
 }();
 
 Kind kindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
+char charAt(std::string_view line, std::size_t pos) { return pos < line.size() ? line[pos] : ' '; }
+
+// The most a character of a music line adds to the tab line: a note letter
+// becomes the commas of five courses and its fret letter, the length "1" and
+// a blank; a chord's brackets and blank come with at least two characters.
+constexpr std::size_t kMostPerCharacter = 8;
+
+// Where the scan stands: its position on the music line, and the end of the
+// tab line written so far, in room made at the start for the longest the tab
+// line can grow to. The rules take it and give it back by value: a member
+// would be fetched again after every character written, since a char may be
+// written over anything, and the scan would take twice as long.
+struct Cursor {
+  std::size_t i;
+  char* out;
+
+  void put(char c) { *out++ = c; }
+  void put(std::string_view text) {
+    for (char c : text) *out++ = c;
+  }
+};
 
 class Scanner {
  public:
-  Scanner(std::string_view line, TuneState& state, const Fretboard& board, std::string& tab)
-      : line_(line), state_(state), board_(board), tab_(tab, line.size()) {}
+  Scanner(TuneState& state, const Fretboard& board) : state_(state), board_(board) {}
 
-  void run() {
-    for (i_ = 0; i_ < line_.size(); ++i_) step();
+  // Writes the tab line of `line` into `room`, which only ever grows; the
+  // tab line's text.
+  std::string_view run(std::string_view line, std::string& room) {
+    room.resize(std::max(room.size(), kMostPerCharacter * (line.size() + 2)));
+    Cursor at{0, room.data()};
+    for (; at.i < line.size(); ++at.i) at = step(line, at);
+    return {room.data(), static_cast<std::size_t>(at.out - room.data())};
   }
 
  private:
-  char at(std::size_t pos) const { return pos < line_.size() ? line_[pos] : ' '; }
-
-  // One step of the scan at position i_; a rule may move i_ forward itself.
-  void step() {
-    char c = line_[i_];
+  // One step of the scan at position i; a rule may move i forward itself.
+  Cursor step(std::string_view line, Cursor at) {
+    char c = line[at.i];
     switch (kindOf(c)) {
       case kCopied:
-        tab_ += c;
-        return;
+        at.put(c);
+        return at;
       case kBar:
         state_.accidentals.clear();
-        tab_ += c;
-        return;
+        at.put(c);
+        return at;
       case kGrace:
-        return skipTo('}');
+        return skipTo(line, at, '}');
       case kQuote:
-        return skipTo('"');
+        return skipTo(line, at, '"');
       case kComment:
-        i_ = line_.size();
-        return;
+        at.i = line.size();
+        return at;
       case kDecoration:
-        if (std::size_t close = decorationEnd(line_, i_); close != std::string_view::npos)
-          i_ = close;
+        if (std::size_t close = decorationEnd(line, at.i); close != std::string_view::npos)
+          at.i = close;
         else
-          tab_ += c;
-        return;
-      case kBracket:
-        if (isLetter(at(i_ + 1)) && at(i_ + 2) == ':') return inlineField();
-        if (at(i_ + 1) != '|' && !(at(i_ + 1) >= '1' && at(i_ + 1) <= '9')) return chord();
-        tab_ += c;
-        return;
+          at.put(c);
+        return at;
+      case kBracket: {
+        char next = charAt(line, at.i + 1);
+        if (isLetter(next) && charAt(line, at.i + 2) == ':') return inlineField(line, at);
+        if (next != '|' && !(next >= '1' && next <= '9')) return chord(line, at);
+        at.put(c);
+        return at;
+      }
       case kAccidental:
-        return accidental();
+        return accidental(line, at);
       case kLetter:
-        return note(i_);
+        return note(line, at.i, at);
       case kMark:
-        return;
+        return at;
       case kSpacer:
-        readLength();  // a spacer's width has no place on the tab staff
-        return;
+        readLength(line, at);  // a spacer's width has no place on the tab staff
+        return at;
       case kDigit:
         // The numbers of the repeat endings after a bar line ("|1", ":|2",
         // "|1,2", "|1-3") are the melody's.
-        if (i_ > 0 && line_[i_ - 1] == '|')
-          i_ = endingsEnd(line_, i_) - 1;
+        if (at.i > 0 && line[at.i - 1] == '|')
+          at.i = endingsEnd(line, at.i) - 1;
         else
-          tab_ += c;
-        return;
+          at.put(c);
+        return at;
     }
+    return at;
   }
 
-  // Moves to the partner of the character at i_; with none, the rest of the line goes.
-  void skipTo(char partner) { i_ = std::min(line_.find(partner, i_ + 1), line_.size()); }
+  // Moves to the partner of the character at i; with none, the rest of the line goes.
+  static Cursor skipTo(std::string_view line, Cursor at, char partner) {
+    at.i = std::min(line.find(partner, at.i + 1), line.size());
+    return at;
+  }
 
   // An accidental holds for its letter to the end of the bar; with no letter
   // after it, it adds nothing and the character after it is copied as it is
   // (a roll is dropped).
-  void accidental() {
-    std::size_t start = i_++;
-    if (i_ >= line_.size()) throw Stop(kBadAccidental, kExitStopped);
-    acdntl(state_.accidentals, line_[start], line_[i_]);
-    if (isLetter(line_[i_])) return note(start);
-    if (line_[i_] != '~') tab_ += line_[i_];
+  Cursor accidental(std::string_view line, Cursor at) {
+    std::size_t start = at.i++;
+    if (at.i >= line.size()) throw Stop(kBadAccidental, kExitStopped);
+    acdntl(state_.accidentals, line[start], line[at.i]);
+    if (isLetter(line[at.i])) return note(line, start, at);
+    if (line[at.i] != '~') at.put(line[at.i]);
+    return at;
   }
 
-  // A note or rest from `start` (its accidental, if any) to the letter at i_:
+  // A note or rest from `start` (its accidental, if any) to the letter at i:
   // its tab text, then its length and a blank.
-  void note(std::size_t start) {
-    std::size_t letter = i_;
-    while (isOctaveMark(at(i_ + 1))) ++i_;
-    char c = line_[letter];
-    if (start == letter && letter == i_ && (c == 'z' || c == 'x')) {
-      tab_ += c;  // a rest; "x" is one that shows nothing
-    } else {
-      Spot spot = place(start, letter, i_);
-      if (spot.course == 0)
-        tab_ += 'x';  // no course plays it: its time stays, unseen
-      else  // the commas of the courses above, then the fret letter
-        tab_ += kCommas.substr(0, static_cast<std::size_t>(spot.course - 1)), tab_ += fretLetter(spot.fret);
-    }
-    writeLength(readLength());
-    if (i_ + 1 < line_.size()) tab_ += ' ';
+  Cursor note(std::string_view line, std::size_t start, Cursor at) {
+    std::size_t letter = at.i;
+    while (isOctaveMark(charAt(line, at.i + 1))) ++at.i;
+    char c = line[letter];
+    if (start == letter && letter == at.i && (c == 'z' || c == 'x'))
+      at.put(c);  // a rest; "x" is one that shows nothing
+    else  // the fret letter after the commas of the courses above; an "x" where no course plays it
+      at.put(place(line, start, letter, at.i).shown());
+    at = writeLength(at, readLength(line, at));
+    if (at.i + 1 < line.size()) at.put(' ');
+    return at;
   }
 
   // Where the note written from `start` (its accidental, if any) over its
   // letter to `last` (its octave mark, if any) is played; a note with no place
   // stops the run.
-  Spot place(std::size_t start, std::size_t letter, std::size_t last) {
-    char accidental = start < letter ? line_[start] : fixacc(state_.accidentals, line_[letter]);
-    return kry::note(state_.keyIndex, accidental, line_.substr(letter, last + 1 - letter), board_);
+  const Place& place(std::string_view line, std::size_t start, std::size_t letter, std::size_t last) {
+    char accidental = start < letter ? line[start] : fixacc(state_.accidentals, line[letter]);
+    return kry::note(state_.keyIndex, accidental, line.substr(letter, last + 1 - letter), board_);
   }
 
-  // The length characters after i_, moving i_ past them.
-  std::string_view readLength() {
-    std::size_t start = i_ + 1;
-    while (isLengthChar(at(i_ + 1))) ++i_;
-    return line_.substr(start, i_ + 1 - start);
+  // The length characters after i, moving i past them.
+  static std::string_view readLength(std::string_view line, Cursor& at) {
+    std::size_t start = at.i + 1;
+    while (isLengthChar(charAt(line, at.i + 1))) ++at.i;
+    return line.substr(start, at.i + 1 - start);
   }
 
   // A length is written only when it differs from the one written last; a
   // note with none written lasts one unit.
-  void writeLength(std::string_view length) {
+  Cursor writeLength(Cursor at, std::string_view length) {
     if (length.empty()) length = "1";
-    if (std::ranges::equal(length, state_.lastLength)) return;  // lengths are short: compared in line
+    if (std::ranges::equal(length, state_.lastLength)) return at;
     state_.lastLength = length;
-    tab_ += length;
+    at.put(length);
+    return at;
   }
 
   // An inline field such as [K:D] or [L:1/16]. A key change respells the notes
   // after it; a unit length or a meter goes into the tab line too, so both
   // voices keep the same time; every other field is the melody's alone.
-  void inlineField() {
-    std::size_t close = line_.find(']', i_ + 1);
+  Cursor inlineField(std::string_view line, Cursor at) {
+    std::size_t close = line.find(']', at.i + 1);
     if (close == std::string_view::npos) throw Stop(kIncompleteChord, kExitStopped);
-    std::string_view field = line_.substr(i_, close - i_ + 1);
+    std::string_view field = line.substr(at.i, close - at.i + 1);
     if (field[1] == 'K') state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
-    if (field[1] == 'L' || field[1] == 'M') tab_ += field;
-    i_ = close;
+    if (field[1] == 'L' || field[1] == 'M') at.put(field);
+    at.i = close;
+    return at;
   }
 
   // A chord: all its notes in one tab code, in brackets, with one length: the
   // length of its first note, or, when no note in it has one, the length
   // written after its bracket ([CEG]2). A chord no course plays keeps its time
   // as an invisible rest.
-  void chord() {
-    std::size_t close = line_.find(']', i_ + 1);
-    if (close == std::string_view::npos || close == i_ + 1) throw Stop(kIncompleteChord, kExitStopped);
-    std::string_view text = line_.substr(i_ + 1, close - i_ - 1);
-    std::size_t inside = i_ + 1;
-    i_ = close;
+  Cursor chord(std::string_view line, Cursor at) {
+    std::size_t close = line.find(']', at.i + 1);
+    if (close == std::string_view::npos || close == at.i + 1) throw Stop(kIncompleteChord, kExitStopped);
+    std::size_t inside = at.i + 1;
+    std::string_view text = line.substr(inside, close - inside);
+    at.i = close;
 
     std::string tabCode(6, ',');
     std::string_view first;  // the first note's length
@@ -237,7 +233,7 @@ class Scanner {
       std::size_t letter = k;
       while (k + 1 < text.size() && isOctaveMark(text[k + 1])) ++k;
       // A later note on a course already written replaces the earlier letter.
-      Spot spot = place(inside + start, inside + letter, inside + k);
+      Spot spot = place(line, inside + start, inside + letter, inside + k).spot;
       if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = fretLetter(spot.fret);
       std::size_t length = ++k;
       while (k < text.size() && isLengthChar(text[k])) ++k;
@@ -245,31 +241,29 @@ class Scanner {
       seen = true;
     }
     bool lengthInside = text.find_first_of("123456789/") != std::string_view::npos;
-    std::string_view length = lengthInside ? first : readLength();
+    std::string_view length = lengthInside ? first : readLength(line, at);
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
     if (tabCode.empty()) {
-      tab_ += 'x';
-      writeLength(length);
-      tab_ += ' ';
-      return;
+      at.put('x');
+      at = writeLength(at, length);
+      at.put(' ');
+      return at;
     }
-    tab_ += '[';
-    tab_ += tabCode;
-    writeLength(length);
-    tab_ += "] ";
+    at.put('[');
+    at.put(tabCode);
+    at = writeLength(at, length);
+    at.put("] ");
+    return at;
   }
 
-  const std::string_view line_;
   TuneState& state_;
   const Fretboard& board_;
-  TabWriter tab_;
-  std::size_t i_ = 0;  // the position on the music line
 };
 
 }  // namespace
 
-void scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& tab) {
-  Scanner(line, state, board, tab).run();
+std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room) {
+  return Scanner(state, board).run(line, room);
 }
 
 }  // namespace kry

@@ -19,9 +19,10 @@ struct TuneState {
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
 };
 
-// Scans the music line `line` (no leading or trailing blanks) and sets `tab` to
-// the tab-voice line's text after its "[V:G] " prefix. Raises a Stop for a bad
-// accidental, an incomplete chord or a note with no place on the instrument.
-void scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& tab);
+// Scans the music line `line` (no leading or trailing blanks) into the
+// tab-voice line's text after its "[V:G] " prefix, written in `room` (kept
+// from line to line). Raises a Stop for a bad accidental, an incomplete chord
+// or a note with no place on the instrument.
+std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room);
 
 }  // namespace kry
