@@ -22,9 +22,7 @@ constexpr std::size_t kMessageWidth = 79;
 // Holds the directory for the run and lets it go on every way out.
 class DirectoryLock {
  public:
-  explicit DirectoryLock(Platform& platform) : platform_(platform) {
-    if (!platform_.lockDirectory()) throw Stop(kBusy, kExitStopped);
-  }
+  explicit DirectoryLock(Platform& platform) : platform_(platform) { platform_.lockDirectory(); }
   ~DirectoryLock() { platform_.unlockDirectory(); }
   DirectoryLock(const DirectoryLock&) = delete;
   DirectoryLock& operator=(const DirectoryLock&) = delete;

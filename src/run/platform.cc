@@ -196,7 +196,7 @@ class SystemPlatform : public Platform {
     return line;
   }
 
-  bool lockDirectory() override {
+  void lockDirectory() override {
     for (int attempt = 0; attempt < 100; ++attempt) {
       int fd = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
       if (fd < 0)
@@ -204,7 +204,7 @@ class SystemPlatform : public Platform {
                             std::strerror(errno));
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
-        return false;
+        throw Stop(kBusy, kExitStopped);
       }
       // The lock file may have been removed by the run that held it just
       // before we locked it: then our lock guards nothing, and we try again.
@@ -214,11 +214,11 @@ class SystemPlatform : public Platform {
         lockFd_ = fd;
         gLockHeld = 1;
         for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(sig, removeLockAndDie);
-        return true;
+        return;
       }
       ::close(fd);
     }
-    return false;
+    throw Stop(kBusy, kExitStopped);
   }
 
   void unlockDirectory() override {

@@ -40,9 +40,10 @@ class Platform {
   virtual bool rename(const std::string& from, const std::string& to) = 0;
   // One line of the user's reply, or nothing at the end of standard input.
   virtual std::optional<std::string> readReply() = 0;
-  // Takes the directory for this run; false when another run holds it.
-  virtual bool lockDirectory() { return true; }
-  virtual void unlockDirectory() {}
+  // Takes the directory for this run, and lets it go. Raises a Stop when
+  // another run holds it, or an input/output failure when it can't be taken.
+  virtual void lockDirectory() = 0;
+  virtual void unlockDirectory() = 0;
 };
 
 // The real platform. `selfPath` is the path of the running kry, used to find

@@ -1,0 +1,144 @@
+// A whole run in-process, on a platform kept in memory: the ways a run meets
+// a file system or a program that fails it, which a real directory can't be
+// made to do on demand. Whole runs of the binary are in tests/e2e/.
+#include "run/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "base/stop.h"
+
+namespace kry {
+namespace {
+
+// Files in a map; programs that only say what they were asked and succeed,
+// fail or can't be started as told; replies typed in advance.
+class FakePlatform : public Platform {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> refused;             // names that can't be created, shared or renamed to
+  std::map<std::string, int> statusOf;       // a program's exit status; kNotStarted for none
+  std::vector<std::string> ran;              // each program started, its arguments joined by blanks
+  std::vector<std::string> replies;
+  bool busy = false;
+
+  bool exists(const std::string& name) override { return files.contains(name); }
+  bool copy(const std::string& from, const std::string& to) override {
+    if (!files.contains(from) || refused.contains(to)) return false;
+    files[to] = files[from];
+    return true;
+  }
+  bool sameFile(const std::string& a, const std::string& b) override { return a == b; }
+  void remove(const std::string& name) override { files.erase(name); }
+  std::unique_ptr<ByteSource> openRead(const std::string& name) override {
+    if (!files.contains(name)) return nullptr;
+    return std::make_unique<Bytes>(files[name]);
+  }
+  std::unique_ptr<LineSink> create(const std::string& name) override {
+    if (refused.contains(name)) return nullptr;
+    files[name].clear();
+    return std::make_unique<Sink>(files[name]);
+  }
+  int runProgram(const std::vector<std::string>& args) override {
+    std::string line;
+    for (const std::string& arg : args) line += (line.empty() ? "" : " ") + arg;
+    ran.push_back(line);
+    int status = statusOf.contains(args[0]) ? statusOf[args[0]] : 0;
+    if (status == 0 && args[0] == "gs") files[args[6].substr(std::string("-sOutputFile=").size())] = "%PDF";
+    return status;
+  }
+  bool rename(const std::string& from, const std::string& to) override {
+    if (!files.contains(from) || refused.contains(to)) return false;
+    files[to] = files[from];
+    files.erase(from);
+    return true;
+  }
+  std::optional<std::string> readReply() override {
+    if (replies.empty()) return std::nullopt;
+    std::string reply = replies.front();
+    replies.erase(replies.begin());
+    return reply;
+  }
+  void lockDirectory() override {
+    if (busy) throw Stop("busy", kExitStopped);
+  }
+  void unlockDirectory() override {}
+
+ private:
+  struct Bytes : ByteSource {
+    explicit Bytes(std::string_view text) : text(text) {}
+    std::size_t read(char* to, std::size_t most) override {
+      std::size_t size = text.copy(to, most);
+      text.remove_prefix(size);
+      return size;
+    }
+    std::string_view text;
+  };
+  struct Sink : LineSink {
+    explicit Sink(std::string& text) : text(text) {}
+    void put(std::string_view head, std::string_view tail) override { text.append(head).append(tail).append("\r\n"); }
+    std::string& text;
+  };
+};
+
+// The end of a run in a few words: the stop line, or "done"; the files left, sorted.
+std::string runOn(FakePlatform& platform, const std::vector<std::string>& args, std::string& said) {
+  std::ostringstream out;
+  std::string end = "done";
+  try {
+    run(args, platform, out);
+  } catch (const Stop& stop) {
+    out << stop.said();
+    end = stop.errorLine();
+  }
+  said = out.str();
+  for (const auto& [name, text] : platform.files) end += " " + name;
+  return end;
+}
+
+TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
+  const std::string reel = "X:1\nT:Reel\nK:G\nGABc|\n";
+  struct Row {
+    std::string what;
+    std::vector<std::string> args;
+    std::function<void(FakePlatform&)> setUp;
+    std::string end, said;  // how it ended, with the files left; a piece of what it said
+  };
+  const std::vector<Row> rows = {
+      {"a plain run leaves the tune file alone", {"reel"}, [](FakePlatform&) {}, "done reel.abc", "REEL.ABC processed."},
+      {"the converted tune can't be made", {"reel"}, [](FakePlatform& p) { p.refused.insert("KRY97.ABC"); },
+       "kry: cannot create KRY97.ABC TMPIN.TMP reel.abc", ""},
+      {"the fixed-up tune can't be made", {"reel", "f"}, [](FakePlatform& p) { p.refused.insert("KRY97.FIX"); },
+       "kry: cannot create KRY97.FIX TMPIN.TMP reel.abc", ""},
+      {"the final tune can't be made", {"reel"}, [](FakePlatform& p) { p.refused.insert("TEMP.ABC"); },
+       "kry: cannot write TEMP.ABC KRY97.ABC TMPIN.TMP reel.abc", ""},
+      {"nor with f, whose converted tune is made then", {"reel", "f"}, [](FakePlatform& p) { p.refused.insert("TEMP.ABC"); },
+       "kry: cannot create TEMP.ABC KRY97.ABC TMPIN.TMP reel.abc", ""},
+      {"the question answered C replaces the final tune", {"reel", "debug"},
+       [](FakePlatform& p) { p.files["TEMP.ABC"] = "old", p.replies = {"C"}; }, "done TEMP.ABC reel.abc", "already exists"},
+      {"another run holds the directory", {"reel"}, [](FakePlatform& p) { p.busy = true; }, "STOP busy reel.abc", ""},
+      {"a typesetter killed by a signal", {"reel"}, [](FakePlatform& p) { p.statusOf["abctab2ps"] = 137; },
+       "STOP Typesetting failed: abctab2ps failed with exit status 137. TEMP.ABC reel.abc", "kept in TEMP.ABC"},
+      {"the PDF made and named", {"reel", "pdf"}, [](FakePlatform&) {}, "done reel.abc reel.pdf", "-sDEVICE=pdfwrite"},
+      {"the PDF made but not named: no half PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.refused.insert("reel.pdf"); },
+       "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc", "reel.ps is kept"},
+      {"no Ghostscript", {"reel", "pdf"}, [](FakePlatform& p) { p.statusOf["gs"] = kNotStarted; },
+       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc", ""},
+  };
+  for (const Row& row : rows) {
+    FakePlatform platform;
+    platform.files["reel.abc"] = reel;
+    row.setUp(platform);
+    std::string said;
+    EXPECT_EQ(runOn(platform, row.args, said), row.end) << row.what;
+    EXPECT_NE(said.find(row.said), std::string::npos) << row.what << "\n" << said;
+    EXPECT_EQ(platform.files["reel.abc"], reel) << row.what;
+  }
+}
+
+}  // namespace
+}  // namespace kry
