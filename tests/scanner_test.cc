@@ -12,8 +12,13 @@ namespace {
 
 std::string scan(const std::string& line, TuneState& state, const Fingerboard& board = {}) {
   std::string room;
+  LeftOut leftOut;
   try {
-    return std::string(scanLine(line, state, Fretboard(board), room));
+    std::string tab(scanLine(line, state, Fretboard(board), room, leftOut));
+    std::string notes;
+    for (const std::string& note : leftOut.chordNotes) notes += note;
+    if (!notes.empty()) tab += " (left out: " + notes + ")";
+    return tab + (leftOut.belowLowest > 0 ? " (below: " + std::to_string(leftOut.belowLowest) + ")" : "");
   } catch (const Stop& stop) {
     return kry_test::stopText(stop.text(), stop.said());
   }

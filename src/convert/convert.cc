@@ -89,8 +89,9 @@ void Conversion::keyField(std::string_view line) {
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
   std::string_view tab;
+  LeftOut leftOut;
   try {
-    tab = scanLine(line, at_.tune, board_, room_);
+    tab = scanLine(line, at_.tune, board_, room_, leftOut);
   } catch (Stop& stop) {
     if (!settings_.skip || !at_.inTune) {
       stop.sayFirst(where());
@@ -100,9 +101,17 @@ void Conversion::musicLine(std::string_view line) {
     at_.leftOut = true;
     ++at_.summary.leftOut;
     held_.clear();
+    at_.belowLowest = 0;  // the tune is left out whole
+    at_.linesBelow.clear();
     return;
   }
   put("[V:G] ", tab);
+  for (const std::string& note : leftOut.chordNotes)
+    messages_ << where() << " chord note " << note << " left out, its course is taken\n";
+  if (leftOut.belowLowest > 0) {
+    at_.belowLowest += leftOut.belowLowest;
+    at_.linesBelow += (at_.linesBelow.empty() ? "" : ", ") + std::to_string(at_.lines);
+  }
 }
 
 // With skip, a tune's lines are held until it is whole, so that a tune left
@@ -114,9 +123,18 @@ void Conversion::put(std::string_view head, std::string_view tail) {
     out_.put(head, tail);
 }
 
+// The end of a tune: its lines are written, and the notes below the lowest
+// course are counted, once for the whole tune.
 void Conversion::endTune() {
   for (const std::string& line : held_) out_.put(line);
   held_.clear();
+  if (at_.belowLowest == 0) return;
+  messages_ << (at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune")
+            << ": " << at_.belowLowest << (at_.belowLowest == 1 ? " note lies" : " notes lie")
+            << " below the lowest course, left out of the tab: line" << (at_.linesBelow.find(',') == std::string::npos ? " " : "s ")
+            << at_.linesBelow << '\n';
+  at_.belowLowest = 0;
+  at_.linesBelow.clear();
 }
 
 const Progress& Conversion::finish() {

@@ -47,6 +47,8 @@ struct Progress {
   bool chosen = true;      // the lines of this tune are converted
   bool leftOut = false;    // this tune stopped and is left out with skip
   std::string number, title;  // of the current tune, for the place of a stop
+  int belowLowest = 0;     // notes of this tune below the lowest course
+  std::string linesBelow;  // the lines they stand on: "12, 14"
 };
 
 class Conversion {

@@ -13,14 +13,21 @@ namespace kry {
 namespace {
 
 // ---- note texts as small numbers ----
-// A note text that can have a position is an optional accidental, a letter
-// A..G or a..g and at most one octave mark; each such text gets a code (see
-// Fretboard::codeOf) so the tables below can be looked up directly.
+// The key signature respells a note text of an optional accidental, a letter
+// A..G or a..g and at most one octave mark; each such text gets a code so the
+// table below can be looked up directly.
 constexpr std::string_view kAccidentals = " ^=_";
 constexpr std::string_view kLetters = "ABCDEFGabcdefg";
 constexpr std::string_view kMarks = " ,'";
-constexpr int kCodes = Fretboard::kCodes;
-constexpr int codeOf(char accidental, char letter, std::string_view marks) { return Fretboard::codeOf(accidental, letter, marks); }
+constexpr int kCodes = 4 * 14 * 3;
+
+constexpr int codeOf(char accidental, char letter, std::string_view marks) {
+  std::size_t a = kAccidentals.find(accidental), l = kLetters.find(letter);
+  std::size_t m = marks.empty() ? 0 : marks.size() > 1 ? std::string_view::npos : kMarks.find(marks[0]);
+  if (a == std::string_view::npos || l == std::string_view::npos || m == std::string_view::npos || (m == 0 && !marks.empty()))
+    return -1;
+  return static_cast<int>(a * 42 + l * 3 + m);
+}
 
 // The code of a note text: an accidental, a letter, at most one octave mark.
 constexpr int encode(std::string_view text) {
@@ -39,33 +46,6 @@ std::string decode(int code) {
   if (mark != 0) text += kMarks[static_cast<std::size_t>(mark)];
   return text;
 }
-
-// ---- the position table: every note text with a place in the compass ----
-// Position 1 is "E," (the E below middle C), one half step a row, up to "d'".
-struct PositionRow {
-  int position;
-  std::array<std::string_view, 3> texts;
-};
-constexpr std::array<PositionRow, 40> kPositions{{
-    // Below the E of the guitar's sixth string: held only for tunings that reach down there.
-    {-3, {"C,", "=C,", ""}},         {-2, {"^C,", "_D,", ""}},       {-1, {"D,", "=D,", ""}},
-    {0, {"^D,", "_E,", ""}},
-    {1, {"E,", "=E,", "_F,"}},   {2, {"^E,", "F,", "=F,"}},  {3, {"^F,", "_G,", ""}},
-    {4, {"G,", "=G,", ""}},          {5, {"^G,", "_A,", ""}},        {6, {"A,", "=A,", ""}},
-    {7, {"^A,", "_B,", ""}},         {8, {"B,", "=B,", "_C"}},   {9, {"^B,", "C", "=C"}},
-    {10, {"^C", "_D", ""}},          {11, {"D", "=D", ""}},          {12, {"^D", "_E", ""}},
-    {13, {"E", "=E", "_F"}},     {14, {"^E", "F", "=F"}},    {15, {"^F", "_G", ""}},
-    {16, {"G", "=G", ""}},           {17, {"^G", "_A", ""}},         {18, {"A", "=A", ""}},
-    {19, {"^A", "_B", ""}},          {20, {"B", "=B", "_c"}},    {21, {"^B", "c", "=c"}},
-    {22, {"^c", "_d", ""}},          {23, {"d", "=d", ""}},          {24, {"^d", "_e", ""}},
-    {25, {"e", "=e", "_f"}},     {26, {"^e", "f", "=f"}},    {27, {"^f", "_g", ""}},
-    {28, {"g", "=g", ""}},           {29, {"^g", "_a", ""}},         {30, {"a", "=a", ""}},
-    {31, {"^a", "_b", ""}},          {32, {"b", "=b", "_c'"}},   {33, {"^b", "c'", "=c'"}},
-    {34, {"^c'", "_d'", ""}},        {35, {"d'", "=d'", ""}},
-    // One above the compass: reached only from a D sharp key's d', and placed
-    // only when the music is transposed down.
-    {36, {"^d'", "", ""}},
-}};
 
 // ---- the key-signature table: what each accidental of a signature respells ----
 // Sharps come in the order F C G D A E B, flats in the order B E A D G C F;
@@ -96,19 +76,6 @@ constexpr std::array<SignatureRow, 14> kSignature{{
     {14, 14, {{{"F,", "E,"}, {"F", "E"}, {"f", "e"}, {"", ""}}}},                     // F flat
 }};
 
-// ---- the courses ----
-constexpr int kNoPosition = -99;  // a note text the table does not hold
-constexpr int kHighest = 35;       // d', the top of the compass
-
-constexpr auto kPositionByCode = [] {
-  std::array<int, kCodes> byCode{};
-  byCode.fill(kNoPosition);
-  for (const PositionRow& row : kPositions)
-    for (std::string_view text : row.texts)
-      if (!text.empty()) byCode[static_cast<std::size_t>(encode(text))] = row.position;
-  return byCode;
-}();
-
 // For each key index, the code each plain note text is respelled to.
 constexpr auto kSpellingByKey = [] {
   std::array<std::array<int, kCodes>, 15> spelling{};
@@ -124,37 +91,16 @@ constexpr auto kSpellingByKey = [] {
   return spelling;
 }();
 
-// The lowest position the table holds for a tuning: the E of the guitar's
-// sixth string, or the lowest open note when that lies lower.
-int bottomOf(const Tuning& tuning) {
-  int bottom = 1;
-  for (int course = 0; course < tuning.courses; ++course) bottom = std::min(bottom, tuning.open[static_cast<std::size_t>(course)]);
-  return bottom;
-}
-
-// Where a position is played: the course that covers it and the fret there;
-// course 0 below the lowest open note, nothing above the highest course's
-// tenth fret. The B on the third string goes to course 3 with b4 on the
-// standard guitar.
-std::optional<Spot> placeOn(int position, const Fingerboard& board) {
-  const Tuning& tuning = board.courses();
-  if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) return Spot{3, 4};
-  if (position > tuning.open[0] + 10) return std::nullopt;
-  for (int course = 1; course <= tuning.courses; ++course) {
-    int open = tuning.open[static_cast<std::size_t>(course - 1)];
-    if (position >= open) return Spot{course, position - open};
-  }
-  return Spot{0, 0};
-}
-
 // The code of the note text a key signature spells `code` as.
 int spelledCode(int keyIndex, int code) {
   if (code < 0 || keyIndex < 1 || keyIndex > 14) return code;
   return kSpellingByKey[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
 }
 
-// The pitch position of a coded note text; kNoPosition when the table has none.
-int positionOf(int code) { return code < 0 ? kNoPosition : kPositionByCode[static_cast<std::size_t>(code)]; }
+// The top of the compass: d'.
+constexpr int kHighest = 35;
+// The lowest open note a tuning may have: C, (a tuning's notes lie from C, to one above d').
+constexpr int kLowestOpen = -3;
 
 // The not-available message: the position right-aligned in two columns,
 // then the note as the key spells it, in three.
@@ -169,59 +115,59 @@ std::string notAvailable(int sum, const std::string& text) {
   return message.str();
 }
 
-// Where a note is played: its position after the key signature, then the
-// transposition, then the course that covers it. A note the position table
-// does not hold is never placed, whatever the transposition.
-std::optional<Spot> placeNote(int keyIndex, int code, const Fingerboard& board) {
-  int position = positionOf(spelledCode(keyIndex, code));
-  int sum = position + board.transposition;
-  int bottom = bottomOf(board.courses());
-  if (position < bottom || sum < bottom || sum > kHighest) return std::nullopt;
-  return placeOn(sum, board);
-}
-
 }  // namespace
 
 std::string keySpelling(int keyIndex, const std::string& noteText) {
   int code = encode(noteText);
-  int spelled = spelledCode(keyIndex, code);
-  return spelled == code ? noteText : decode(spelled);
+  if (code >= 0) return decode(spelledCode(keyIndex, code));
+  // A note in an octave the table does not spell takes the key's sharp or flat.
+  int shift = isNoteLetter(noteText[0]) ? keyAccidental(keyIndex, noteText[0]) : 0;
+  return shift == 0 ? noteText : (shift > 0 ? "^" : "_") + noteText;
 }
 
 Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
-  for (int key = 0; key < 15; ++key) {
-    for (int code = 0; code < kCodes; ++code) {
-      Place& at = places_[static_cast<std::size_t>(key)][static_cast<std::size_t>(code)];
-      std::optional<Spot> spot = placeNote(key, code, board);
-      if (!spot) continue;
-      at.placed = true;
-      at.spot = *spot;
-      at.size = static_cast<unsigned char>(std::max(spot->course, 1));
-      at.text.fill(',');
-      at.text[at.size - 1u] = spot->course == 0 ? 'x' : fretLetter(spot->fret);
-    }
+  const Tuning& tuning = board.courses();
+  int lowestOpen = *std::min_element(tuning.open.begin(), tuning.open.begin() + tuning.courses);
+  lowest_ = std::min(1, lowestOpen);
+  int highest = std::min(kHighest, tuning.open[0] + 10);
+  for (int position = lowest_; position <= highest; ++position) {
+    Place place;
+    place.position = position;
+    for (int course = tuning.courses; course >= 1; --course)
+      if (position >= tuning.open[static_cast<std::size_t>(course - 1)]) place.spot = {course, position - tuning.open[static_cast<std::size_t>(course - 1)]};
+    // With b4 the B of the open second string is played at the fourth fret of the third.
+    if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) place.spot = {3, 4};
+    place.size = static_cast<unsigned char>(std::max(place.spot.course, 1));
+    place.text.fill(',');
+    place.text[place.size - 1u] = place.spot.course == 0 ? 'x' : fretLetter(place.spot.fret);
+    places_.push_back(place);
   }
 }
 
-// The message gives 0 for a note written where no course of the board reaches.
-void unavailable(int keyIndex, char accidental, std::string_view written, const Fingerboard& board) {
+std::optional<int> Fretboard::fretOn(int course, int position) const {
+  const Tuning& tuning = board_.courses();
+  int fret = position - tuning.open[static_cast<std::size_t>(course - 1)];
+  if (course < 1 || course > tuning.courses || fret < 0 || fret > 10) return std::nullopt;
+  return fret;
+}
+
+void unavailable(int keyIndex, char accidental, std::string_view written, int sum) {
   std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + std::string(written);
-  int position = positionOf(spelledCode(keyIndex, encode(text)));
-  int held = position < bottomOf(board.courses()) ? 0 : position;
-  throw Stop::refusal(notAvailable(held + board.transposition, keySpelling(keyIndex, text)));
+  throw Stop::refusal(notAvailable(sum, keySpelling(keyIndex, text)));
 }
 
 std::optional<Tuning> readTuning(std::string_view notes) {
   Tuning tuning;
   std::array<int, 6> lowFirst{};
   for (std::size_t at = 0; at < notes.size();) {
-    std::size_t end = at + (isAccidental(notes[at]) ? 2 : 1);
-    if (end < notes.size() && isOctaveMark(notes[end])) ++end;
-    int position = end <= notes.size() ? positionOf(encode(notes.substr(at, end - at))) : kNoPosition;
-    if (position == kNoPosition || tuning.courses == 6 ||
-        (tuning.courses > 0 && position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)]))
+    char accidental = isAccidental(notes[at]) ? notes[at++] : ' ';
+    std::size_t end = at + 1;
+    while (end < notes.size() && isOctaveMark(notes[end])) ++end;
+    std::optional<int> position = at < notes.size() ? notePosition(0, accidental, notes.substr(at, end - at)) : std::nullopt;
+    if (!position || *position < kLowestOpen || *position > kHighest + 1 || tuning.courses == 6 ||
+        (tuning.courses > 0 && *position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)]))
       return std::nullopt;
-    lowFirst[static_cast<std::size_t>(tuning.courses++)] = position;
+    lowFirst[static_cast<std::size_t>(tuning.courses++)] = *position;
     at = end;
   }
   if (tuning.courses != 4 && tuning.courses != 6) return std::nullopt;

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/abc.h"
 
@@ -46,65 +47,88 @@ struct Spot {
   int fret = 0;
 };
 
-// Where every note is played on one fingerboard, in each key, after the
-// transposition: the course layout of a run as a table, made once from the
-// rule of `note`.
-// Where a note is played, and how a single note shows in the tab line: the
-// commas of the courses above and the fret letter, or "x" for course 0.
+// The sharps (1) or flats (-1) the key signature of `keyIndex` puts on a
+// letter: the sharps come in the order F C G D A E B, the flats in the order
+// B E A D G C F; the key with k sharps (index k) or k flats (index 7 + k) has
+// the first k of them.
+constexpr int keyAccidental(int keyIndex, char letter) {
+  constexpr std::string_view kSharps = "FCGDAEB", kFlats = "BEADGCF";
+  char upper = letter >= 'a' ? static_cast<char>(letter - 32) : letter;
+  if (keyIndex >= 1 && keyIndex <= 7) return kSharps.substr(0, static_cast<std::size_t>(keyIndex)).find(upper) != std::string_view::npos ? 1 : 0;
+  if (keyIndex >= 8 && keyIndex <= 14)
+    return kFlats.substr(0, static_cast<std::size_t>(keyIndex - 7)).find(upper) != std::string_view::npos ? -1 : 0;
+  return 0;
+}
+
+// The pitch position of a note (1 = "E,", the E below middle C; one a half
+// step), in any octave: its letter, its octave marks (each "'" an octave up,
+// each "," one down), and its own or its carried accidental, or, with none
+// (blank), the key signature's. Nothing for a letter that is no note.
+constexpr std::optional<int> notePosition(int keyIndex, char accidental, std::string_view written) {
+  constexpr std::array<int, 7> kFromA = {18, 20, 9, 11, 13, 14, 16};  // A B C D E F G, the octave from C
+  char letter = written[0];
+  if (!isNoteLetter(letter)) return std::nullopt;
+  int position = letter <= 'G' ? kFromA[static_cast<std::size_t>(letter - 'A')] : kFromA[static_cast<std::size_t>(letter - 'a')] + 12;
+  for (char mark : written.substr(1)) position += mark == '\'' ? 12 : -12;
+  switch (accidental) {
+    case '^': return position + 1;
+    case '_': return position - 1;
+    case '=': return position;
+    default: return position + keyAccidental(keyIndex, letter);
+  }
+}
+
+// The key signature's part of a note, as the not-available message shows it:
+// the note text (an accidental, a letter, octave marks) as the key of
+// `keyIndex` spells it; a text with an accidental of its own stays as it is.
+std::string keySpelling(int keyIndex, const std::string& noteText);
+
+// How a single note shows in the tab line: the commas of the courses above
+// and the fret letter, or "x" for course 0.
 struct Place {
-  bool placed = false;  // false: the note has no place
+  int position = 0;  // the position it sounds at, the transposition added
   Spot spot;
   unsigned char size = 0;
   std::array<char, 6> text{};
   std::string_view shown() const { return {text.data(), size}; }
 };
 
+// Where the notes a run can play lie on its fingerboard, after the
+// transposition: the course layout as a table, made once.
 class Fretboard {
  public:
   explicit Fretboard(const Fingerboard& board);
   const Fingerboard& board() const { return board_; }
-  // Where a note is played in the key `keyIndex`: its own or its carried
-  // accidental (blank for none), then as written its letter and octave marks.
-  const Place& place(int keyIndex, char accidental, std::string_view written) const {
-    int code = codeOf(accidental, written[0], written.substr(1));
-    if (code < 0) return kNowhere;
-    if (keyIndex < 1 || keyIndex > 14) keyIndex = 0;  // no sharps or flats
-    return places_[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>(code)];
-  }
-
-  // A number for each note that may have a place: its accidental or none, its
-  // letter, one octave mark or none; -1 for any other.
-  static constexpr int kCodes = 4 * 14 * 3;
-  static constexpr int codeOf(char accidental, char letter, std::string_view marks) {
-    int a = accidental == ' ' ? 0 : accidental == '^' ? 1 : accidental == '=' ? 2 : accidental == '_' ? 3 : -1;
-    int l = letter >= 'A' && letter <= 'G' ? letter - 'A' : letter >= 'a' && letter <= 'g' ? letter - 'a' + 7 : -1;
-    int m = marks.empty() ? 0 : marks.size() > 1 ? -1 : marks[0] == ',' ? 1 : marks[0] == '\'' ? 2 : -1;
-    if (a < 0 || l < 0 || m < 0) return -1;
-    return a * 42 + l * 3 + m;
-  }
+  // The positions, transposition added, that have a place: from the E of the
+  // guitar's sixth string (or a low tuning's lowest open note) up to d', no
+  // higher than the top course's tenth fret.
+  int lowest() const { return lowest_; }
+  int highest() const { return lowest_ + static_cast<int>(places_.size()) - 1; }
+  // Where a position from lowest() to highest() is played: on the highest
+  // course whose open note is not above it.
+  const Place& at(int position) const { return places_[static_cast<std::size_t>(position - lowest_)]; }
+  // The fret at which `course` plays `position`, within its ten frets; nothing when it can't.
+  std::optional<int> fretOn(int course, int position) const;
 
  private:
-  static constexpr Place kNowhere{};
   Fingerboard board_;
-  // Worked out for every key and note when the board is made, since every
-  // note of a tune is looked up.
-  std::array<std::array<Place, kCodes>, 15> places_;  // by key index, then by note
+  int lowest_;
+  std::vector<Place> places_;
 };
 
-// The key signature's part of a note: the note text (an accidental, a letter,
-// an octave mark) as the key of `keyIndex` spells it; a text with an
-// accidental of its own stays as it is.
-std::string keySpelling(int keyIndex, const std::string& noteText);
+// The stop for a note with no place: the not-available line, with the
+// position the note sounds at (0 for a letter that is no note).
+[[noreturn]] void unavailable(int keyIndex, char accidental, std::string_view written, int sum);
 
 // note: where a note is played on `board`, after the key signature of
 // `keyIndex` and the transposition: its own or its carried accidental (blank
 // for none), then as written its letter and octave marks. A note with no
-// place raises a Stop whose message is the not-available line (unavailable).
-[[noreturn]] void unavailable(int keyIndex, char accidental, std::string_view written, const Fingerboard& board);
+// place stops the run (unavailable).
 inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board) {
-  const Place& place = board.place(keyIndex, accidental, written);
-  if (!place.placed) unavailable(keyIndex, accidental, written, board.board());
-  return place;
+  std::optional<int> position = notePosition(keyIndex, accidental, written);
+  int sum = position.value_or(0) + board.board().transposition;
+  if (!position || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
+  return board.at(sum);
 }
 
 }  // namespace kry

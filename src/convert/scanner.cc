@@ -73,7 +73,8 @@ struct Cursor {
 
 class Scanner {
  public:
-  Scanner(TuneState& state, const Fretboard& board) : state_(state), board_(board) {}
+  Scanner(TuneState& state, const Fretboard& board, LeftOut& leftOut)
+      : state_(state), board_(board), leftOut_(leftOut) {}
 
   // Writes the tab line of `line` into `room`, which only ever grows; the
   // tab line's text.
@@ -161,10 +162,13 @@ class Scanner {
     std::size_t letter = at.i;
     while (isOctaveMark(charAt(line, at.i + 1))) ++at.i;
     char c = line[letter];
-    if (start == letter && letter == at.i && (c == 'z' || c == 'x'))
+    if (start == letter && letter == at.i && (c == 'z' || c == 'x')) {
       at.put(c);  // a rest; "x" is one that shows nothing
-    else  // the fret letter after the commas of the courses above; an "x" where no course plays it
-      at.put(place(line, start, letter, at.i).shown());
+    } else {  // the fret letter after the commas of the courses above; an "x" where no course plays it
+      const Place& place = this->place(line, start, letter, at.i);
+      if (place.spot.course == 0) ++leftOut_.belowLowest;
+      at.put(place.shown());
+    }
     at = writeLength(at, readLength(line, at));
     if (at.i + 1 < line.size()) at.put(' ');
     return at;
@@ -219,7 +223,7 @@ class Scanner {
     std::string_view text = line.substr(inside, close - inside);
     at.i = close;
 
-    std::string tabCode(6, ',');
+    std::vector<Voice> voices;
     std::string_view first;  // the first note's length
     bool seen = false;
     for (std::size_t k = 0; k < text.size();) {
@@ -232,14 +236,13 @@ class Scanner {
       if (!isLetter(text[k])) break;  // the chord's notes end here
       std::size_t letter = k;
       while (k + 1 < text.size() && isOctaveMark(text[k + 1])) ++k;
-      // A later note on a course already written replaces the earlier letter.
-      Spot spot = place(line, inside + start, inside + letter, inside + k).spot;
-      if (spot.course > 0) tabCode[static_cast<std::size_t>(spot.course - 1)] = fretLetter(spot.fret);
+      voices.push_back({&place(line, inside + start, inside + letter, inside + k), text.substr(start, k + 1 - start)});
       std::size_t length = ++k;
       while (k < text.size() && isLengthChar(text[k])) ++k;
       if (!seen) first = text.substr(length, k - length);
       seen = true;
     }
+    std::string tabCode = voice(voices);
     bool lengthInside = text.find_first_of("123456789/") != std::string_view::npos;
     std::string_view length = lengthInside ? first : readLength(line, at);
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
@@ -256,14 +259,51 @@ class Scanner {
     return at;
   }
 
+  // A note of a chord: where it is played alone, and as written.
+  struct Voice {
+    const Place* place;
+    std::string_view written;
+  };
+
+  // The tab code of a chord, course 1 first, a comma for a course not played.
+  // The notes take their courses from the highest-sounding down: each its own
+  // course when that is free, else the nearest lower course that is free and
+  // plays it; a note no free course plays is left out.
+  std::string voice(std::vector<Voice>& voices) {
+    std::string tabCode(6, ',');
+    std::stable_sort(voices.begin(), voices.end(),
+                     [](const Voice& a, const Voice& b) { return a.place->position > b.place->position; });
+    for (const Voice& v : voices) {
+      Spot spot = v.place->spot;
+      if (spot.course == 0) {
+        ++leftOut_.belowLowest;
+        continue;
+      }
+      while (spot.course <= 6 && tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
+        ++spot.course;  // taken: the next lower course, if it plays the note
+        std::optional<int> fret = board_.fretOn(spot.course, v.place->position);
+        spot.fret = fret.value_or(-1);
+        if (!fret) spot.course = 7;
+      }
+      if (spot.course > 6) {
+        leftOut_.chordNotes.emplace_back(v.written);
+        continue;
+      }
+      tabCode[static_cast<std::size_t>(spot.course - 1)] = fretLetter(spot.fret);
+    }
+    return tabCode;
+  }
+
   TuneState& state_;
   const Fretboard& board_;
+  LeftOut& leftOut_;
 };
 
 }  // namespace
 
-std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room) {
-  return Scanner(state, board).run(line, room);
+std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room,
+                          LeftOut& leftOut) {
+  return Scanner(state, board, leftOut).run(line, room);
 }
 
 }  // namespace kry

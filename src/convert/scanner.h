@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/accidentals.h"
 #include "convert/pitch.h"
@@ -19,10 +20,17 @@ struct TuneState {
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
 };
 
+// What a line's tab leaves out of its melody, for the run to say.
+struct LeftOut {
+  std::vector<std::string> chordNotes;  // as written: a course that plays them was taken
+  int belowLowest = 0;                  // notes below the lowest course, shown as "x" or not at all
+};
+
 // Scans the music line `line` (no leading or trailing blanks) into the
 // tab-voice line's text after its "[V:G] " prefix, written in `room` (kept
 // from line to line). Raises a Stop for a bad accidental, an incomplete chord
 // or a note with no place on the instrument.
-std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room);
+std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room,
+                          LeftOut& leftOut);
 
 }  // namespace kry
