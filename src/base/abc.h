@@ -70,8 +70,9 @@ std::size_t decorationEnd(std::string_view line, std::size_t open);
 std::size_t endingsEnd(std::string_view text, std::size_t i);
 
 // ---- the tab ----
-// Fret letters: "a" is the open course, then one letter a fret; there is no "j".
-inline constexpr std::string_view kFretLetters = "abcdefghikl";
+// Fret letters: "a" is the open course, then one letter a fret, to fret 15;
+// there is no "j".
+inline constexpr std::string_view kFretLetters = "abcdefghiklmnopq";
 constexpr char fretLetter(int fret) { return kFretLetters[static_cast<std::size_t>(fret)]; }
 // The fret a letter stands for; nothing for a letter that is none.
 constexpr std::optional<int> fretOf(char letter) {

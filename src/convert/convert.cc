@@ -1,6 +1,7 @@
 #include "convert/convert.h"
 
 #include <cstdio>
+#include <sstream>
 
 #include "convert/keysig.h"
 #include "base/stop.h"
@@ -28,6 +29,13 @@ std::string marginField(float inches) {
 }
 
 void Conversion::line(std::string_view raw) {
+  if (settings_.hand && fingering_ == nullptr) {
+    // Option pos: a tune's lines wait until it is whole, for its notes to be placed together.
+    std::string_view line = trim(raw);
+    if (isHeaderLine(line) && fieldIs(line, 'X')) placeTune();
+    tuneLines_.emplace_back(raw);
+    return;
+  }
   ++at_.lines;
   std::string_view line = trim(raw);
   if (line.empty()) return;  // blank lines never reach the converted tune
@@ -69,7 +77,9 @@ void Conversion::keyField(std::string_view line) {
     return;
   }
   // The capo and a tuning other than the standard one stand under the title, on one line.
-  std::string under = settings_.capo == ' ' ? "" : std::string("Capo ").append(1, settings_.capo);
+  std::string under = settings_.board.capo > 0 ? "Capo " + std::to_string(settings_.board.capo)
+                      : settings_.capo == ' '   ? ""
+                                                : std::string("Capo ").append(1, settings_.capo);
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
   if (!under.empty()) put("P: ", under);
   put(line);
@@ -91,7 +101,7 @@ void Conversion::musicLine(std::string_view line) {
   std::string_view tab;
   LeftOut leftOut;
   try {
-    tab = scanLine(line, at_.tune, board_, room_, leftOut);
+    tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   } catch (Stop& stop) {
     if (!settings_.skip || !at_.inTune) {
       stop.sayFirst(where());
@@ -138,8 +148,42 @@ void Conversion::endTune() {
 }
 
 const Progress& Conversion::finish() {
+  if (settings_.hand && fingering_ == nullptr) placeTune();
   endTune();
   return at_;
+}
+
+namespace {
+
+// Where the lines of a tune go while its notes are only written down.
+struct Nowhere : LineSink {
+  void put(std::string_view, std::string_view) override {}
+};
+
+}  // namespace
+
+// Option pos: the tune's lines are converted twice, first to write its notes
+// down, quietly; then, once the hand's places are found for all of them, for
+// good.
+void Conversion::placeTune() {
+  if (tuneLines_.empty()) return;
+  TuneFingering fingering;
+  {
+    Nowhere nowhere;
+    std::ostringstream quiet;
+    Conversion writingDown(settings_, nowhere, quiet, at_, &fingering);
+    try {
+      for (const std::string& line : tuneLines_) writingDown.line(line);
+      writingDown.finish();
+    } catch (const Stop&) {  // the tune stops again, and says so, when it is converted for good
+    }
+  }
+  fingering.voicings = kry::placeTune(fingering.events, board_, *settings_.hand);
+  fingering.placing = true;
+  Conversion placing(settings_, out_, messages_, at_, &fingering);
+  for (const std::string& line : tuneLines_) placing.line(line);
+  tuneLines_.clear();
+  at_ = placing.finish();
 }
 
 // " Line 12, tune 4 (The Frost Is All Over):", without the title when the tune

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "convert/fingering.h"
 #include "convert/lines.h"
 #include "convert/pitch.h"
 #include "convert/scanner.h"
@@ -27,6 +28,7 @@ struct ConvertSettings {
   std::string tuningName;     // shown under the title when not a standard tuning
   std::optional<TuneList> tunes;  // only these tunes of a collection; all without
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
+  std::optional<int> hand;    // each tune placed whole, the hand starting at this fret (0: anywhere)
 };
 
 // What became of the tunes: how many were chosen (by their X: field) and how
@@ -53,8 +55,12 @@ struct Progress {
 
 class Conversion {
  public:
-  Conversion(const ConvertSettings& settings, LineSink& out, std::ostream& messages, Progress start = {})
-      : settings_(settings), board_(settings.board), out_(out), messages_(messages), at_(std::move(start)) {}
+  // With `fingering`, a conversion of one tune's lines that writes its notes
+  // down for the tune to be placed whole, or places them as given (option pos).
+  Conversion(const ConvertSettings& settings, LineSink& out, std::ostream& messages, Progress start = {},
+             TuneFingering* fingering = nullptr)
+      : settings_(settings), board_(settings.board), out_(out), messages_(messages), at_(std::move(start)),
+        fingering_(fingering) {}
 
   // Handles one line of the staged tune.
   void line(std::string_view raw);
@@ -68,6 +74,7 @@ class Conversion {
   void put(std::string_view head, std::string_view tail = {});
   bool holdingTune() const { return settings_.skip && at_.inTune; }  // with skip, until the tune is whole
   void endTune();
+  void placeTune();
   std::string where() const;
 
   const ConvertSettings& settings_;
@@ -77,6 +84,8 @@ class Conversion {
   Progress at_;
   std::string room_;  // where the scanner writes a tab-voice line
   std::vector<std::string> held_;  // with skip, the current tune's lines until it is whole
+  TuneFingering* fingering_;
+  std::vector<std::string> tuneLines_;  // with option pos, the lines of the tune until it is whole
 };
 
 // The "%%botmargin" value: four characters, two decimals, "****" when too wide.

@@ -129,14 +129,16 @@ Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
   const Tuning& tuning = board.courses();
   int lowestOpen = *std::min_element(tuning.open.begin(), tuning.open.begin() + tuning.courses);
   lowest_ = std::min(1, lowestOpen);
-  int highest = std::min(kHighest, tuning.open[0] + 10);
+  // The top course plays to its tenth fret, no higher than d', or over the
+  // whole reach of the frets when the hand is placed by the whole tune.
+  int highest = (board.reach > 10 ? tuning.open[0] + board.reach : std::min(kHighest, tuning.open[0] + 10)) + board.capo;
   for (int position = lowest_; position <= highest; ++position) {
     Place place;
     place.position = position;
     for (int course = tuning.courses; course >= 1; --course)
-      if (position >= tuning.open[static_cast<std::size_t>(course - 1)]) place.spot = {course, position - tuning.open[static_cast<std::size_t>(course - 1)]};
+      if (position >= open(course)) place.spot = {course, position - open(course)};
     // With b4 the B of the open second string is played at the fourth fret of the third.
-    if (board.bOnThirdString && tuning == kStandardGuitar && position == 20) place.spot = {3, 4};
+    if (board.bOnThirdString && tuning == kStandardGuitar && position == open(2)) place.spot = {3, 4};
     place.size = static_cast<unsigned char>(std::max(place.spot.course, 1));
     place.text.fill(',');
     place.text[place.size - 1u] = place.spot.course == 0 ? 'x' : fretLetter(place.spot.fret);
@@ -144,10 +146,14 @@ Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
   }
 }
 
+int Fretboard::open(int course) const {
+  return board_.courses().open[static_cast<std::size_t>(course - 1)] + board_.capo;
+}
+
 std::optional<int> Fretboard::fretOn(int course, int position) const {
-  const Tuning& tuning = board_.courses();
-  int fret = position - tuning.open[static_cast<std::size_t>(course - 1)];
-  if (course < 1 || course > tuning.courses || fret < 0 || fret > 10) return std::nullopt;
+  if (course < 1 || course > courses()) return std::nullopt;
+  int fret = position - open(course);
+  if (fret < 0 || fret > board_.reach) return std::nullopt;
   return fret;
 }
 

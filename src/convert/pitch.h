@@ -34,6 +34,8 @@ struct Fingerboard {
   bool mandolin = false;     // four courses instead of six
   bool bOnThirdString = false;  // the B of the open second string at fret 4 of course 3
   std::optional<Tuning> tuning;  // another tuning than the instrument's standard one
+  int capo = 0;              // the fret a capo is clamped at: every course sounds so many half steps higher
+  int reach = 10;            // the highest fret played
 
   const Tuning& courses() const { return tuning ? *tuning : mandolin ? kStandardMandolin : kStandardGuitar; }
   bool operator==(const Fingerboard&) const = default;
@@ -107,7 +109,10 @@ class Fretboard {
   // Where a position from lowest() to highest() is played: on the highest
   // course whose open note is not above it.
   const Place& at(int position) const { return places_[static_cast<std::size_t>(position - lowest_)]; }
-  // The fret at which `course` plays `position`, within its ten frets; nothing when it can't.
+  // The number of courses, and the position each sounds at open (a capo counted in).
+  int courses() const { return board_.courses().courses; }
+  int open(int course) const;
+  // The fret at which `course` plays `position`, within its reach; nothing when it can't.
   std::optional<int> fretOn(int course, int position) const;
 
  private:

@@ -73,8 +73,8 @@ struct Cursor {
 
 class Scanner {
  public:
-  Scanner(TuneState& state, const Fretboard& board, LeftOut& leftOut)
-      : state_(state), board_(board), leftOut_(leftOut) {}
+  Scanner(TuneState& state, const Fretboard& board, LeftOut& leftOut, TuneFingering* fingering)
+      : state_(state), board_(board), leftOut_(leftOut), fingering_(fingering) {}
 
   // Writes the tab line of `line` into `room`, which only ever grows; the
   // tab line's text.
@@ -167,11 +167,24 @@ class Scanner {
     } else {  // the fret letter after the commas of the courses above; an "x" where no course plays it
       const Place& place = this->place(line, start, letter, at.i);
       if (place.spot.course == 0) ++leftOut_.belowLowest;
-      at.put(place.shown());
+      if (fingering_ == nullptr) {
+        at.put(place.shown());
+      } else {
+        std::vector<Voice> voices{{&place, line.substr(start, at.i + 1 - start)}};
+        std::string tabCode = fingered(voices);
+        std::size_t played = tabCode.find_first_not_of(',');
+        at.put(played == std::string::npos ? std::string_view("x") : std::string_view(tabCode).substr(0, played + 1));
+      }
     }
     at = writeLength(at, readLength(line, at));
+    noteTie(line, at.i);
     if (at.i + 1 < line.size()) at.put(' ');
     return at;
+  }
+
+  // A tie after a note or a chord: the next one is held, not played again.
+  void noteTie(std::string_view line, std::size_t last) {
+    if (fingering_ != nullptr && charAt(line, last + 1) == '-') fingering_->tiePending = true;
   }
 
   // Where the note written from `start` (its accidental, if any) over its
@@ -242,7 +255,9 @@ class Scanner {
       if (!seen) first = text.substr(length, k - length);
       seen = true;
     }
-    std::string tabCode = voice(voices);
+    if (fingering_ != nullptr)
+      for (const Voice& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;
+    std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     bool lengthInside = text.find_first_of("123456789/") != std::string_view::npos;
     std::string_view length = lengthInside ? first : readLength(line, at);
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
@@ -255,6 +270,7 @@ class Scanner {
     at.put('[');
     at.put(tabCode);
     at = writeLength(at, length);
+    noteTie(line, at.i);
     at.put("] ");
     return at;
   }
@@ -294,16 +310,41 @@ class Scanner {
     return tabCode;
   }
 
+  // With option pos: the event is written down for the whole tune, or takes
+  // the place it was given. Notes below the lowest course have none.
+  std::string fingered(const std::vector<Voice>& voices) {
+    std::string tabCode(6, ',');
+    if (!fingering_->placing) {
+      Event event;
+      for (const Voice& v : voices) {
+        if (v.place->spot.course == 0) continue;
+        event.positions.push_back(v.place->position);
+        event.written.emplace_back(v.written);
+      }
+      const std::vector<Event>& events = fingering_->events;
+      event.tied = fingering_->tiePending && !events.empty() && events.back().positions == event.positions;
+      fingering_->tiePending = false;
+      fingering_->events.push_back(std::move(event));
+      return tabCode;
+    }
+    const Voicing& voicing = fingering_->voicings.at(fingering_->next++);
+    for (std::size_t course = 0; course < tabCode.size(); ++course)
+      if (voicing.frets[course] >= 0) tabCode[course] = fretLetter(voicing.frets[course]);
+    for (const std::string& note : voicing.leftOut) leftOut_.chordNotes.push_back(note);
+    return tabCode;
+  }
+
   TuneState& state_;
   const Fretboard& board_;
   LeftOut& leftOut_;
+  TuneFingering* fingering_;  // with option pos
 };
 
 }  // namespace
 
 std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room,
-                          LeftOut& leftOut) {
-  return Scanner(state, board, leftOut).run(line, room);
+                          LeftOut& leftOut, TuneFingering* fingering) {
+  return Scanner(state, board, leftOut, fingering).run(line, room);
 }
 
 }  // namespace kry

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/accidentals.h"
+#include "convert/fingering.h"
 #include "convert/pitch.h"
 
 namespace kry {
@@ -30,7 +31,9 @@ struct LeftOut {
 // tab-voice line's text after its "[V:G] " prefix, written in `room` (kept
 // from line to line). Raises a Stop for a bad accidental, an incomplete chord
 // or a note with no place on the instrument.
+// With `fingering` (option pos), each note and chord is written down for the
+// whole tune to be placed, or takes the place it was given.
 std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room,
-                          LeftOut& leftOut);
+                          LeftOut& leftOut, TuneFingering* fingering = nullptr);
 
 }  // namespace kry

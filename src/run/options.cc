@@ -103,6 +103,13 @@ void readTuningOption(const std::string& arg, std::string_view notes, std::strin
   options.tuningName = name.empty() ? letterNames(notes) : std::move(name);
 }
 
+// The fret after "capo=" or "pos=" (at `from`): a whole number from `least` to 12.
+int readFret(const std::string& arg, std::size_t from, int least) {
+  std::optional<long> fret = wholeNumber(std::string_view(arg).substr(from));
+  if (!fret || *fret < least || *fret > 12) illegalOption(arg);
+  return static_cast<int>(*fret);
+}
+
 void readNumber(const std::string& arg, Options& options) {
   if (!passesCharacterTest(arg)) illegalOption(arg);
   bool point = arg.find('.') != std::string::npos;
@@ -132,6 +139,9 @@ ConvertSettings Options::convertSettings() const {
   settings.board.bOnThirdString = bOnThirdString;
   settings.tunes = tunes;
   settings.skip = skip;
+  settings.board.capo = capoFret;
+  settings.hand = hand;
+  if (hand) settings.board.reach = 15;
   // A tuning named as one of the standard two is that instrument as it is.
   if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
     settings.board.mandolin = tuning == kStandardMandolin;
@@ -173,6 +183,12 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       options.pdf = true;
     } else if (word == "SKIP") {
       options.skip = true;
+    } else if (whole.rfind("CAPO=", 0) == 0) {
+      options.capoFret = readFret(arg, 5, 1);
+    } else if (whole == "POS") {
+      options.hand = 0;
+    } else if (whole.rfind("POS=", 0) == 0) {
+      options.hand = readFret(arg, 4, 0);
     } else if (key.compare(0, 2, "X=") == 0) {
       options.tuneListText = arg.substr(2);
       options.tunes = TuneList::read(options.tuneListText);

@@ -30,6 +30,8 @@ struct Options {
   std::optional<TuneList> tunes;  // "x=LIST": only these tunes of a collection
   std::string tuneListText;       // the list as typed
   bool skip = false;              // a tune that can't be placed is left out
+  int capoFret = 0;               // "capo=N": the tab counts frets from a capo at fret N
+  std::optional<int> hand;        // "pos", "pos=N": each tune placed whole, the hand starting at fret N (0: anywhere)
 
   ConvertSettings convertSettings() const;
 };

@@ -1,5 +1,7 @@
 #include "typeset/prolog.h"
 
+#include "base/abc.h"
+
 #include <array>
 #include <cstdio>
 
@@ -95,7 +97,7 @@ std::string prolog(const Page& page) {
     }
   }
   out += "%%endps\n";
-  for (int fret = 0; fret <= 10; ++fret) {
+  for (std::size_t fret = 0; fret < kry::kFretLetters.size(); ++fret) {
     const std::string n = std::to_string(fret);
     out += "%%deco head-kf" + n + " 0 kfret 0 0 0 " + n + "\n";
   }
