@@ -1,5 +1,7 @@
 #include "typeset/clock.h"
 
+#include "base/text.h"
+
 namespace kry::typeset {
 
 namespace {
@@ -121,7 +123,7 @@ void meter(Clock& c, std::string_view value) {
 }
 
 std::string_view fieldValue(std::string_view value) {
-  return trim(value.substr(0, value.find('%')));
+  return trim(value.substr(0, value.find('%')), kBlanksAndTabs);
 }
 
 void melodyTime(std::string_view s, Clock& c) {
@@ -147,13 +149,13 @@ void melodyTime(std::string_view s, Clock& c) {
       if (next == 'M') meter(c, value);
       i = close + 1;
     } else if (ch == '[' && isDigit(next)) {
-      i = endings(s, i + 1);
+      i = endingsEnd(s, i + 1);
     } else if (ch == '[' && next != '|') {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
       tick(c, chord(s, i, close));
     } else if (ch == '|') {
-      i = endings(s, i + 1);
+      i = endingsEnd(s, i + 1);
     } else if (ch == '(' && isDigit(next)) {
       const std::size_t from = i++;
       while (i < s.size() && (isDigit(s[i]) || s[i] == ':')) ++i;

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/text.h"
 #include "typeset/prolog.h"
 
 namespace kry::typeset {
@@ -59,7 +60,7 @@ std::size_t commentAt(std::string_view s) {
 // the line goes on on the next one.
 std::string_view music(std::string_view body) {
   body = body.substr(0, commentAt(body));
-  return body.substr(0, body.find_last_not_of(" \t") + 1);
+  return trimRight(body, kBlanksAndTabs);
 }
 
 // One piece of the translated line; events are written out last, once
@@ -295,7 +296,7 @@ void Translator::line(std::string_view line, int from) {
     dots_ = body.size();
     emit("%%postscript /ktabmid 15 def", from);
   } else if (starts(line, "%%tabrhstyle")) {
-    const auto style = trim(line.substr(12));
+    const auto style = trim(line.substr(12), kBlanksAndTabs);
     st_.flags = style != "none";
     if (style != "none" && style != "modern") {
       warn(from, "unknown rhythm-flag style \"" + std::string(style) + "\", flags are drawn");
@@ -423,7 +424,7 @@ void Translator::tab(std::string_view body, int from) {
 // field goes into the joined lines where it stands, lyrics under them, and
 // anything else after them. False when it ends the joined lines.
 bool Translator::within(std::string_view line, int from) {
-  if (trim(line).empty() || starts(line, "X:")) {
+  if (trim(line, kBlanksAndTabs).empty() || starts(line, "X:")) {
     g_.open = false;
     return false;
   }
@@ -484,10 +485,10 @@ Translation translate(std::string_view text, const Settings& settings) {
   page.scale = settings.scale;
   for (std::string_view line : lines) {
     if (starts(line, "%%pageheight")) {
-      page.height = std::string(trim(line.substr(12)));
+      page.height = std::string(trim(line.substr(12), kBlanksAndTabs));
       page.letter = page.height == "11in";
     } else if (starts(line, "%%botmargin") && page.bottomMargin.empty()) {
-      page.bottomMargin = std::string(trim(line.substr(11)));
+      page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
     }
   }
   const std::string head = prolog(page);

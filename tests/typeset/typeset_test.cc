@@ -15,10 +15,11 @@ namespace kry::typeset {
 namespace {
 
 // Lengths as ABC writes them after a fret letter, in lowest terms; "-": none.
-TEST(Tabcode, LengthsReadAsAbcWritesThem) {
+TEST(Lengths, ReadAsAbcWritesThem) {
   const std::pair<const char*, const char*> rows[] = {
       {"1", "1/1"}, {"12", "12/1"}, {"3/2", "3/2"}, {"/", "1/2"}, {"//", "1/4"}, {"/4", "1/4"}, {"3/", "3/2"},
-      {"6/4", "3/2"}, {"", "-"}, {"0", "-"}, {"2/0", "-"}, {"a", "-"}, {"2/3/", "-"}, {"/999999", "-"}};
+      {"6/4", "3/2"}, {"", "-"}, {"0", "-"}, {"2/0", "-"}, {"a", "-"}, {"2/3/", "-"}, {"/999999", "-"},
+      {"//////////////////////////////////////////////////////////////////////", "-"}};
   for (const auto& [text, want] : rows) {
     const auto l = readLength(text);
     EXPECT_EQ(l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "-", want) << text;
