@@ -8,14 +8,6 @@ namespace {
 
 bool isNote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
 
-// A whole number at i, moving i past it; `none` when there is no digit.
-long number(std::string_view s, std::size_t& i, long none) {
-  if (i >= s.size() || !isDigit(s[i])) return none;
-  long n = 0;
-  while (i < s.size() && isDigit(s[i]) && n < 100000) n = n * 10 + (s[i++] - '0');
-  return n;
-}
-
 // The length written at i, moving i past it: 1 when none is written; of
 // one that can't be read whole, what abcm2ps reads of it.
 Length length(std::string_view s, std::size_t& i) {
@@ -94,14 +86,14 @@ bool broke(Clock& c, std::string_view signs) {
 void tuplet(Clock& c, std::string_view text) {
   // "(p:q:r": p notes in the time of q, for the next r notes.
   std::size_t i = 1;
-  const long p = number(text, i, 3);
+  const long p = readNumber(text, i).value_or(3);
   long q = 0, r = p;
-  if (i < text.size() && text[i] == ':') q = number(text, ++i, 0);
-  if (i < text.size() && text[i] == ':') r = number(text, ++i, p);
+  if (i < text.size() && text[i] == ':') q = readNumber(text, ++i).value_or(0);
+  if (i < text.size() && text[i] == ':') r = readNumber(text, ++i).value_or(p);
   if (q == 0) q = p == 3 || p == 6 ? 2 : p == 2 || p == 4 || p == 8 ? 3 : c.compound ? 3 : 2;
   if (p <= 0 || r <= 0) return;
   c.squeeze = reduced({q, p});
-  c.left = static_cast<int>(r);
+  c.left = r;
 }
 
 void meter(Clock& c, std::string_view value) {
@@ -113,8 +105,8 @@ void meter(Clock& c, std::string_view value) {
     num = den = 2;
   } else {
     std::size_t i = 0;
-    num = number(value, i, 0);
-    if (i < value.size() && value[i] == '/') den = number(value, ++i, 0);
+    num = readNumber(value, i).value_or(0);
+    if (i < value.size() && value[i] == '/') den = readNumber(value, ++i).value_or(0);
     if (i != value.size()) return;  // none, or a meter we don't count by
   }
   if (num <= 0 || den <= 0) return;
@@ -168,7 +160,7 @@ void melodyTime(std::string_view s, Clock& c) {
       tick(c, length(s, ++i));
     } else if (ch == 'Z' || ch == 'X') {
       // A rest of whole bars, as many as its number.
-      c.time = sum(c.time, product(c.bar, {number(s, ++i, 1), 1}));
+      c.time = sum(c.time, product(c.bar, {readNumber(s, ++i).value_or(1), 1}));
     } else if (ch == 'y') {
       ++i;
       length(s, i);

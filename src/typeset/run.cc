@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/abc.h"
 #include "typeset/cmdline.h"
 #include "typeset/translate.h"
 
@@ -38,13 +39,6 @@ int pageCount(const std::string& ps) {
 
 namespace {
 
-// A whole number at p, moving p past it.
-long readNumber(const std::string& s, std::size_t& p) {
-  long n = 0;
-  while (p < s.size() && s[p] >= '0' && s[p] <= '9' && n < 100000000) n = n * 10 + (s[p++] - '0');
-  return n;
-}
-
 // The input line that line n of our translation, at column col, came from; 0 for none.
 int inputLine(const std::vector<Origin>& origin, long n, long col) {
   if (n < 1 || static_cast<std::size_t>(n) > origin.size()) return 0;
@@ -71,14 +65,13 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
     // Short lines are the rule in kry's tunes, one staff line per input line.
     if (line.find("Line underfull") != std::string::npos) continue;
     const bool located = line.rfind(prefix, 0) == 0;
-    if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && line[5] >= '0' && line[5] <= '9')) {
+    if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && isDigit(line[5]))) {
       // "tune.abc:LINE:COLUMN: text" and "Line LINE: text" -> "INPUT:LINE: text"
       std::size_t p = located ? prefix.size() : 5;
-      const long n = readNumber(line, p);
+      const long n = readNumber(line, p).value_or(0);
       long col = 0;
-      if (located && p < line.size() && line[p] == ':' && p + 1 < line.size() && line[p + 1] >= '0' && line[p + 1] <= '9') {
-        ++p;
-        col = readNumber(line, p);
+      if (located && p < line.size() && line[p] == ':' && p + 1 < line.size() && isDigit(line[p + 1])) {
+        col = readNumber(line, ++p).value_or(0);
       }
       const auto rest = line.find(": ", p);
       const int from = inputLine(origin, n, col);
