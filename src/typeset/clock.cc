@@ -6,8 +6,6 @@ namespace kry::typeset {
 
 namespace {
 
-bool isNote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
-
 // The length written at i, moving i past it: 1 when none is written; of
 // one that can't be read whole, what abcm2ps reads of it.
 Length length(std::string_view s, std::size_t& i) {
@@ -18,20 +16,11 @@ Length length(std::string_view s, std::size_t& i) {
 // A note from its accidentals to its length, at i; its length, or nothing
 // when there is no note letter there.
 std::optional<Length> note(std::string_view s, std::size_t& i) {
-  while (i < s.size() && (s[i] == '^' || s[i] == '_' || s[i] == '=')) ++i;
-  if (i >= s.size() || !isNote(s[i])) return std::nullopt;
+  while (i < s.size() && isAccidental(s[i])) ++i;
+  if (i >= s.size() || !isNoteLetter(s[i])) return std::nullopt;
   ++i;
-  while (i < s.size() && (s[i] == ',' || s[i] == '\'')) ++i;
+  while (i < s.size() && isOctaveMark(s[i])) ++i;
   return length(s, i);
-}
-
-// A "!" or "+" decoration as kry reads it: its partner follows on the line
-// with no blank and no bar between. The position after it, or i when none.
-std::size_t decoration(std::string_view s, std::size_t i) {
-  const std::size_t close = s.find(s[i], i + 1);
-  if (close == std::string_view::npos) return i;
-  const auto inside = s.substr(i + 1, close - i - 1);
-  return inside.find_first_of(" |") == std::string_view::npos ? close + 1 : i;
 }
 
 // A chord from "[" at i: the length of its first note times the length
@@ -131,8 +120,9 @@ void melodyTime(std::string_view s, Clock& c) {
       if (close == std::string_view::npos) return;
       i = close + 1;
     } else if (ch == '!' || ch == '+') {
-      const std::size_t after = decoration(s, i);
-      i = after > i ? after : i + 1;
+      // A decoration as kry reads it; a lone "!" or "+" is passed over.
+      const std::size_t close = decorationEnd(s, i);
+      i = close == std::string_view::npos ? i + 1 : close + 1;
     } else if (ch == '[' && isFieldLine(s.substr(i + 1))) {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;

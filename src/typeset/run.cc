@@ -56,12 +56,9 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
                         const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
   std::string out;
-  std::size_t at = 0;
-  while (at < log.size()) {
-    auto end = log.find('\n', at);
-    if (end == std::string::npos) end = log.size();
-    std::string line = log.substr(at, end - at);
-    at = end + 1;
+  Lines lines(log);
+  for (std::string_view read; lines.next(read);) {
+    std::string line(read);
     // Short lines are the rule in kry's tunes, one staff line per input line.
     if (line.find("Line underfull") != std::string::npos) continue;
     const bool located = line.rfind(prefix, 0) == 0;

@@ -456,18 +456,9 @@ void Translator::flush() {
 }  // namespace
 
 Translation translate(std::string_view text, const Settings& settings) {
-  // Split into lines; a line ends at LF, CR or CR LF.
   std::vector<std::string_view> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const auto end = text.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) {
-      lines.push_back(text.substr(at));
-      break;
-    }
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-    if (text[end] == '\r' && at < text.size() && text[at] == '\n') ++at;
-  }
+  Lines reader(text);
+  for (std::string_view line; reader.next(line);) lines.push_back(line);
 
   Translation out;
   Page page;
