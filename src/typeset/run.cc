@@ -27,8 +27,7 @@ class TempDir {
   std::string dir_;
 };
 
-}  // namespace
-
+// Pages in a PostScript file as abcm2ps writes it.
 int pageCount(const std::string& ps) {
   int pages = 0;
   for (std::size_t at = 0; (at = ps.find("%%Page: ", at)) != std::string::npos; ++at) {
@@ -36,8 +35,6 @@ int pageCount(const std::string& ps) {
   }
   return pages;
 }
-
-namespace {
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
 int inputLine(const std::vector<Origin>& origin, long n, long col) {
@@ -50,8 +47,7 @@ int inputLine(const std::vector<Origin>& origin, long n, long col) {
   return line;
 }
 
-}  // namespace
-
+// abcm2ps's messages about its input, pointed back at the lines of ours.
 std::string mapMessages(const std::string& log, const std::string& inputName,
                         const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
@@ -83,6 +79,8 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
   }
   return out;
 }
+
+}  // namespace
 
 int typeset(const std::vector<std::string>& args, Platform& platform) {
   const Parsed parsed = readCommand(args);
