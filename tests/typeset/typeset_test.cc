@@ -1,6 +1,6 @@
-// What abctab2ps makes of kry's tunes before abcm2ps sees them: lengths and
-// rhythm flags, tab-voice lines, whole tunes, the command line; and whole
-// runs, the world outside kept in memory, abcm2ps's messages among them.
+// What abctab2ps makes of kry's tunes before abcm2ps sees them: lengths,
+// tab-voice lines and their rhythm flags, whole tunes, the command line; and
+// whole runs, the world outside kept in memory, abcm2ps's messages among them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,15 +26,6 @@ TEST(Lengths, ReadAsAbcWritesThem) {
     const auto l = readLength(text);
     EXPECT_EQ(l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "-", want) << text;
   }
-}
-
-// The rhythm flag over a fret shows the note value: length times the tune's L:.
-TEST(Tabcode, FlagsShowNoteValues) {
-  const struct { Length length, unit; const char* kind; } rows[] = {
-      {{1, 1}, {1, 8}, "8"}, {{2, 1}, {1, 8}, "4"}, {{3, 1}, {1, 8}, "4d"}, {{3, 2}, {1, 8}, "8d"},
-      {{1, 2}, {1, 8}, "16"}, {{8, 1}, {1, 8}, "1"}, {{4, 1}, {1, 8}, "2"}, {{6, 1}, {1, 8}, "2d"},
-      {{1, 1}, {1, 4}, "4"}, {{7, 4}, {1, 4}, "4dd"}, {{1, 1}, {1, 16}, "16"}, {{5, 1}, {1, 8}, "-"}};
-  for (const auto& r : rows) EXPECT_EQ(flagKind(r.length, r.unit).value_or("-"), r.kind) << lengthText(r.length);
 }
 
 // A table in data/: every line of it is kept, and after each that make() reads
