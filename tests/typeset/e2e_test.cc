@@ -83,19 +83,19 @@ std::vector<std::string> firstbar(const std::string& tune) {
   return out;
 }
 
-// Tunes written by hand the way kry writes them: what abctab2ps says, and the
-// pages and first bar's frets of the PostScript file it writes.
+// Tunes written by hand the way kry writes them, one file or more: what abctab2ps
+// says, and the pages and first bar's frets of the PostScript file it writes.
 TEST(Abctab2ps, EngravesTabStaffs) {
   NEED("abcm2ps", "gs");
   const struct { const char *tune, *args, *ps, *says; std::vector<std::string> frets; int pages; const char* warns = ""; } rows[] = {
       {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", "wrote reel.ps (1 tune, 1 page)", {"0", "2", "0", "0", "0", "0", "1"}, 1},
       {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", "wrote jig.ps (1 tune, 1 page)", {"0", "4", "2", "4", "0"}, 1},  // mandolin
-      {"two-reels.abc", "-1 TEMP.ABC", "Out.ps", "wrote Out.ps (2 tunes, 2 pages)", {"0", "2", "0", "0", "0", "0", "1"}, 2},
+      {"reel.abc reel.abc", "-1 TEMP.ABC", "Out.ps", "wrote Out.ps (2 tunes, 2 pages)", {"0", "2", "0", "0", "0", "0", "1"}, 2},
       {"unknown.abc", "TEMP.ABC -1 -O x", "x.ps", "wrote x.ps (1 tune, 1 page)", {"1", "0"}, 1, "TEMP.ABC line 7: left out of the tab staff: &"},
   };
   for (const auto& r : rows) {
     Scratch s;
-    s.write("TEMP.ABC", slurp(kTests + "/typeset/data/" + r.tune));
+    s.run("cd '" + kTests + "/typeset/data' && cat " + r.tune + " >'" + s.path("TEMP.ABC") + "'");
     const Ran ran = s.run(std::string("abctab2ps ") + r.args), box = s.run(std::string("gs -q -dSAFER -sDEVICE=bbox -o - ") + r.ps);
     EXPECT_EQ(ran.status, 0) << r.tune << ran.err;
     EXPECT_EQ(ran.out, std::string("abctab2ps: ") + r.says + "\n");
@@ -127,38 +127,6 @@ TEST(Abctab2ps, FailuresAndInterruptsLeaveNothing) {
     EXPECT_NE(ran.err.find(r.says), std::string::npos) << r.abcm2ps << "\n" << ran.err;
     EXPECT_EQ(s.run("find * | LC_ALL=C sort").out, "TEMP.ABC\nbin\nbin/abcm2ps\ntmp\n") << r.abcm2ps;
   }
-}
-
-// A tune file under tests/ and kry's options after it.
-class KryAndAbctab2ps : public ::testing::TestWithParam<std::string> {};
-
-// kry converts the file's first six tunes it can (some reach notes no course
-// has) and runs abctab2ps; its debug option keeps TEMP.ABC, what it gave abctab2ps.
-TEST_P(KryAndAbctab2ps, EngravesWhatKryWrote) {
-  NEED("abcm2ps", "gs", kKry);
-  const auto space = std::min(GetParam().find(' '), GetParam().size());
-  const std::string text = slurp(kTests + "/" + GetParam().substr(0, space)),
-                    kry = "timeout 60 " + kKry + " tune.abc debug" + GetParam().substr(space);
-  Scratch s;
-  s.write("bin/abctab2ps", "#!/bin/sh\n", true);  // a typesetter that does nothing, to find them
-  std::string kept;
-  for (std::size_t at = text.find("X:"), n = 0; at != std::string::npos && n < 6; at = text.find("\nX:", at + 1)) {
-    const std::string tune = text.substr(at, text.find("\nX:", at + 1) - at) + "\n";
-    s.write("tune.abc", tune);
-    s.run("rm -f TEMP.ABC; PATH=bin:\"$PATH\" " + kry);
-    if (fs::exists(s.path("TEMP.ABC"))) kept += tune, ++n;
-  }
-  ASSERT_FALSE(kept.empty()) << "kry converts no tune of " << GetParam();
-  s.write("tune.abc", kept);
-  const Ran r = s.run("rm -f TEMP.ABC; " + kry), box = s.run("gs -q -dSAFER -sDEVICE=bbox -o - tune.ps");
-  const std::string temp = slurp(s.path("TEMP.ABC")), ps = slurp(s.path("tune.ps"));
-  const auto want = firstbar(temp);
-  ASSERT_TRUE(!ps.empty() && !want.empty()) << r.out << r.err;
-  EXPECT_EQ(box.status, 0);
-  // abcm2ps starts each tune on a page of its own; a long one goes on over the next
-  EXPECT_EQ(count(ps, "\n% --- xref "), count("\n" + temp, "\nX:"));
-  EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count("\n" + temp, "\nX:"));
-  EXPECT_EQ(firstfrets(s, "tune.ps", want.size()), want);
 }
 
 // The text Ghostscript finds on a page, each line trimmed and its blanks made one, lines joined by " / ".
@@ -205,19 +173,22 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
   }
 }
 
-// Every corpus tune, one per file, converted by kry under an option set and typeset all
-// at once: no tab staff runs longer or shorter than its melody line.
-class CorpusInTime : public ::testing::TestWithParam<std::string> {};
+// Every corpus tune, the example and our reel, one per file, converted by kry
+// under an option set and typeset all at once: no tab staff runs longer or shorter
+// than its melody line, each tune starts a page of its own (a long one goes on over
+// the next), and the first bar's frets are those kry wrote.
+class KryAndAbctab2ps : public ::testing::TestWithParam<std::string> {};
 
-TEST_P(CorpusInTime, NoTabLineOutOfStep) {
+TEST_P(KryAndAbctab2ps, EngraveEveryTuneInTime) {
   NEED("abcm2ps", "gs", "awk", kKry);
   Scratch s;
   s.write("bin/abctab2ps", "#!/bin/sh\n", true);  // does nothing: kry only converts
-  const Ran r = s.run("mkdir tunes && for f in '" + kTests + "'/corpus/*.abc; do awk -v b=tunes/$(basename $f .abc) "
-                      "'/^X:/{if (f) close(f); f = b \"-\" ++n \".abc\"} f{print > f}' $f; done; for t in tunes/*; do "
-                      "cp $t tune.abc; rm -f TEMP.ABC; PATH=bin:\"$PATH\" " + kKry + " tune debug " + GetParam() +
-                      " >/dev/null 2>&1; cat TEMP.ABC >>all.abc 2>/dev/null && echo >>kept; done; ls tunes | wc -l; "
-                      "wc -l <kept; abctab2ps all.abc -O all");
+  const Ran r = s.run("mkdir tunes && for f in '" + kTests + "'/corpus/*.abc '" + kTests + "'/typeset/data/reel-input.abc '" + kTests +
+                      "'/../examples/*.abc; do awk -v b=tunes/$(basename $f .abc) '/^X:/{if (f) close(f); f = b \"-\" ++n \".abc\"} "
+                      "f{print > f}' $f; done; for t in tunes/*; do cp $t tune.abc; rm -f TEMP.ABC; PATH=bin:\"$PATH\" " + kKry +
+                      " tune debug " + GetParam() + " >/dev/null 2>&1; cat TEMP.ABC >>all.abc 2>/dev/null && echo >>kept; done; "
+                      "ls tunes | wc -l; wc -l <kept; abctab2ps all.abc -1 -O all"),
+            box = s.run("gs -q -dSAFER -sDEVICE=bbox -o - all.ps");
   std::istringstream out(r.out);
   int tunes = 0, kept = 0;
   out >> tunes >> kept;
@@ -225,14 +196,13 @@ TEST_P(CorpusInTime, NoTabLineOutOfStep) {
   EXPECT_GE(kept, tunes - 5) << r.err;  // a few tunes hold notes out of the compass
   EXPECT_NE(r.out.find("wrote all.ps (" + std::to_string(kept) + " tunes"), std::string::npos) << r.out << r.err;
   EXPECT_EQ(count(r.err, " runs "), 0) << r.err;
+  EXPECT_EQ(box.status, 0);
+  EXPECT_EQ(count(slurp(s.path("all.ps")), "\n% --- xref "), kept);
+  EXPECT_GE(count(box.err, "%%HiResBoundingBox"), kept);
+  const auto want = firstbar(slurp(s.path("all.abc")));
+  EXPECT_EQ(firstfrets(s, "all.ps", want.size()), want);
 }
 
-INSTANTIATE_TEST_SUITE_P(OptionSets, CorpusInTime, ::testing::Values("", "f", "m -2", "m -2 f"));
-
-INSTANTIATE_TEST_SUITE_P(Tunes, KryAndAbctab2ps,
-                         ::testing::Values("typeset/data/reel-input.abc", "typeset/data/reel-input.abc m r 2",
-                                           "../examples/leaving-the-harbour.abc", "corpus/jigs.abc", "corpus/hpps.abc",
-                                           "corpus/morris.abc", "corpus/slip.abc", "corpus/waltzes.abc", "corpus/xmas.abc",
-                                           "corpus/ashover.abc", "corpus/playford.abc"));
+INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f"));
 
 }  // namespace
