@@ -65,8 +65,10 @@ std::optional<Length> readLength(std::string_view text) {
       length.den = readNumber(text, i).value_or(0);
     } else {
       length.den = 2;
-      for (; i < text.size(); ++i) length.den *= 2;
-      if (length.den > 1024) return std::nullopt;
+      for (; i < text.size(); ++i) {
+        length.den *= 2;
+        if (length.den > 1024) return std::nullopt;  // at each slash: a long run would overflow
+      }
     }
   }
   if (length.num <= 0 || length.den <= 0 || length.num > kLargest || length.den > kLargest) return std::nullopt;

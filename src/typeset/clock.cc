@@ -1,18 +1,10 @@
 #include "typeset/clock.h"
 
+#include "base/text.h"
+
 namespace kry::typeset {
 
 namespace {
-
-bool isNote(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
-
-// A whole number at i, moving i past it; `none` when there is no digit.
-long number(std::string_view s, std::size_t& i, long none) {
-  if (i >= s.size() || !isDigit(s[i])) return none;
-  long n = 0;
-  while (i < s.size() && isDigit(s[i]) && n < 100000) n = n * 10 + (s[i++] - '0');
-  return n;
-}
 
 // The length written at i, moving i past it: 1 when none is written; of
 // one that can't be read whole, what abcm2ps reads of it.
@@ -24,20 +16,11 @@ Length length(std::string_view s, std::size_t& i) {
 // A note from its accidentals to its length, at i; its length, or nothing
 // when there is no note letter there.
 std::optional<Length> note(std::string_view s, std::size_t& i) {
-  while (i < s.size() && (s[i] == '^' || s[i] == '_' || s[i] == '=')) ++i;
-  if (i >= s.size() || !isNote(s[i])) return std::nullopt;
+  while (i < s.size() && isAccidental(s[i])) ++i;
+  if (i >= s.size() || !isNoteLetter(s[i])) return std::nullopt;
   ++i;
-  while (i < s.size() && (s[i] == ',' || s[i] == '\'')) ++i;
+  while (i < s.size() && isOctaveMark(s[i])) ++i;
   return length(s, i);
-}
-
-// A "!" or "+" decoration as kry reads it: its partner follows on the line
-// with no blank and no bar between. The position after it, or i when none.
-std::size_t decoration(std::string_view s, std::size_t i) {
-  const std::size_t close = s.find(s[i], i + 1);
-  if (close == std::string_view::npos) return i;
-  const auto inside = s.substr(i + 1, close - i - 1);
-  return inside.find_first_of(" |") == std::string_view::npos ? close + 1 : i;
 }
 
 // A chord from "[" at i: the length of its first note times the length
@@ -92,14 +75,14 @@ bool broke(Clock& c, std::string_view signs) {
 void tuplet(Clock& c, std::string_view text) {
   // "(p:q:r": p notes in the time of q, for the next r notes.
   std::size_t i = 1;
-  const long p = number(text, i, 3);
+  const long p = readNumber(text, i).value_or(3);
   long q = 0, r = p;
-  if (i < text.size() && text[i] == ':') q = number(text, ++i, 0);
-  if (i < text.size() && text[i] == ':') r = number(text, ++i, p);
+  if (i < text.size() && text[i] == ':') q = readNumber(text, ++i).value_or(0);
+  if (i < text.size() && text[i] == ':') r = readNumber(text, ++i).value_or(p);
   if (q == 0) q = p == 3 || p == 6 ? 2 : p == 2 || p == 4 || p == 8 ? 3 : c.compound ? 3 : 2;
   if (p <= 0 || r <= 0) return;
   c.squeeze = reduced({q, p});
-  c.left = static_cast<int>(r);
+  c.left = r;
 }
 
 void meter(Clock& c, std::string_view value) {
@@ -111,8 +94,8 @@ void meter(Clock& c, std::string_view value) {
     num = den = 2;
   } else {
     std::size_t i = 0;
-    num = number(value, i, 0);
-    if (i < value.size() && value[i] == '/') den = number(value, ++i, 0);
+    num = readNumber(value, i).value_or(0);
+    if (i < value.size() && value[i] == '/') den = readNumber(value, ++i).value_or(0);
     if (i != value.size()) return;  // none, or a meter we don't count by
   }
   if (num <= 0 || den <= 0) return;
@@ -121,7 +104,7 @@ void meter(Clock& c, std::string_view value) {
 }
 
 std::string_view fieldValue(std::string_view value) {
-  return trim(value.substr(0, value.find('%')));
+  return trim(value.substr(0, value.find('%')), kBlanksAndTabs);
 }
 
 void melodyTime(std::string_view s, Clock& c) {
@@ -137,8 +120,9 @@ void melodyTime(std::string_view s, Clock& c) {
       if (close == std::string_view::npos) return;
       i = close + 1;
     } else if (ch == '!' || ch == '+') {
-      const std::size_t after = decoration(s, i);
-      i = after > i ? after : i + 1;
+      // A decoration as kry reads it; a lone "!" or "+" is passed over.
+      const std::size_t close = decorationEnd(s, i);
+      i = close == std::string_view::npos ? i + 1 : close + 1;
     } else if (ch == '[' && isFieldLine(s.substr(i + 1))) {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
@@ -147,13 +131,13 @@ void melodyTime(std::string_view s, Clock& c) {
       if (next == 'M') meter(c, value);
       i = close + 1;
     } else if (ch == '[' && isDigit(next)) {
-      i = endings(s, i + 1);
+      i = endingsEnd(s, i + 1);
     } else if (ch == '[' && next != '|') {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
       tick(c, chord(s, i, close));
     } else if (ch == '|') {
-      i = endings(s, i + 1);
+      i = endingsEnd(s, i + 1);
     } else if (ch == '(' && isDigit(next)) {
       const std::size_t from = i++;
       while (i < s.size() && (isDigit(s[i]) || s[i] == ':')) ++i;
@@ -166,7 +150,7 @@ void melodyTime(std::string_view s, Clock& c) {
       tick(c, length(s, ++i));
     } else if (ch == 'Z' || ch == 'X') {
       // A rest of whole bars, as many as its number.
-      c.time = sum(c.time, product(c.bar, {number(s, ++i, 1), 1}));
+      c.time = sum(c.time, product(c.bar, {readNumber(s, ++i).value_or(1), 1}));
     } else if (ch == 'y') {
       ++i;
       length(s, i);

@@ -20,7 +20,7 @@ struct Clock {
   Length time{0, 1};            // counted since it was last set to 0, in whole notes
   Length last{0, 1};            // what the last note counted
   std::optional<Length> next;   // broken rhythm: what the next note is multiplied by
-  int left = 0;                 // notes still in a tuplet
+  long left = 0;                // notes still in a tuplet
   Length squeeze{1, 1};         // what the tuplet does to each of them
 };
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "base/abc.h"
 #include "base/text.h"
 
 namespace kry::typeset {
@@ -15,22 +16,13 @@ const char* const kUsage =
 
 namespace {
 
-// A whole number of half steps, "_" in front for downwards.
-std::optional<int> readSteps(const std::string& text) {
-  std::string digits = text;
-  int sign = 1;
-  if (!digits.empty() && digits[0] == '_') {
-    sign = -1;
-    digits.erase(0, 1);
-  }
-  if (digits.empty() || digits.size() > 2) return std::nullopt;
-  int n = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    n = n * 10 + (c - '0');
-  }
-  if (n > 11) return std::nullopt;
-  return sign * n;
+// A whole number of half steps, one or two digits, "_" in front for downwards.
+std::optional<int> readSteps(std::string_view text) {
+  const bool down = !text.empty() && text[0] == '_';
+  if (down) text.remove_prefix(1);
+  const std::optional<long> steps = text.size() <= 2 ? wholeNumber(text) : std::nullopt;
+  if (!steps || *steps > 11) return std::nullopt;
+  return static_cast<int>(down ? -*steps : *steps);
 }
 
 std::optional<double> readScale(const std::string& text) {
@@ -40,7 +32,7 @@ std::optional<double> readScale(const std::string& text) {
   for (char c : text) {
     if (c == '.' && !dot) {
       dot = true;
-    } else if (c >= '0' && c <= '9') {
+    } else if (isDigit(c)) {
       digit = true;
     } else {
       return std::nullopt;

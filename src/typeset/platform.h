@@ -1,6 +1,7 @@
 // Everything abctab2ps does to the world outside: files, the temporary
 // directory, finding and running abcm2ps, and its two output streams. The
-// run (run.h) talks only to this interface, so tests can stand in for it.
+// run (run.h) talks only to this interface; the tests stand in for it with
+// one kept in memory (tests/typeset/typeset_test.cc).
 #pragma once
 
 #include <optional>

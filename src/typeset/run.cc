@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/abc.h"
 #include "typeset/cmdline.h"
 #include "typeset/translate.h"
 
@@ -26,23 +27,13 @@ class TempDir {
   std::string dir_;
 };
 
-}  // namespace
-
+// Pages in a PostScript file as abcm2ps writes it.
 int pageCount(const std::string& ps) {
   int pages = 0;
   for (std::size_t at = 0; (at = ps.find("%%Page: ", at)) != std::string::npos; ++at) {
     if (at == 0 || ps[at - 1] == '\n') ++pages;
   }
   return pages;
-}
-
-namespace {
-
-// A whole number at p, moving p past it.
-long readNumber(const std::string& s, std::size_t& p) {
-  long n = 0;
-  while (p < s.size() && s[p] >= '0' && s[p] <= '9' && n < 100000000) n = n * 10 + (s[p++] - '0');
-  return n;
 }
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
@@ -56,29 +47,24 @@ int inputLine(const std::vector<Origin>& origin, long n, long col) {
   return line;
 }
 
-}  // namespace
-
+// abcm2ps's messages about its input, pointed back at the lines of ours.
 std::string mapMessages(const std::string& log, const std::string& inputName,
                         const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
   std::string out;
-  std::size_t at = 0;
-  while (at < log.size()) {
-    auto end = log.find('\n', at);
-    if (end == std::string::npos) end = log.size();
-    std::string line = log.substr(at, end - at);
-    at = end + 1;
+  Lines lines(log);
+  for (std::string_view read; lines.next(read);) {
+    std::string line(read);
     // Short lines are the rule in kry's tunes, one staff line per input line.
     if (line.find("Line underfull") != std::string::npos) continue;
     const bool located = line.rfind(prefix, 0) == 0;
-    if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && line[5] >= '0' && line[5] <= '9')) {
+    if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && isDigit(line[5]))) {
       // "tune.abc:LINE:COLUMN: text" and "Line LINE: text" -> "INPUT:LINE: text"
       std::size_t p = located ? prefix.size() : 5;
-      const long n = readNumber(line, p);
+      const long n = readNumber(line, p).value_or(0);
       long col = 0;
-      if (located && p < line.size() && line[p] == ':' && p + 1 < line.size() && line[p + 1] >= '0' && line[p + 1] <= '9') {
-        ++p;
-        col = readNumber(line, p);
+      if (located && p < line.size() && line[p] == ':' && p + 1 < line.size() && isDigit(line[p + 1])) {
+        col = readNumber(line, ++p).value_or(0);
       }
       const auto rest = line.find(": ", p);
       const int from = inputLine(origin, n, col);
@@ -96,6 +82,8 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
   }
   return out;
 }
+
+}  // namespace
 
 int typeset(const std::vector<std::string>& args, Platform& platform) {
   const Parsed parsed = readCommand(args);

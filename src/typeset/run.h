@@ -7,18 +7,10 @@
 #include <vector>
 
 #include "typeset/platform.h"
-#include "typeset/translate.h"
 
 namespace kry::typeset {
 
 // The exit status: 0 done, 1 refused or failed, 2 a bad command line.
 int typeset(const std::vector<std::string>& args, Platform& platform);
-
-// abcm2ps's messages about its input, pointed back at the lines of ours.
-std::string mapMessages(const std::string& log, const std::string& inputName,
-                        const std::vector<Origin>& origin);
-
-// Pages in a PostScript file as abcm2ps writes it.
-int pageCount(const std::string& ps);
 
 }  // namespace kry::typeset

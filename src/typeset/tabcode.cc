@@ -1,17 +1,11 @@
-#include "base/abc.h"
 #include "typeset/tabcode.h"
 
 #include <array>
 #include <numeric>
 
-#include "base/text.h"
-
 namespace kry::typeset {
 
 namespace {
-
-// Fret letters in the order of the frets; there is no "j".
-constexpr std::string_view kFretLetters = "abcdefghikl";
 
 // Pitches of the staff lines, from course 1 (top line) down. With the
 // percussion clef on line 3 a six-line staff reads E G B d f a from the
@@ -91,88 +85,7 @@ std::string lengthText(Length l) {
   return std::to_string(l.num) + "/" + std::to_string(l.den);
 }
 
-std::string_view lengthRun(std::string_view s, std::size_t& i) {
-  const std::size_t from = i;
-  while (i < s.size() && (isDigit(s[i]) || s[i] == '/')) ++i;
-  return s.substr(from, i - from);
-}
-
-std::size_t endings(std::string_view s, std::size_t i) {
-  while (i < s.size() && (isDigit(s[i]) || ((s[i] == ',' || s[i] == '-') && i + 1 < s.size() && isDigit(s[i + 1]))))
-    ++i;
-  return i;
-}
-
-bool isFieldLine(std::string_view line) { return line.size() > 1 && line[1] == ':' && kry::isLetter(line[0]); }
-
-std::string_view trim(std::string_view s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string_view::npos) return {};
-  const auto e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
-std::optional<Length> readLength(std::string_view text) {
-  // ABC lengths: digits, then slashes each halving, or "/" and a divisor.
-  if (text.empty()) return std::nullopt;
-  std::size_t i = 0;
-  long num = 0;
-  bool digits = false;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-    num = num * 10 + (text[i] - '0');
-    if (num > 100000) return std::nullopt;
-    digits = true;
-    ++i;
-  }
-  if (!digits) num = 1;
-  long den = 1;
-  if (i < text.size()) {
-    if (text[i] != '/') return std::nullopt;
-    ++i;
-    long div = 0;
-    bool divisorDigits = false;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      div = div * 10 + (text[i] - '0');
-      if (div > 100000) return std::nullopt;
-      divisorDigits = true;
-      ++i;
-    }
-    if (divisorDigits) {
-      den = div;
-    } else {
-      den = 2;
-      while (i < text.size() && text[i] == '/') {
-        den *= 2;
-        if (den > 1024) return std::nullopt;
-        ++i;
-      }
-    }
-    if (i != text.size()) return std::nullopt;
-  }
-  if (num == 0 || den == 0) return std::nullopt;
-  return reduced({num, den});
-}
-
-std::size_t readablePrefix(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-  if (i == text.size() || text[i] != '/') return i;
-  ++i;
-  if (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-  } else {
-    while (i < text.size() && text[i] == '/') ++i;
-  }
-  return i;
-}
-
-std::optional<int> fretNumber(char letter) {
-  const auto at = kFretLetters.find(letter);
-  if (at == std::string_view::npos) return std::nullopt;
-  return static_cast<int>(at);
-}
-
-bool isCourse(char c) { return c == ',' || fretNumber(c).has_value(); }
+bool isCourse(char c) { return c == ',' || fretOf(c).has_value(); }
 
 const Layout& guitar() { return kGuitar; }
 const Layout& mandolin() { return kMandolin; }

@@ -4,8 +4,6 @@ namespace kry::typeset {
 
 namespace {
 
-bool isLengthStart(char c) { return (c >= '1' && c <= '9') || c == '/'; }
-
 // The characters of a bar line or repeat sign starting at i, or 0.
 std::size_t barLength(std::string_view s, std::size_t i) {
   std::size_t j = i;
@@ -26,7 +24,7 @@ std::size_t barLength(std::string_view s, std::size_t i) {
 // can't be read whole, what abcm2ps reads of it counts, as on the melody
 // staff, and `bad` has it as written.
 std::optional<Length> readLengthAt(std::string_view s, std::size_t& i, std::string& bad) {
-  if (i >= s.size() || !isLengthStart(s[i])) return std::nullopt;
+  if (i >= s.size() || !isLengthChar(s[i])) return std::nullopt;
   const std::string_view run = lengthRun(s, i);
   const std::size_t readable = readablePrefix(run);
   const auto len = readLength(run.substr(0, readable));
@@ -48,7 +46,7 @@ void unknown(std::vector<TabItem>& items, std::string_view text) {
 // A run of course characters: the fret per course, -1 where not played.
 std::vector<int> frets(std::string_view courses) {
   std::vector<int> out;
-  for (char c : courses) out.push_back(c == ',' ? -1 : *fretNumber(c));
+  for (char c : courses) out.push_back(c == ',' ? -1 : *fretOf(c));
   return out;
 }
 
@@ -67,7 +65,7 @@ bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
     if (isCourse(c)) {
       courses += c;
       ++j;
-    } else if (isLengthStart(c)) {
+    } else if (isLengthChar(c)) {
       // Only the first length counts; a digit may stand between the
       // courses when a rhythm flag was added after the first fret letter.
       std::string bad;
@@ -89,7 +87,7 @@ bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
   // abcm2ps reads no length there.
   std::size_t k = i;
   if (k < s.size() && s[k] == ' ') ++k;
-  if (k < s.size() && isLengthStart(s[k])) {
+  if (k < s.size() && isLengthChar(s[k])) {
     std::size_t at = k;
     std::string bad;
     if (auto times = readLengthAt(s, at, bad)) {
@@ -113,7 +111,7 @@ std::vector<TabItem> scanTab(std::string_view s) {
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
       ++i;
     } else if (c == '[' && isDigit(next)) {
-      i = endings(s, i + 1);
+      i = endingsEnd(s, i + 1);
     } else if (c == '[' && isFieldLine(s.substr(i + 1))) {  // an inline field: "[L:", "[M:", "[K:"
       // An inline field: the unit length and the meter keep both voices in
       // time; any other is the melody's.
@@ -131,7 +129,7 @@ std::vector<TabItem> scanTab(std::string_view s) {
     } else if (const std::size_t n = barLength(s, i); n > 0) {
       const std::string bar(s.substr(i, n));
       i += n;
-      if (bar.back() == '|') i = endings(s, i);
+      if (bar.back() == '|') i = endingsEnd(s, i);
       if (bar.find('|') == std::string::npos && bar != "::") {
         unknown(items, bar);
       } else {
@@ -160,7 +158,7 @@ std::vector<TabItem> scanTab(std::string_view s) {
       item.hidden = c == 'x';
       item.length = readLengthAt(s, i, item.badLength);
       items.push_back(item);
-    } else if (isLengthStart(c)) {
+    } else if (isLengthChar(c)) {
       // A length with no event before it: kry writes none, so it is no time.
       unknown(items, std::string(lengthRun(s, i)) + " (a length with no event before it)");
     } else if (c == '(' && isDigit(next)) {

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "base/text.h"
 #include "typeset/prolog.h"
 
 namespace kry::typeset {
@@ -26,23 +27,12 @@ std::string_view word(std::string_view line, std::string_view name) {
   return {};
 }
 
-// The unit note length ABC gives a tune without an L: field.
-Length unitFor(std::string_view meter) {
-  meter = fieldValue(meter);
-  if (meter == "C" || meter == "C|") return {1, 8};
-  const auto slash = meter.find('/');
-  if (slash == std::string_view::npos) return {1, 8};
-  long num = 0, den = 0;
-  for (char c : meter.substr(0, slash)) {
-    if (c < '0' || c > '9') return {1, 8};
-    num = num * 10 + (c - '0');
-  }
-  for (char c : meter.substr(slash + 1)) {
-    if (c < '0' || c > '9') return {1, 8};
-    den = den * 10 + (c - '0');
-  }
-  if (den == 0) return {1, 8};
-  return 4 * num < 3 * den ? Length{1, 16} : Length{1, 8};
+// The unit note length ABC gives a tune without an L: field: 1/16 under a
+// meter below 3/4, else 1/8 (a meter we don't count by included).
+Length unitFor(std::string_view value) {
+  Clock c;
+  meter(c, value);
+  return difference(c.bar, {3, 4}).num < 0 ? Length{1, 16} : Length{1, 8};
 }
 
 // Where a comment starts on a melody line, outside chord symbols.
@@ -59,7 +49,7 @@ std::size_t commentAt(std::string_view s) {
 // the line goes on on the next one.
 std::string_view music(std::string_view body) {
   body = body.substr(0, commentAt(body));
-  return body.substr(0, body.find_last_not_of(" \t") + 1);
+  return trimRight(body, kBlanksAndTabs);
 }
 
 // One piece of the translated line; events are written out last, once
@@ -295,7 +285,7 @@ void Translator::line(std::string_view line, int from) {
     dots_ = body.size();
     emit("%%postscript /ktabmid 15 def", from);
   } else if (starts(line, "%%tabrhstyle")) {
-    const auto style = trim(line.substr(12));
+    const auto style = trim(line.substr(12), kBlanksAndTabs);
     st_.flags = style != "none";
     if (style != "none" && style != "modern") {
       warn(from, "unknown rhythm-flag style \"" + std::string(style) + "\", flags are drawn");
@@ -423,7 +413,7 @@ void Translator::tab(std::string_view body, int from) {
 // field goes into the joined lines where it stands, lyrics under them, and
 // anything else after them. False when it ends the joined lines.
 bool Translator::within(std::string_view line, int from) {
-  if (trim(line).empty() || starts(line, "X:")) {
+  if (trim(line, kBlanksAndTabs).empty() || starts(line, "X:")) {
     g_.open = false;
     return false;
   }
@@ -466,28 +456,19 @@ void Translator::flush() {
 }  // namespace
 
 Translation translate(std::string_view text, const Settings& settings) {
-  // Split into lines; a line ends at LF, CR or CR LF.
   std::vector<std::string_view> lines;
-  for (std::size_t at = 0; at < text.size();) {
-    const auto end = text.find_first_of("\r\n", at);
-    if (end == std::string_view::npos) {
-      lines.push_back(text.substr(at));
-      break;
-    }
-    lines.push_back(text.substr(at, end - at));
-    at = end + 1;
-    if (text[end] == '\r' && at < text.size() && text[at] == '\n') ++at;
-  }
+  Lines reader(text);
+  for (std::string_view line; reader.next(line);) lines.push_back(line);
 
   Translation out;
   Page page;
   page.scale = settings.scale;
   for (std::string_view line : lines) {
     if (starts(line, "%%pageheight")) {
-      page.height = std::string(trim(line.substr(12)));
+      page.height = std::string(trim(line.substr(12), kBlanksAndTabs));
       page.letter = page.height == "11in";
     } else if (starts(line, "%%botmargin") && page.bottomMargin.empty()) {
-      page.bottomMargin = std::string(trim(line.substr(11)));
+      page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
     }
   }
   const std::string head = prolog(page);

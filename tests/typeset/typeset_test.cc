@@ -1,10 +1,13 @@
-// What abctab2ps makes of kry's tunes before abcm2ps sees them: lengths and
-// rhythm flags, tab-voice lines, whole tunes, abcm2ps's messages, the command line.
+// What abctab2ps makes of kry's tunes before abcm2ps sees them: lengths,
+// tab-voice lines and their rhythm flags, whole tunes, the command line; and
+// whole runs, the world outside kept in memory, abcm2ps's messages among them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <ranges>
 #include <sstream>
 
 #include "typeset/cmdline.h"
@@ -14,36 +17,25 @@
 namespace kry::typeset {
 namespace {
 
-// Lengths as ABC writes them after a fret letter, in lowest terms; "-": none.
-TEST(Tabcode, LengthsReadAsAbcWritesThem) {
-  const std::pair<const char*, const char*> rows[] = {
-      {"1", "1/1"}, {"12", "12/1"}, {"3/2", "3/2"}, {"/", "1/2"}, {"//", "1/4"}, {"/4", "1/4"}, {"3/", "3/2"},
-      {"6/4", "3/2"}, {"", "-"}, {"0", "-"}, {"2/0", "-"}, {"a", "-"}, {"2/3/", "-"}, {"/999999", "-"}};
-  for (const auto& [text, want] : rows) {
-    const auto l = readLength(text);
-    EXPECT_EQ(l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "-", want) << text;
-  }
-}
-
-// The rhythm flag over a fret shows the note value: length times the tune's L:.
-TEST(Tabcode, FlagsShowNoteValues) {
-  const struct { Length length, unit; const char* kind; } rows[] = {
-      {{1, 1}, {1, 8}, "8"}, {{2, 1}, {1, 8}, "4"}, {{3, 1}, {1, 8}, "4d"}, {{3, 2}, {1, 8}, "8d"},
-      {{1, 2}, {1, 8}, "16"}, {{8, 1}, {1, 8}, "1"}, {{4, 1}, {1, 8}, "2"}, {{6, 1}, {1, 8}, "2d"},
-      {{1, 1}, {1, 4}, "4"}, {{7, 4}, {1, 4}, "4dd"}, {{1, 1}, {1, 16}, "16"}, {{5, 1}, {1, 8}, "-"}};
-  for (const auto& r : rows) EXPECT_EQ(flagKind(r.length, r.unit).value_or("-"), r.kind) << lengthText(r.length);
-}
-
 // A table in data/: every line of it is kept, and after each that make() reads
-// come what it makes of it, on lines that start "=> " or "left out: ".
+// come what it makes of it, on lines that start "=> ", "left out: " or "warning: ".
 void transcript(const std::string& name, const std::function<std::string(const std::string&)>& make) {
   std::ostringstream want, got;
   want << std::ifstream(TESTS_DIR "/typeset/data/" + name).rdbuf();
   ASSERT_NE(want.str().find("\n=> "), std::string::npos) << name;
   std::istringstream in(want.str());
   for (std::string line; std::getline(in, line);)
-    if (line.rfind("=> ", 0) != 0 && line.rfind("left out: ", 0) != 0) got << line << "\n" << make(line);
+    if (line.rfind("=> ", 0) != 0 && line.rfind("left out: ", 0) != 0 && line.rfind("warning: ", 0) != 0) got << line << "\n" << make(line);
   EXPECT_EQ(got.str(), want.str());
+}
+
+// data/lengths.txt: lengths after a fret letter, each with its value.
+TEST(Lengths, AsTheTableHasThem) {
+  transcript("lengths.txt", [](const std::string& line) -> std::string {
+    if (line[0] == '#') return "";
+    const std::optional<Length> l = readLength(line == "''" ? "" : line);
+    return "=> " + (l ? std::to_string(l->num) + "/" + std::to_string(l->den) : "none") + "\n";
+  });
 }
 
 // data/tablines.txt: tab-voice lines, each with what abcm2ps gets and what is left out.
@@ -94,45 +86,21 @@ TEST(Translate, PaperScaleAndTransposition) {
   }
 }
 
-// data/tunes.txt: whole tunes, each with the abcm2ps input made of it after
-// the prolog and the warnings.
+// data/tunes.txt: whole tunes, each with the abcm2ps input made of it after the
+// prolog and the warnings.
 TEST(Translate, TunesAsTheTableHasThem) {
-  std::ostringstream want, got;
-  want << std::ifstream(TESTS_DIR "/typeset/data/tunes.txt").rdbuf();
-  std::istringstream in(want.str());
   std::string tune;
-  auto made = [&] {
-    if (tune.find_first_not_of('\n') != std::string::npos) {
-      const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC"});
-      std::istringstream abc(tr.abc.substr(tr.abc.find("\n\n") + 2));
-      for (std::string line; std::getline(abc, line);) got << "=> " << line << "\n";
-      for (const std::string& w : tr.warnings) got << "warning: " << w << "\n";
-    }
+  transcript("tunes.txt", [&tune](const std::string& line) -> std::string {
+    if (!line.empty() && line[0] != '#') tune += line + "\n";
+    if (!line.empty() || tune.empty()) return "";
+    const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC"});
+    std::string made;
+    std::istringstream abc(tr.abc.substr(tr.abc.find("\n\n") + 2));
+    for (std::string l; std::getline(abc, l);) made += "=> " + l + "\n";
+    for (const std::string& w : tr.warnings) made += "warning: " + w + "\n";
     tune.clear();
-  };
-  for (std::string line; std::getline(in, line);) {
-    if (line.rfind("=> ", 0) == 0 || line.rfind("warning: ", 0) == 0) continue;
-    if (line[0] == '#') made();
-    else tune += line + "\n";
-    got << line << "\n";
-  }
-  made();
-  EXPECT_EQ(got.str(), want.str());
-}
-
-// abcm2ps reads our translation, not the tune: its messages must name the
-// tune's own lines, the piece of a joined line included, and its banner,
-// source echo and underfull lines go. Its pages are counted where a line
-// starts "%%Page: ".
-TEST(Run, WhatAbcm2psSaysAndWrites) {
-  const Translation tr = translate("X:1\nK:C\n[V:M] ab\\\n[V:G] a b \\\n[V:M] cd\n[V:G] c d\n", Settings{});
-  const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] abcd"), '\n') + 1);
-  const std::string log = "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + m + ":7: error: Not a note\n   4 [V:M] ab&\n"
-                          "         ^\ntune.abc:" + m + ":9: error: Bad tie\nLine " + m + ": No %%end after %%begin\n"
-                          "tune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n";
-  EXPECT_EQ(mapMessages(log, "TEMP.ABC", tr.origin), "abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC:5: error: Bad tie\n"
-            "abcm2ps: TEMP.ABC:3: No %%end after %%begin\nabcm2ps: TEMP.ABC: warning: odd\n");
-  EXPECT_EQ(pageCount("%!PS\n%%Page: 1 1\nx %%Page: 2 2\n%%Page: 2 2\n%%Pages: 2\n"), 2);
+    return made;
+  });
 }
 
 // data/cmdlines.txt: command lines, each with what is read from it or why it is refused.
@@ -148,6 +116,80 @@ TEST(ReadCmd, AsTheTableHasThem) {
     read << "=> " << p.command->input << " " << p.command->output << " " << p.command->transpose << " " << p.command->scale;
     return read.str() + (p.command->onePerPage ? " -1\n" : "\n");
   });
+}
+
+struct Abcm2ps { int status; std::string ps, log = ""; };  // a stand-in: exit status (-1: killed), PostScript written (if any), log
+
+// The world abctab2ps sees, in memory: files in a map, a directory being a name
+// ending in "/"; abcm2ps, unless missing, does as its row says; the abcm2ps command
+// and all that is said, each call marked with its stream, are kept.
+struct FakePlatform : Platform {
+  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] ab\\\r\n[V:G] a b \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
+  std::optional<Abcm2ps> abcm2ps;
+  bool temps = true;  // a temporary directory can be made
+  std::string said;
+
+  std::optional<std::string> readFile(const std::string& path) override { return files.contains(path) ? std::optional(files[path]) : std::nullopt; }
+  bool writeFile(const std::string& path, const std::string& text) override {
+    const bool inDir = path.find('/') == std::string::npos || files.contains(path.substr(0, path.rfind('/') + 1));
+    if (inDir) files[path] = text;
+    return inDir;
+  }
+  std::optional<std::string> findProgram(const std::string& name) override { return abcm2ps ? std::optional(name) : std::nullopt; }
+  std::optional<std::string> makeTemp() override {
+    if (temps) files["tmp/"] = "";
+    return temps ? std::optional<std::string>("tmp") : std::nullopt;
+  }
+  void removeTemp(const std::string& dir) override { std::erase_if(files, [&](const auto& file) { return file.first.starts_with(dir + "/"); }); }
+  int run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) override {
+    EXPECT_TRUE(files.contains(dir + "/" + args.back())) << "no tune for abcm2ps";
+    for (const std::string& word : args) said += word + (&word == &args.back() ? "\n" : " ");
+    writeFile(log, abcm2ps->log);
+    if (!abcm2ps->ps.empty()) writeFile(dir + "/" + kTempPs, abcm2ps->ps);
+    return abcm2ps->status;
+  }
+  bool install(const std::string& from, const std::string& to) override {
+    const std::optional<std::string> text = readFile(from);
+    return text && writeFile(to, *text) && files.erase(from);
+  }
+  void say(const std::string& line) override { said += "out: " + line + "\n"; }
+  void warn(const std::string& line) override { said += "err: " + line + "\n"; }
+};
+
+// Each way a run ends: its exit status, all it says, the files it leaves (nothing
+// in the temporary directory, no half PostScript file). abcm2ps's messages about
+// notes (exit status 1, every page still written) name the tune's own lines, the
+// piece of a joined line included; its banner, echo and underfull lines go.
+TEST(Typeset, EachWayARunEnds) {
+  const Translation tr = translate(FakePlatform().files["TEMP.ABC"], Settings{});
+  const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] abcd"), '\n') + 1);
+  const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n", half = "%!PS\n%%Page: 1 1\n",
+                    ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed";
+  const struct { std::vector<std::string> args; std::optional<Abcm2ps> abcm2ps; bool temps; int status; std::string said; std::vector<std::string> left = {"TEMP.ABC"}; } rows[] = {
+      {{"TEMP.ABC", "-1", "-q"}, Abcm2ps{0, whole}, true, 2, "err: abctab2ps: unknown option -q\nerr: " + std::string(kUsage)},
+      {{"NONE.ABC"}, Abcm2ps{0, whole}, true, 1, "err: abctab2ps: cannot read the input file NONE.ABC\n"},
+      {{"TEMP.ABC"}, std::nullopt, true, 1, "err: abctab2ps: abcm2ps, the engraver we typeset with, is not on the PATH; "
+                                            "install the package abcm2ps (apt-get install abcm2ps)\n"},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, "err: abctab2ps: cannot make a temporary directory\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + failed + " (killed or not started); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + failed + " (exit status 0); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1", "-O", "nodir/x"}, Abcm2ps{0, whole}, true, 1, ran + "err: abctab2ps: cannot write nodir/x.ps\n"},
+      {{"TEMP.ABC", "-1", "-O", "x"}, Abcm2ps{1, half + "x %%Page: 2 2\n%%Page: 2 2\n%%Trailer\n",
+        "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + m + ":7: error: Not a note\n   4 [V:M] ab&\n         ^\ntune.abc:" + m +
+        ":9: error: Bad tie\nLine " + m + ": No %%end after %%begin\ntune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n"},
+       true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC:5: error: Bad tie\nabcm2ps: TEMP.ABC:3: No %%end after %%begin\n"
+       "abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\nout: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
+  };
+  for (const auto& r : rows) {
+    FakePlatform world;
+    world.abcm2ps = r.abcm2ps, world.temps = r.temps;
+    EXPECT_EQ(typeset(r.args, world), r.status) << r.said;
+    EXPECT_EQ(world.said, r.said);
+    const auto names = std::views::keys(world.files);
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()), r.left) << r.said;
+  }
 }
 
 }  // namespace
