@@ -43,6 +43,7 @@ class TextSink : public LineSink {
   }
   void putLines(std::string_view lines) override { text_.append(lines); }
   const std::string& text() const { return text_; }
+  void clear() { text_.clear(); }
 
  private:
   std::string text_;

@@ -49,17 +49,24 @@ struct Spot {
   int fret = 0;
 };
 
-// The sharps (1) or flats (-1) the key signature of `keyIndex` puts on a
-// letter: the sharps come in the order F C G D A E B, the flats in the order
-// B E A D G C F; the key with k sharps (index k) or k flats (index 7 + k) has
-// the first k of them.
-constexpr int keyAccidental(int keyIndex, char letter) {
+// The sharps (1) or flats (-1) the key signature of each key index puts on
+// the letters A to G: the sharps come in the order F C G D A E B, the flats
+// in the order B E A D G C F; the key with k sharps (index k) or k flats
+// (index 7 + k) has the first k of them.
+inline constexpr auto kKeyAccidentals = [] {
   constexpr std::string_view kSharps = "FCGDAEB", kFlats = "BEADGCF";
-  char upper = letter >= 'a' ? static_cast<char>(letter - 32) : letter;
-  if (keyIndex >= 1 && keyIndex <= 7) return kSharps.substr(0, static_cast<std::size_t>(keyIndex)).find(upper) != std::string_view::npos ? 1 : 0;
-  if (keyIndex >= 8 && keyIndex <= 14)
-    return kFlats.substr(0, static_cast<std::size_t>(keyIndex - 7)).find(upper) != std::string_view::npos ? -1 : 0;
-  return 0;
+  std::array<std::array<int, 7>, 15> table{};
+  for (std::size_t k = 1; k <= 7; ++k) {
+    for (std::size_t n = 0; n < k; ++n) {
+      table[k][static_cast<std::size_t>(kSharps[n] - 'A')] = 1;
+      table[k + 7][static_cast<std::size_t>(kFlats[n] - 'A')] = -1;
+    }
+  }
+  return table;
+}();
+constexpr int keyAccidental(int keyIndex, char letter) {
+  if (keyIndex < 1 || keyIndex > 14) return 0;
+  return kKeyAccidentals[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>((letter | 0x20) - 'a')];
 }
 
 // The pitch position of a note (1 = "E,", the E below middle C; one a half

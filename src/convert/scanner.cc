@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "base/abc.h"
 #include "base/stop.h"
@@ -69,6 +70,12 @@ struct Cursor {
   void put(std::string_view text) {
     for (char c : text) *out++ = c;
   }
+  // A note's tab text: all six characters are copied, at once, and the end
+  // moves past the ones that count; the room is there.
+  void put(const Place& place) {
+    std::memcpy(out, place.text.data(), place.text.size());
+    out += place.size;
+  }
 };
 
 class Scanner {
@@ -81,7 +88,15 @@ class Scanner {
   std::string_view run(std::string_view line, std::string& room) {
     room.resize(std::max(room.size(), kMostPerCharacter * (line.size() + 2)));
     Cursor at{0, room.data()};
-    for (; at.i < line.size(); ++at.i) at = step(line, at);
+    for (; at.i < line.size(); ++at.i) {
+      char c = line[at.i];
+      if (kindOf(c) == kCopied)  // blanks, colons, broken rhythm: most of a line but its notes
+        at.put(c);
+      else if (kindOf(c) == kLetter)
+        at = note(line, at.i, at);
+      else
+        at = step(line, at);
+    }
     return {room.data(), static_cast<std::size_t>(at.out - room.data())};
   }
 
@@ -167,24 +182,29 @@ class Scanner {
     } else {  // the fret letter after the commas of the courses above; an "x" where no course plays it
       const Place& place = this->place(line, start, letter, at.i);
       if (place.spot.course == 0) ++leftOut_.belowLowest;
-      if (fingering_ == nullptr) {
-        at.put(place.shown());
-      } else {
-        std::vector<Voice> voices{{&place, line.substr(start, at.i + 1 - start)}};
-        std::string tabCode = fingered(voices);
-        std::size_t played = tabCode.find_first_not_of(',');
-        at.put(played == std::string::npos ? std::string_view("x") : std::string_view(tabCode).substr(0, played + 1));
-      }
+      if (fingering_ == nullptr)
+        at.put(place);
+      else
+        at = placedByHand(line.substr(start, at.i + 1 - start), place, at);
     }
     at = writeLength(at, readLength(line, at));
-    noteTie(line, at.i);
+    if (fingering_ != nullptr) noteTie(line, at.i);
     if (at.i + 1 < line.size()) at.put(' ');
+    return at;
+  }
+
+  // A single note with option pos: its place on the course the whole tune gave it.
+  Cursor placedByHand(std::string_view written, const Place& place, Cursor at) {
+    std::vector<Voice> voices{{&place, written}};
+    std::string tabCode = fingered(voices);
+    std::size_t played = tabCode.find_first_not_of(',');
+    at.put(played == std::string::npos ? std::string_view("x") : std::string_view(tabCode).substr(0, played + 1));
     return at;
   }
 
   // A tie after a note or a chord: the next one is held, not played again.
   void noteTie(std::string_view line, std::size_t last) {
-    if (fingering_ != nullptr && charAt(line, last + 1) == '-') fingering_->tiePending = true;
+    if (charAt(line, last + 1) == '-') fingering_->tiePending = true;
   }
 
   // Where the note written from `start` (its accidental, if any) over its
@@ -206,7 +226,9 @@ class Scanner {
   // note with none written lasts one unit.
   Cursor writeLength(Cursor at, std::string_view length) {
     if (length.empty()) length = "1";
-    if (std::ranges::equal(length, state_.lastLength)) return at;
+    return std::ranges::equal(length, state_.lastLength) ? at : newLength(at, length);
+  }
+  Cursor newLength(Cursor at, std::string_view length) {
     state_.lastLength = length;
     at.put(length);
     return at;
@@ -270,7 +292,7 @@ class Scanner {
     at.put('[');
     at.put(tabCode);
     at = writeLength(at, length);
-    noteTie(line, at.i);
+    if (fingering_ != nullptr) noteTie(line, at.i);
     at.put("] ");
     return at;
   }

@@ -48,6 +48,18 @@ std::string_view FixUp::line(std::string_view in) {
   return buf_;
 }
 
+void FixUpSink::putLines(std::string_view lines) {
+  while (!lines.empty()) {
+    std::size_t tab = lines.starts_with("[V:G]") ? 0 : lines.find("\n[V:G]");
+    if (tab == std::string_view::npos) return out_.putLines(lines);
+    if (tab > 0) out_.putLines(lines.substr(0, ++tab));  // up to the tab-voice line, its LF included
+    std::size_t end = lines.find("\r\n", tab);
+    if (end == std::string_view::npos) end = lines.size();
+    out_.put(fix_.line(lines.substr(tab, end - tab)));
+    lines.remove_prefix(std::min(end + 2, lines.size()));
+  }
+}
+
 std::size_t FixUp::insertAt(std::string_view line) const {
   // The first lower-case letter, the last character aside, is the first fret
   // letter; an inline field such as [M:none] holds none.

@@ -40,6 +40,9 @@ class FixUpSink : public LineSink {
   void put(std::string_view head, std::string_view tail = {}) override {
     out_.put(fix_.line(tail.empty() ? head : joined_.assign(head).append(tail)));
   }
+  // Many lines at once: those between the tab-voice lines go through whole,
+  // as the conversion wrote them (with no trailing blanks).
+  void putLines(std::string_view lines) override;
   void close() override { out_.close(); }
 
  private:

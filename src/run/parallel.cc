@@ -168,6 +168,9 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSetti
 
   std::deque<std::pair<std::shared_ptr<Trial>, std::future<void>>> ahead;
   Workers workers(threads);  // after `ahead`: its threads are joined first
+  // Trials are used again, their room kept: a large collection is converted
+  // in the memory of a few chunks.
+  std::vector<std::shared_ptr<Trial>> spare;
   auto settle = [&] {
     auto [trial, done] = std::move(ahead.front());
     ahead.pop_front();
@@ -176,16 +179,23 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSetti
       inOrder.take(*trial);
     else
       inOrder.convert(trial->chunk.text);
+    spare.push_back(std::move(trial));
   };
   int key = 0;  // of the last key field line read
   for (;;) {
-    auto trial = std::make_shared<Trial>();
+    std::shared_ptr<Trial> trial = spare.empty() ? std::make_shared<Trial>() : std::move(spare.back());
+    if (!spare.empty()) spare.pop_back();
+    trial->start = Progress{};
+    trial->out.clear();
+    trial->said.str("");
+    trial->whole = trial->continued = false;
     if (!chunks.next(trial->chunk)) break;
     if (!trial->chunk.apart) {  // part of a long tune: only in order
       if (!ahead.empty()) ahead.back().first->continued = true;
       while (!ahead.empty()) settle();
       inOrder.convert(trial->chunk.text);
       key = lastKey(trial->chunk.text, key);
+      spare.push_back(std::move(trial));
       continue;
     }
     trial->start.tune.keyIndex = key;
