@@ -35,6 +35,8 @@ constexpr const char* kProcs = R"(%%beginps
   /kd exch def /kg exch def
   gsave T 0 5 T 0.45 dup scale 0 4 kg load exec
   kd 0 gt{0 5 T kd kdots}if grestore}bind def
+/ktup{ % (n) x y ktup: a tuplet's number over the rhythm flag at x y
+  gsave T /Times-Italic 7 selectfont 0 16 M showc grestore}bind def
 /kdot{M currentpoint 1.2 0 360 arc}bind def
 /ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
 /rdots{ % x y rdots: repeat dots; the tab staff, the one drawn larger than the page, has them either side of its middle
@@ -94,6 +96,7 @@ std::string prolog(const Page& page) {
       out += "/kq" + kind + "{" + std::to_string(v.head) + " " + std::to_string(v.flags) + " " +
              std::to_string(d) + " kflag}bind def\n";
       out += "/kr" + kind + "{/" + v.rest + " " + std::to_string(d) + " krest}bind def\n";
+      for (const char* q : {"/kq", "/kr"}) out += q + kind + "t{2 copy " + (q + 1) + kind + " ktup}bind def\n";
     }
   }
   out += "%%endps\n";
@@ -107,6 +110,11 @@ std::string prolog(const Page& page) {
       out += "%%deco kq" + kind + " 3 kq" + kind + " 14 3 3\n";
       out += "%%deco kr" + kind + " 3 kr" + kind + " 14 3 3\n";
     }
+  }
+  // "kq8t3": the procedure kq8t, with the number as the decoration's text.
+  for (const std::string& name : page.numbered) {
+    const std::size_t t = name.rfind('t');
+    out += "%%deco " + name + " 3 " + name.substr(0, t + 1) + " 20 3 3 " + name.substr(t + 1) + "\n";
   }
   out += "\n";
   return out;

@@ -1,5 +1,6 @@
 #include "typeset/translate.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "base/text.h"
@@ -62,22 +63,35 @@ struct Piece {
   bool hidden = false;        // a rest that shows nothing
   Length length;
   Length unit;                // the unit length in force
-  bool shown = false;         // carries a length of its own: gets a flag
+  bool opens = false;         // the line's first event, with a length written: kry's option f
 };
 
-std::string eventText(const Piece& p, const TabState& st) {
+// The rhythm flag over an event, as the name of its decoration; empty for
+// none. A player reads the tab by ear: an event without a flag lasts as
+// long as the one shown before it, so a flag stands wherever that changes,
+// broken rhythm and tuplets counted. A rest always shows its sign, since
+// nothing else on the tab staff marks it, and with kry's option f a line's
+// first event shows its flag too. In a tuplet the flag is the written
+// value with the tuplet's number over it, as a beam carries it.
+std::string flag(const Piece& p, Length heard, long tuplet, TabState& st) {
+  if (p.hidden) return "";  // shows nothing: the player goes by the event before
+  const bool changed = !st.heard || !sameLength(*st.heard, heard);
+  st.heard = heard;
+  if (!st.flags || !(changed || p.rest || p.opens)) return "";
+  const auto kind = flagKind(p.length, p.unit);
+  if (!kind) return "";
+  return std::string("k") + (p.rest ? "r" : "q") + *kind + (tuplet > 0 ? "t" + std::to_string(tuplet) : "");
+}
+
+std::string eventText(const Piece& p, const std::string& flag, const Layout& lay) {
   std::string heads;
-  const Layout& lay = *st.layout;
   for (std::size_t k = 0; k < p.frets.size() && k < static_cast<std::size_t>(lay.courses); ++k) {
     if (p.frets[k] < 0) continue;
     heads += "!head-kf" + std::to_string(p.frets[k]) + "!" + lay.pitch[k];
   }
-  std::string flag;
-  if (st.flags && p.shown && !p.hidden) {
-    if (auto kind = flagKind(p.length, p.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
-  }
-  if (heads.empty()) return flag + "x" + lengthText(p.length);
-  return flag + "!invisible![" + heads + "]" + lengthText(p.length);
+  const std::string deco = flag.empty() ? "" : "!" + flag + "!";
+  if (heads.empty()) return deco + "x" + lengthText(p.length);
+  return deco + "!invisible![" + heads + "]" + lengthText(p.length);
 }
 
 void drop(std::string& dropped, std::string_view text) {
@@ -119,7 +133,7 @@ TabLine tabLine(std::string_view body, TabState& st) {
           drop(out.dropped, item.badLength + " (a length that cannot be read, taken as " + lengthText(p.length) + ")");
         }
         if (item.times) p.length = product(p.length, *item.times);
-        p.shown = item.length.has_value() || item.times.has_value();
+        p.opens = item.length.has_value() && std::none_of(pieces.begin(), pieces.end(), [](const Piece& q) { return q.event; });
         if (st.pending) {
           p.length = product(p.length, *st.pending);
           st.pending.reset();
@@ -175,15 +189,24 @@ TabLine tabLine(std::string_view body, TabState& st) {
   const Length unit = st.clock.unit;
   st.clock.time = {0, 1};
   bool glue = false;
+  long number = 0;  // the number of the last tuplet: "(3:2" is 3
   for (const Piece& p : pieces) {
+    if (!glue) out.events += " ";
     if (p.event) {
       st.clock.unit = p.unit;
+      const long tuplet = st.clock.left > 0 ? number : 0;
       tick(st.clock, p.length);
-    } else if (p.text[0] == '(') {
-      tuplet(st.clock, p.text);
+      const std::string name = flag(p, st.clock.last, tuplet, st);
+      if (tuplet > 0 && !name.empty()) out.numbered.insert(name);
+      out.events += eventText(p, name, *st.layout);
+    } else {
+      if (p.text[0] == '(') {
+        tuplet(st.clock, p.text);
+        std::size_t at = 1;
+        number = readNumber(p.text, at).value_or(0);
+      }
+      out.events += p.text;
     }
-    if (!glue) out.events += " ";
-    out.events += p.event ? eventText(p, st) : p.text;
     glue = !p.event && p.text[0] == '(';
   }
   st.clock.unit = unit;
@@ -216,6 +239,7 @@ class Translator {
 
   std::vector<std::string> body;
   std::vector<Origin> origin;
+  std::set<std::string> numbered;  // the flags with a tuplet's number, for the prolog
 
  private:
   void emit(std::string text, int from) { emit(std::move(text), Origin{from, {}}); }
@@ -387,6 +411,7 @@ void Translator::melody(std::string_view body, int from) {
 void Translator::tab(std::string_view body, int from) {
   if (g_.tabLines >= g_.melodyLines) flush();  // a tab line with no melody line of its own
   TabLine tl = tabLine(body, st_);
+  numbered.insert(tl.numbered.begin(), tl.numbered.end());
   if (!tl.dropped.empty()) {
     warn(from, "left out of the tab staff: " + tl.dropped + "  (in: [V:G]" + std::string(body) + ")");
   }
@@ -471,15 +496,15 @@ Translation translate(std::string_view text, const Settings& settings) {
       page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
     }
   }
-  const std::string head = prolog(page);
-  for (char c : head) {
-    if (c == '\n') out.origin.push_back(Origin{});
-  }
-  out.abc = head;
-
   Translator tr(settings, out);
   for (std::size_t n = 0; n < lines.size(); ++n) tr.line(lines[n], static_cast<int>(n + 1));
   tr.finish();
+
+  page.numbered = tr.numbered;
+  out.abc = prolog(page);
+  for (char c : out.abc) {
+    if (c == '\n') out.origin.push_back(Origin{});
+  }
   for (std::size_t i = 0; i < tr.body.size(); ++i) {
     out.abc += tr.body[i];
     out.abc += "\n";

@@ -7,6 +7,7 @@
 // its tab line for time. Pure: text in, text and warnings out.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -47,6 +48,7 @@ struct TabState {
   bool flags = true;                 // "%%tabrhstyle modern"
   Length last{1, 1};                 // the length an event without one takes
   std::optional<Length> pending;     // broken rhythm at the end of a line, for the next event
+  std::optional<Length> heard;       // how long the last event shown sounds, in whole notes
   Clock clock;                       // the unit length, and the time of the line
 };
 
@@ -55,6 +57,7 @@ struct TabLine {
   std::string dropped;       // what was left out, as written; empty when nothing
   std::string events;        // abc without its voice and tuplet settings, for joining
   bool tuplets = false;      // the line holds a tuplet
+  std::set<std::string> numbered;  // the flags with a tuplet's number drawn ("kq8t3")
 };
 
 // Reads one tab line; its time is left in state.clock.time.
