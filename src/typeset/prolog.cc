@@ -103,6 +103,7 @@ std::string prolog(const Page& page) {
   for (std::size_t fret = 0; fret < kry::kFretLetters.size(); ++fret) {
     const std::string n = std::to_string(fret);
     out += "%%deco head-kf" + n + " 0 kfret 0 0 0 " + n + "\n";
+    out += "%%deco head-kh" + n + " 0 kfret 0 0 0 (" + n + ")\n";  // held by a tie
   }
   for (const Value& v : kValues) {
     for (int d = 0; d < 3; ++d) {

@@ -59,6 +59,7 @@ struct Piece {
   bool event = false;
   std::string text;           // bars, tuplets, fields
   std::vector<int> frets;
+  std::vector<bool> held;     // per course: the fret is held from a tie, not picked
   bool rest = false;
   bool hidden = false;        // a rest that shows nothing
   Length length;
@@ -83,11 +84,24 @@ std::string flag(const Piece& p, Length heard, long tuplet, TabState& st) {
   return std::string("k") + (p.rest ? "r" : "q") + *kind + (tuplet > 0 ? "t" + std::to_string(tuplet) : "");
 }
 
+// A tie holds a fret into the next event: there the same fret on the same
+// course is held, not picked again, and drawn in parentheses.
+void hold(Piece& p, const TabItem& item, TabState& st) {
+  p.held.assign(p.frets.size(), false);
+  for (std::size_t k = 0; k < p.frets.size() && k < st.held.size(); ++k) {
+    p.held[k] = p.frets[k] >= 0 && st.held[k] == p.frets[k];
+  }
+  st.held.assign(p.frets.size(), -1);
+  for (std::size_t k = 0; k < p.frets.size() && k < item.tied.size(); ++k) {
+    if (item.tied[k]) st.held[k] = p.frets[k];
+  }
+}
+
 std::string eventText(const Piece& p, const std::string& flag, const Layout& lay) {
   std::string heads;
   for (std::size_t k = 0; k < p.frets.size() && k < static_cast<std::size_t>(lay.courses); ++k) {
     if (p.frets[k] < 0) continue;
-    heads += "!head-kf" + std::to_string(p.frets[k]) + "!" + lay.pitch[k];
+    heads += (p.held[k] ? "!head-kh" : "!head-kf") + std::to_string(p.frets[k]) + "!" + lay.pitch[k];
   }
   const std::string deco = flag.empty() ? "" : "!" + flag + "!";
   if (heads.empty()) return deco + "x" + lengthText(p.length);
@@ -124,6 +138,7 @@ TabLine tabLine(std::string_view body, TabState& st) {
         p.rest = item.kind == Item::kRest;
         p.hidden = item.hidden;
         p.frets = item.frets;
+        hold(p, item, st);
         for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
           if (p.frets[k] >= 0) drop(out.dropped, "a fret on course " + std::to_string(k + 1));
         }

@@ -49,6 +49,7 @@ struct TabState {
   Length last{1, 1};                 // the length an event without one takes
   std::optional<Length> pending;     // broken rhythm at the end of a line, for the next event
   std::optional<Length> heard;       // how long the last event shown sounds, in whole notes
+  std::vector<int> held;             // per course, the fret a tie holds into the next event; -1 for none
   Clock clock;                       // the unit length, and the time of the line
 };
 
