@@ -39,14 +39,25 @@ constexpr const char* kProcs = R"(%%beginps
   gsave T /Times-Italic 7 selectfont 0 16 M showc grestore}bind def
 /kdot{M currentpoint 1.2 0 360 arc}bind def
 /ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
-/rdots{ % x y rdots: repeat dots; the tab staff, the one drawn larger than the page, has them either side of its middle
+/ktab{ % ktab bool: drawing on the tab staff, the one drawn larger than the page
   0 1 dtransform dup mul exch dup mul add sqrt 0 1 matrix defaultmatrix dtransform dup mul exch dup mul add sqrt div
-  kscale 1.15 mul gt{ktabmid 6 sub add 2 copy kdot 12 add kdot}{2 copy 9 add kdot 15 add kdot}ifelse fill}bind def
-/pclef{ % x y pclef: the TAB mark at the start of a tab staff
+  kscale 1.15 mul gt}bind def
+/rdots{ % x y rdots: repeat dots; the tab staff has them either side of its middle
+  ktab{ktabmid 6 sub add 2 copy kdot 12 add kdot}{2 copy 9 add kdot 15 add kdot}ifelse fill}bind def
+/pclef{ % x y pclef: the TAB mark at the start of a tab staff, a letter to each of its middle spaces
   gsave 3 add dup 2 mul 3 div /ksz exch def T
-  /Helvetica-Bold ksz 0.95 mul selectfont
-  0 ksz 0.66 mul M (T) showc 0 ksz -0.34 mul M (A) showc
-  0 ksz -1.34 mul M (B) showc grestore}bind def
+  /kfs ksz 0.95 mul dup 7.5 lt{pop 7.5}if def
+  /Helvetica-Bold kfs selectfont
+  0 ksz kfs 0.36 mul sub M (T) showc 0 kfs -0.36 mul M (A) showc
+  0 ksz neg kfs 0.36 mul sub M (B) showc grestore}bind def
+/kmet false def
+/kmeter{ % x y proc kmeter: abcm2ps draws a meter for five lines; on the four-course tab staff it is drawn to fit
+  ktab ktabmid 9 eq and kmet not and{/kmet true def gsave 2 index 9 T 0.75 dup scale 2 index neg -12 T exec grestore
+  /kmet false def}{exec}ifelse}bind def
+/ktsig /tsig load def /tsig{/ktsig load kmeter}bind def
+/kstsig /stsig load def /stsig{/kstsig load kmeter}bind def
+/kcsig /csig load def /csig{/kcsig load kmeter}bind def
+/kctsig /ctsig load def /ctsig{/kctsig load kmeter}bind def
 )";
 
 // The note values a rhythm flag can show: decoration suffix, head (0 black,
