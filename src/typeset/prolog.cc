@@ -2,7 +2,9 @@
 
 #include "base/abc.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 namespace kry::typeset {
@@ -85,7 +87,37 @@ std::string num(double v) {
   return buf;
 }
 
+// abcm2ps keeps room under every system for half the space to the next
+// one, and starts a new page when a system and that room don't fit above
+// the bottom margin. Under the last system of a page the room is wasted, and
+// a tune that fits to its last staff spills that system over: so we hand on
+// a margin smaller by the room, and the lowest staff still keeps the margin
+// the tune asks for (abcm2ps's 1cm without one). Words printed under a
+// tune's last system have no such room: with them the margin goes as it is.
+std::string bottomMargin(const Page& page) {
+  constexpr double kMargin = 28.35;  // abcm2ps's own: 1cm
+  const std::optional<double> asked = page.bottomMargin.empty() ? kMargin : points(page.bottomMargin);
+  if (!asked || page.wordsAfter) {
+    return page.bottomMargin.empty() ? "" : "%%botmargin " + page.bottomMargin + "\n";
+  }
+  const double room = page.staffsep / 2 * kBaseScale * page.scale;
+  return "%%botmargin " + num(std::max(0.0, *asked - room)) + "pt\n";
+}
+
 }  // namespace
+
+std::optional<double> points(std::string_view length) {
+  std::size_t i = 0;
+  while (i < length.size() && (isDigit(length[i]) || length[i] == '.')) ++i;
+  double value = 0;
+  const auto [end, error] = std::from_chars(length.data(), length.data() + i, value);
+  if (i == 0 || error != std::errc{} || end != length.data() + i) return std::nullopt;
+  const std::string_view unit = length.substr(i);
+  if (unit.empty() || unit == "pt") return value;
+  if (unit == "cm") return value * 72 / 2.54;
+  if (unit == "in") return value * 72;
+  return std::nullopt;
+}
 
 std::string prolog(const Page& page) {
   std::string out = "% abcm2ps input made by abctab2ps\n";
@@ -95,7 +127,7 @@ std::string prolog(const Page& page) {
   } else {
     out += "%%pagewidth 21cm\n%%pageheight 29.7cm\n";
   }
-  if (!page.bottomMargin.empty()) out += "%%botmargin " + page.bottomMargin + "\n";
+  out += bottomMargin(page);
   if (page.scale != 1.0) out += "%%scale " + num(kBaseScale * page.scale) + "\n";
   // A tab staff stays on the page even where a line holds only rests.
   out += "%%staffnonote 2\n";

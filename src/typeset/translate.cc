@@ -495,22 +495,51 @@ void Translator::flush() {
 
 }  // namespace
 
-Translation translate(std::string_view text, const Settings& settings) {
-  std::vector<std::string_view> lines;
-  Lines reader(text);
-  for (std::string_view line; reader.next(line);) lines.push_back(line);
+namespace {
 
-  Translation out;
+// The paper and margins, set once for the whole file: the first page height
+// and bottom margin given, and the space between systems of the tune that
+// has the least (abcm2ps's 46 points for one that gives none).
+Page pageOf(const std::vector<std::string_view>& lines) {
   Page page;
-  page.scale = settings.scale;
+  std::optional<double> least, file;  // the least staffsep of a tune; one before the first tune
+  std::optional<double> tune;         // the tune's own
+  bool inTune = false;
+  auto endTune = [&] {
+    if (inTune) least = std::min(least.value_or(1e9), tune.value_or(file.value_or(page.staffsep)));
+  };
   for (std::string_view line : lines) {
     if (starts(line, "%%pageheight")) {
       page.height = std::string(trim(line.substr(12), kBlanksAndTabs));
       page.letter = page.height == "11in";
     } else if (starts(line, "%%botmargin") && page.bottomMargin.empty()) {
       page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
+    } else if (starts(line, "%%staffsep")) {
+      const std::optional<double> sep = points(trim(line.substr(10), kBlanksAndTabs));
+      if (sep) (inTune ? tune : file) = std::min(*sep, (inTune ? tune : file).value_or(*sep));
+    } else if (starts(line, "X:")) {
+      endTune();
+      inTune = true;
+      tune.reset();
+    } else if (starts(line, "W:")) {
+      page.wordsAfter = true;
     }
   }
+  endTune();
+  page.staffsep = least.value_or(file.value_or(page.staffsep));
+  return page;
+}
+
+}  // namespace
+
+Translation translate(std::string_view text, const Settings& settings) {
+  std::vector<std::string_view> lines;
+  Lines reader(text);
+  for (std::string_view line; reader.next(line);) lines.push_back(line);
+
+  Translation out;
+  Page page = pageOf(lines);
+  page.scale = settings.scale;
   Translator tr(settings, out);
   for (std::size_t n = 0; n < lines.size(); ++n) tr.line(lines[n], static_cast<int>(n + 1));
   tr.finish();

@@ -108,6 +108,7 @@ TEST(Abctab2ps, EngravesTabStaffs) {
       {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "T 9.2625 4 15.6000"},
       {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", {"0", "4", "2", "4", "0"}, 1, "T 8.7750 8 14.0400"},  // mandolin
       {"reel.abc reel.abc", "-1 TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "T 9.2625 4 15.6000"},
+      {"six.abc", "TEMP.ABC -1", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "T 9.2625 4 15.6000"},  // fits on its page to the margin
   };
   for (const auto& r : rows) {
     Scratch s;

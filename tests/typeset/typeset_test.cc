@@ -73,12 +73,19 @@ const char* const kReel =
 // Paper is A4 unless the tune gives a page height.
 TEST(Translate, PaperScaleAndTransposition) {
   const struct { const char* tune; int transpose; double scale; std::vector<std::string> has; } rows[] = {
-      {kReel, 0, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 0.50in\n%%staffnonote 2\n", "\n/kscale 0.750 def", "\nX:1\n"
+      {kReel, 0, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 14.740pt\n%%staffnonote 2\n", "\n/kscale 0.750 def", "\nX:1\n"
         "%%postscript /ktabmid 15 def\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\nV:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\n"
         "K:none\n%%staffsep 2cm\n%\n[V:M] |:G2 AB [D2G2B2] ~c|\nw:la la\n[V:G] |: !kq4!!invisible![!head-kf0!d]2 !kq8!!invisible![!head-kf2!d]1 "
         "!invisible![!head-kf0!f]1 !kq4!!invisible![!head-kf0!f!head-kf0!d!head-kf0!B]2 !kq8!!invisible![!head-kf1!f]1 |\n"}},
-      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n"}},
-      {kReel, -3, 0.8, {"\n%%scale 0.600\n", "\n/kscale 0.600 def", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3"}},
+      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n%%botmargin 11.100pt\n"}},
+      {kReel, -3, 0.8, {"\n%%botmargin 18.992pt\n%%scale 0.600\n", "\n/kscale 0.600 def", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3"}},
+      // The bottom margin less the room abcm2ps keeps under a system: that of the
+      // tune with the least staffsep; with words under a tune, or a length
+      // abcm2ps does not read, the margin as written.
+      {"%%botmargin 1in\nX:1\n%%staffsep 3cm\nK:C\nX:2\n%%staffsep 1cm\nK:C\n", 0, 1, {"\n%%botmargin 61.370pt\n"}},
+      {"%%botmargin 1in\n%%staffsep 1cm\nX:1\n%%staffsep 3cm\nK:C\nX:2\nK:C\n", 0, 1, {"\n%%botmargin 61.370pt\n"}},
+      {"%%botmargin 2cm\nX:1\nK:C\nW:words\n", 0, 1, {"\n%%botmargin 2cm\n"}},
+      {"%%botmargin 10mm\nX:1\nK:C\n", 0, 1, {"\n%%botmargin 10mm\n"}},
   };
   for (const auto& r : rows) {
     const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC"});
