@@ -1,5 +1,7 @@
 #include "typeset/run.h"
 
+#include <algorithm>
+#include <climits>
 #include <optional>
 
 #include "base/abc.h"
@@ -48,16 +50,17 @@ int inputLine(const std::vector<Origin>& origin, long n, long col) {
 }
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
-std::string mapMessages(const std::string& log, const std::string& inputName,
-                        const std::vector<Origin>& origin) {
+std::vector<Said> mapMessages(const std::string& log, const std::string& inputName,
+                              const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
-  std::string out;
+  std::vector<Said> out;
   Lines lines(log);
   for (std::string_view read; lines.next(read);) {
     std::string line(read);
     // Short lines are the rule in kry's tunes, one staff line per input line.
     if (line.find("Line underfull") != std::string::npos) continue;
     const bool located = line.rfind(prefix, 0) == 0;
+    int from = 0;
     if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && isDigit(line[5]))) {
       // "tune.abc:LINE:COLUMN: text" and "Line LINE: text" -> "INPUT:LINE: text"
       std::size_t p = located ? prefix.size() : 5;
@@ -67,7 +70,7 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
         col = readNumber(line, ++p).value_or(0);
       }
       const auto rest = line.find(": ", p);
-      const int from = inputLine(origin, n, col);
+      from = inputLine(origin, n, col);
       const std::string text = rest == std::string::npos ? line.substr(p) : line.substr(rest + 2);
       // Built up piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary string.
       line = inputName;
@@ -78,9 +81,18 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
       // Banner, file name and the echo of the source line: ours, not the user's.
       continue;
     }
-    out += "abcm2ps: " + line + "\n";
+    out.push_back({from, "abcm2ps: " + line});
   }
   return out;
+}
+
+// Our warnings and abcm2ps's messages, all in the order of the lines they
+// name; those that name none last.
+void tell(Platform& platform, std::vector<Said> ours, const std::vector<Said>& theirs) {
+  for (Said& w : ours) w.text = kName + w.text;
+  ours.insert(ours.end(), theirs.begin(), theirs.end());
+  std::ranges::stable_sort(ours, {}, [](const Said& w) { return w.line > 0 ? w.line : INT_MAX; });
+  for (const Said& w : ours) platform.warn(w.text);
 }
 
 }  // namespace
@@ -111,15 +123,16 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   settings.scale = cmd.scale;
   settings.inputName = cmd.input;
   const Translation tr = translate(*text, settings);
-  for (const std::string& w : tr.warnings) platform.warn(kName + w);
 
   const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
+    tell(platform, tr.warnings, {});
     platform.warn(kName + "cannot make a temporary directory");
     return 1;
   }
   const TempDir temp(platform, *dir);
   if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
+    tell(platform, tr.warnings, {});
     platform.warn(kName + "cannot write the temporary tune");
     return 1;
   }
@@ -127,9 +140,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
   const int status = platform.run(words, temp.dir(), temp.file(kTempLog));
-  const std::string messages =
-      mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
-  if (!messages.empty()) platform.warn(messages.substr(0, messages.size() - 1));
+  tell(platform, tr.warnings, mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin));
 
   // abcm2ps reports trouble with single notes by exit status 1 and still
   // writes every page; only a run without a whole file is a failure.

@@ -241,8 +241,30 @@ struct Group {
   std::string m, t;       // after "[V:M]", and the tab events
   Origin mo, to;          // tab joins are counted in the events
   bool tuplets = false;
+  Length melodyTime{0, 1}, tabTime{0, 1};
   std::vector<std::pair<std::string, int>> lyrics, after;
 };
+
+// Music that takes `time` and shows nothing: invisible rests of whole notes
+// and halves, quarters... down to what is left, written in `unit`s; when
+// the time is no sum of them (a line that ends inside a triplet), squeezed
+// into a tuplet whose bracket is not drawn. A zero-width spacer ends it:
+// abcm2ps runs a line of one long rest on into the next.
+std::string silence(Length time, Length unit) {
+  if (time.num <= 0) return "";
+  long odd = time.den;
+  while (odd % 2 == 0) odd /= 2;
+  if (odd > 1) time = product(time, {odd, 2});  // `odd` notes in the time of 2
+  std::vector<Length> rests(static_cast<std::size_t>(time.num / time.den), Length{1, 1});
+  long left = time.num % time.den;
+  for (long den = 2; left > 0; den *= 2) {
+    if (2 * left >= time.den) rests.push_back({1, den});
+    left = 2 * left % time.den;
+  }
+  std::string out = odd > 1 ? " [I:tuplets 1 0 2] (" + std::to_string(odd) + ":2:" + std::to_string(rests.size()) : " ";
+  for (const Length& rest : rests) out += "x" + lengthText(product(rest, {unit.den, unit.num})) + " ";
+  return out + (odd > 1 ? "y0 [I:tuplets 0 0 0]" : "y0");
+}
 
 // The tune body line by line, into abcm2ps input.
 class Translator {
@@ -263,7 +285,7 @@ class Translator {
     origin.push_back(std::move(from));
   }
   void warn(int from, const std::string& text) {
-    out_.warnings.push_back(settings_.inputName + " line " + std::to_string(from) + ": " + text);
+    out_.warnings.push_back({from, settings_.inputName + " line " + std::to_string(from) + ": " + text});
   }
   void voice(char v, int from);
   void melody(std::string_view body, int from);
@@ -402,6 +424,7 @@ void Translator::melody(std::string_view body, int from) {
   mc_.time = {0, 1};
   melodyTime(body, mc_);
   melodyTime_ = mc_.time;
+  g_.melodyTime = sum(g_.melodyTime, mc_.time);
   // A line that goes on on the next one, or that ends inside a tuplet, is
   // joined to the next: abcm2ps reads no tuplet across the end of a line.
   const std::string_view code = music(body);
@@ -436,6 +459,7 @@ void Translator::tab(std::string_view body, int from) {
                    (diff.num < 0 ? " shorter" : " longer") + " than the melody");
   }
   melodyTime_.reset();
+  g_.tabTime = sum(g_.tabTime, st_.clock.time);
   if (g_.tab) {
     g_.to.joins.emplace_back(g_.t.size(), from);
     g_.t += tl.events;
@@ -477,6 +501,20 @@ bool Translator::within(std::string_view line, int from) {
 }
 
 void Translator::flush() {
+  // Both staves keep time line by line: a staff whose line is missing is
+  // left empty for as long as the other's line lasts, and the lines after
+  // pair as before.
+  if (g_.melody && !g_.tab && tabDefined_) {
+    warn(g_.mo.line, "a melody line with no tab line; its tab staff is left empty");
+    g_.t = silence(g_.melodyTime, st_.clock.unit);
+    g_.tab = !g_.t.empty();
+    g_.to.line = g_.mo.line;
+  } else if (g_.tab && !g_.melody && melodyDefined_) {
+    warn(g_.to.line, "a tab line with no melody line; its melody staff is left empty");
+    g_.m = silence(g_.tabTime, mc_.unit);
+    g_.melody = !g_.m.empty();
+    g_.mo.line = g_.to.line;
+  }
   if (g_.melody) {
     emit("[V:M]" + g_.m, g_.mo);
     for (auto& [text, from] : g_.lyrics) emit(text, from);
@@ -543,6 +581,7 @@ Translation translate(std::string_view text, const Settings& settings) {
   Translator tr(settings, out);
   for (std::size_t n = 0; n < lines.size(); ++n) tr.line(lines[n], static_cast<int>(n + 1));
   tr.finish();
+  std::ranges::stable_sort(out.warnings, {}, &Said::line);
 
   page.numbered = tr.numbered;
   out.abc = prolog(page);

@@ -33,9 +33,16 @@ struct Origin {
   std::vector<std::pair<std::size_t, int>> joins;
 };
 
+// Something said about a line of the input: its number (0 for none) and
+// the words, as they are said.
+struct Said {
+  int line = 0;
+  std::string text;
+};
+
 struct Translation {
   std::string abc;                    // the whole abcm2ps input
-  std::vector<std::string> warnings;  // one per line with something left out or out of time
+  std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
   std::vector<Origin> origin;         // per output line
   int tunes = 0;
 };

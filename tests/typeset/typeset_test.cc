@@ -104,7 +104,7 @@ TEST(Translate, TunesAsTheTableHasThem) {
     std::string made;
     std::istringstream abc(tr.abc.substr(tr.abc.find("\n\n") + 2));
     for (std::string l; std::getline(abc, l);) made += "=> " + l + "\n";
-    for (const std::string& w : tr.warnings) made += "warning: " + w + "\n";
+    for (const Said& w : tr.warnings) made += "warning: " + w.text + "\n";
     tune.clear();
     return made;
   });
@@ -131,7 +131,7 @@ struct Abcm2ps { int status; std::string ps, log = ""; };  // a stand-in: exit s
 // ending in "/"; abcm2ps, unless missing, does as its row says; the abcm2ps command
 // and all that is said, each call marked with its stream, are kept.
 struct FakePlatform : Platform {
-  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] ab\\\r\n[V:G] a b \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
+  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] ab\\\r\n[V:G] a b & \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
   std::optional<Abcm2ps> abcm2ps;
   bool temps = true;  // a temporary directory can be made
   std::string said;
@@ -166,28 +166,30 @@ struct FakePlatform : Platform {
 // Each way a run ends: its exit status, all it says, the files it leaves (nothing
 // in the temporary directory, no half PostScript file). abcm2ps's messages about
 // notes (exit status 1, every page still written) name the tune's own lines, the
-// piece of a joined line included; its banner, echo and underfull lines go.
+// piece of a joined line included, and come in line order with ours; its banner,
+// echo and underfull lines go.
 TEST(Typeset, EachWayARunEnds) {
   const Translation tr = translate(FakePlatform().files["TEMP.ABC"], Settings{});
   const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] abcd"), '\n') + 1);
   const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n", half = "%!PS\n%%Page: 1 1\n",
-                    ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed";
+                    ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed",
+                    ours = "err: abctab2ps: TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a b & \\)\n";
   const struct { std::vector<std::string> args; std::optional<Abcm2ps> abcm2ps; bool temps; int status; std::string said; std::vector<std::string> left = {"TEMP.ABC"}; } rows[] = {
       {{"TEMP.ABC", "-1", "-q"}, Abcm2ps{0, whole}, true, 2, "err: abctab2ps: unknown option -q\nerr: " + std::string(kUsage)},
       {{"NONE.ABC"}, Abcm2ps{0, whole}, true, 1, "err: abctab2ps: cannot read the input file NONE.ABC\n"},
       {{"TEMP.ABC"}, std::nullopt, true, 1, "err: abctab2ps: abcm2ps, the engraver we typeset with, is not on the PATH; "
                                             "install the package abcm2ps (apt-get install abcm2ps)\n"},
-      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, "err: abctab2ps: cannot make a temporary directory\n"},
-      {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
-      {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + failed + " (killed or not started); no PostScript file written\n"},
-      {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + failed + " (exit status 0); no PostScript file written\n"},
-      {{"TEMP.ABC", "-1", "-O", "nodir/x"}, Abcm2ps{0, whole}, true, 1, ran + "err: abctab2ps: cannot write nodir/x.ps\n"},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, ours + "err: abctab2ps: cannot make a temporary directory\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + ours + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + ours + failed + " (killed or not started); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + ours + failed + " (exit status 0); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1", "-O", "nodir/x"}, Abcm2ps{0, whole}, true, 1, ran + ours + "err: abctab2ps: cannot write nodir/x.ps\n"},
       {{"TEMP.ABC", "-1", "-O", "x"}, Abcm2ps{1, half + "x %%Page: 2 2\n%%Page: 2 2\n%%Trailer\n",
         "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + m + ":7: error: Not a note\n   4 [V:M] ab&\n         ^\ntune.abc:" + m +
         ":9: error: Bad tie\nLine " + m + ": No %%end after %%begin\ntune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n"},
-       true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC:5: error: Bad tie\nabcm2ps: TEMP.ABC:3: No %%end after %%begin\n"
-       "abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
-      {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\nout: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
+       true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nerr: abcm2ps: TEMP.ABC:3: No %%end after %%begin\n" + ours +
+       "err: abcm2ps: TEMP.ABC:5: error: Bad tie\nerr: abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
   };
   for (const auto& r : rows) {
     FakePlatform world;
