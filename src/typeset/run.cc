@@ -86,6 +86,22 @@ std::vector<Said> mapMessages(const std::string& log, const std::string& inputNa
   return out;
 }
 
+// How often abcm2ps may engrave the tunes: once, and again for each time a
+// music line found too wide is broken once more.
+constexpr int kMostRounds = 3;
+
+// Counts the lines abcm2ps found too wide for a system; false for none.
+bool crowd(const std::vector<Said>& messages, std::map<int, int>& crowded) {
+  bool any = false;
+  for (const Said& m : messages) {
+    if (m.line > 0 && m.text.find("Line too much shrunk") != std::string::npos) {
+      ++crowded[m.line];
+      any = true;
+    }
+  }
+  return any;
+}
+
 // Our warnings and abcm2ps's messages, all in the order of the lines they
 // name; those that name none last.
 void tell(Platform& platform, std::vector<Said> ours, const std::vector<Said>& theirs) {
@@ -122,7 +138,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   settings.transpose = cmd.transpose;
   settings.scale = cmd.scale;
   settings.inputName = cmd.input;
-  const Translation tr = translate(*text, settings);
+  Translation tr = translate(*text, settings);
 
   const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
@@ -131,16 +147,27 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     return 1;
   }
   const TempDir temp(platform, *dir);
-  if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
-    tell(platform, tr.warnings, {});
-    platform.warn(kName + "cannot write the temporary tune");
-    return 1;
-  }
   std::vector<std::string> words{"abcm2ps", "-q"};
   if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
-  const int status = platform.run(words, temp.dir(), temp.file(kTempLog));
-  tell(platform, tr.warnings, mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin));
+  // A music line abcm2ps has to squeeze past reading is broken into one more
+  // system and the tunes engraved again, a few times at most.
+  int status = 0;
+  std::vector<Said> theirs;
+  for (int round = 1;; ++round) {
+    if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
+      tell(platform, tr.warnings, {});
+      platform.warn(kName + "cannot write the temporary tune");
+      return 1;
+    }
+    status = platform.run(words, temp.dir(), temp.file(kTempLog));
+    theirs = mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
+    if (round == kMostRounds || !crowd(theirs, settings.crowded)) break;
+    Translation again = translate(*text, settings);
+    if (again.abc == tr.abc) break;  // no bar line left to break at
+    tr = std::move(again);
+  }
+  tell(platform, tr.warnings, theirs);
 
   // abcm2ps reports trouble with single notes by exit status 1 and still
   // writes every page; only a run without a whole file is a failure.

@@ -266,6 +266,113 @@ std::string silence(Length time, Length unit) {
   return out + (odd > 1 ? "y0 [I:tuplets 0 0 0]" : "y0");
 }
 
+// Where a music line too wide for one system is broken: at the same bar
+// line in both staves, the end of it in the melody and in the tab events.
+struct Cut {
+  std::size_t melody, tab;
+};
+
+// The bar lines of a melody line: where each ends, and whether the number
+// of an ending follows it ("|1"), which can't start a line. Chord symbols,
+// decorations, grace notes, chords, inline fields and tuplets hold none;
+// a comment ends the music.
+struct Bar {
+  std::size_t end;
+  bool numbered;
+};
+std::vector<Bar> melodyBars(std::string_view m) {
+  std::vector<Bar> bars;
+  std::size_t i = 0;
+  auto skipTo = [&](char close) {
+    const std::size_t at = m.find(close, i + 1);
+    i = at == std::string_view::npos ? m.size() : at + 1;
+  };
+  while (i < m.size()) {
+    const char c = m[i];
+    const char next = i + 1 < m.size() ? m[i + 1] : '\0';
+    if (c == '%') {
+      break;
+    } else if (c == '"') {
+      skipTo('"');
+    } else if (c == '{') {
+      skipTo('}');
+    } else if ((c == '!' || c == '+') && decorationEnd(m, i) != std::string_view::npos) {
+      i = decorationEnd(m, i) + 1;
+    } else if (c == '[' && next != '|' && !isDigit(next)) {
+      skipTo(']');
+    } else if (c == '(' && isDigit(next)) {
+      ++i;
+      while (i < m.size() && (isDigit(m[i]) || m[i] == ':')) ++i;
+    } else if (c == '|' || c == ':' || c == '[') {
+      const std::size_t from = i;
+      while (i < m.size() && (m[i] == '|' || m[i] == ':' || (m[i] == '[' && i + 1 < m.size() && m[i + 1] == '|') ||
+                              (m[i] == ']' && m[i - 1] == '|'))) {
+        ++i;
+      }
+      const std::string_view bar = m.substr(from, i - from);
+      if (i == from) ++i;  // "[1": an ending, the bar before it counted
+      if (bar.find('|') != std::string_view::npos || bar == "::") bars.push_back({i, i < m.size() && isDigit(m[i])});
+    } else {
+      ++i;
+    }
+  }
+  return bars;
+}
+
+// The cuts that break a group's lines into `systems` systems with about
+// as many events each: at bar lines the two staves have alike, not the last
+// and not one an ending's number follows. None when the staves' bar lines
+// don't match, or there are too few.
+std::vector<Cut> cutsFor(std::string_view m, std::string_view t, int systems) {
+  if (systems < 2) return {};
+  const std::vector<Bar> bars = melodyBars(m);
+  std::vector<std::size_t> tabBars;  // where each bar line of the tab ends
+  std::vector<int> before;           // the events before it
+  int events = 0;
+  for (std::size_t i = 0; i < t.size();) {
+    const std::size_t end = std::min(t.find(' ', i + 1), t.size());
+    const std::string_view token = t.substr(i + 1, end - i - 1);  // after its blank
+    const bool bar = !token.empty() && token.find_first_not_of("|:[]") == std::string_view::npos;
+    if (bar) {
+      tabBars.push_back(end);
+      before.push_back(events);
+    } else if (!token.empty() && token.rfind("[L:", 0) != 0 && token.rfind("[M:", 0) != 0) {
+      ++events;
+    }
+    i = end;
+  }
+  if (bars.size() != tabBars.size()) return {};
+  std::vector<Cut> cuts;
+  std::size_t k = 0;
+  for (int piece = 1; piece < systems; ++piece) {
+    const int target = events * piece / systems;
+    std::optional<std::size_t> best;
+    for (; k < bars.size(); ++k) {
+      if (bars[k].numbered || before[k] == 0 || before[k] >= events) continue;
+      if (best && std::abs(before[k] - target) > std::abs(before[*best] - target)) break;
+      best = k;
+    }
+    if (!best) break;
+    cuts.push_back({bars[*best].end, tabBars[*best]});
+    k = *best + 1;
+  }
+  return cuts;
+}
+
+// The origin of the part [from, to) of a line whose origin is `o`, the part
+// standing after the same head of `head` characters.
+Origin part(const Origin& o, std::size_t head, std::size_t from, std::size_t to) {
+  Origin out{o.line, {}};
+  for (const auto& [column, line] : o.joins) {
+    if (column <= head + from) {
+      out.line = line;
+    } else if (column < head + to) {
+      out.joins.emplace_back(column - from, line);
+    }
+  }
+  return out;
+}
+
 // The tune body line by line, into abcm2ps input.
 class Translator {
  public:
@@ -293,6 +400,7 @@ class Translator {
   bool within(std::string_view line, int from);
   void field(std::string_view line, int from);
   void flush();
+  int systems() const;
 
   const Settings& settings_;
   Translation& out_;
@@ -515,20 +623,46 @@ void Translator::flush() {
     g_.melody = !g_.m.empty();
     g_.mo.line = g_.to.line;
   }
-  if (g_.melody) {
-    emit("[V:M]" + g_.m, g_.mo);
-    for (auto& [text, from] : g_.lyrics) emit(text, from);
-    lyricsAt_ = body.size();
-    voice_ = 'M';
+  const std::vector<Cut> cuts = g_.melody && g_.tab && g_.lyrics.empty() ? cutsFor(g_.m, g_.t, systems()) : std::vector<Cut>{};
+  Cut from{0, 0};
+  for (std::size_t k = 0; k <= cuts.size(); ++k) {
+    const Cut to = k < cuts.size() ? cuts[k] : Cut{g_.m.size(), g_.t.size()};
+    if (g_.melody) {
+      emit("[V:M]" + g_.m.substr(from.melody, to.melody - from.melody), part(g_.mo, 5, from.melody, to.melody));
+      voice_ = 'M';
+    }
+    if (g_.melody && k == cuts.size()) {
+      for (auto& [text, line] : g_.lyrics) emit(text, line);
+      lyricsAt_ = body.size();
+    }
+    if (g_.tab) {
+      const std::string events = g_.t.substr(from.tab, to.tab - from.tab);
+      const bool tuplets = g_.tuplets && events.find('(') != std::string::npos;  // in the events, only tuplets have one
+      const std::size_t head = tuplets ? kTupletsOff.size() : 5;
+      Origin o = part(g_.to, 0, from.tab, to.tab);
+      for (auto& [column, line] : o.joins) column += head;
+      emit(tabText(events, tuplets), o);
+      voice_ = 'G';
+    }
+    from = to;
   }
-  if (g_.tab) {
-    const std::size_t head = g_.tuplets ? kTupletsOff.size() : 5;
-    for (auto& [column, from] : g_.to.joins) column += head;
-    emit(tabText(g_.t, g_.tuplets), g_.to);
-    voice_ = 'G';
-  }
-  for (auto& [text, from] : g_.after) emit(text, from);
+  for (auto& [text, line] : g_.after) emit(text, line);
   g_ = Group{};
+}
+
+// How many systems the group's music line is broken into: one more each
+// time abcm2ps found a line of it too wide.
+int Translator::systems() const {
+  int systems = 1;
+  auto crowded = [&](int line) {
+    const auto it = settings_.crowded.find(line);
+    if (it != settings_.crowded.end()) systems += it->second;
+  };
+  for (const Origin* o : {&g_.mo, &g_.to}) {
+    crowded(o->line);
+    for (const auto& [column, line] : o->joins) crowded(line);
+  }
+  return systems;
 }
 
 }  // namespace

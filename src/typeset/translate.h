@@ -7,6 +7,7 @@
 // its tab line for time. Pure: text in, text and warnings out.
 #pragma once
 
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -23,6 +24,7 @@ struct Settings {
   int transpose = 0;       // half steps for the melody staff, up when positive
   double scale = 1.0;      // -s factor
   std::string inputName;   // for warnings
+  std::map<int, int> crowded;  // input lines abcm2ps found too wide for a system, and how often
 };
 
 // Where a line of abcm2ps input came from: its input line, 0 when it is

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -88,19 +89,23 @@ TEST(Translate, PaperScaleAndTransposition) {
       {"%%botmargin 10mm\nX:1\nK:C\n", 0, 1, {"\n%%botmargin 10mm\n"}},
   };
   for (const auto& r : rows) {
-    const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC"});
+    const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC", {}});
     for (const std::string& has : r.has) EXPECT_NE(tr.abc.find(has), std::string::npos) << has << " not in\n" << tr.abc;
   }
 }
 
 // data/tunes.txt: whole tunes, each with the abcm2ps input made of it after the
-// prolog and the warnings.
+// prolog and the warnings; "crowded: LINE N": abcm2ps found the music line at
+// LINE too wide N times ("Line too much shrunk").
 TEST(Translate, TunesAsTheTableHasThem) {
   std::string tune;
-  transcript("tunes.txt", [&tune](const std::string& line) -> std::string {
+  std::map<int, int> crowded;
+  transcript("tunes.txt", [&tune, &crowded](const std::string& line) -> std::string {
+    if (int at, n; std::sscanf(line.c_str(), "crowded: %d %d", &at, &n) == 2) return crowded[at] = n, "";
     if (!line.empty() && line[0] != '#') tune += line + "\n";
     if (!line.empty() || tune.empty()) return "";
-    const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC"});
+    const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC", crowded});
+    crowded.clear();
     std::string made;
     std::istringstream abc(tr.abc.substr(tr.abc.find("\n\n") + 2));
     for (std::string l; std::getline(abc, l);) made += "=> " + l + "\n";
@@ -131,7 +136,7 @@ struct Abcm2ps { int status; std::string ps, log = ""; };  // a stand-in: exit s
 // ending in "/"; abcm2ps, unless missing, does as its row says; the abcm2ps command
 // and all that is said, each call marked with its stream, are kept.
 struct FakePlatform : Platform {
-  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] ab\\\r\n[V:G] a b & \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
+  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] a|b\\\r\n[V:G] a | b & \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
   std::optional<Abcm2ps> abcm2ps;
   bool temps = true;  // a temporary directory can be made
   std::string said;
@@ -170,10 +175,10 @@ struct FakePlatform : Platform {
 // echo and underfull lines go.
 TEST(Typeset, EachWayARunEnds) {
   const Translation tr = translate(FakePlatform().files["TEMP.ABC"], Settings{});
-  const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] abcd"), '\n') + 1);
+  const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] a|bcd"), '\n') + 1);
   const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n", half = "%!PS\n%%Page: 1 1\n",
                     ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed",
-                    ours = "err: abctab2ps: TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a b & \\)\n";
+                    ours = "err: abctab2ps: TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a | b & \\)\n";
   const struct { std::vector<std::string> args; std::optional<Abcm2ps> abcm2ps; bool temps; int status; std::string said; std::vector<std::string> left = {"TEMP.ABC"}; } rows[] = {
       {{"TEMP.ABC", "-1", "-q"}, Abcm2ps{0, whole}, true, 2, "err: abctab2ps: unknown option -q\nerr: " + std::string(kUsage)},
       {{"NONE.ABC"}, Abcm2ps{0, whole}, true, 1, "err: abctab2ps: cannot read the input file NONE.ABC\n"},
@@ -190,6 +195,9 @@ TEST(Typeset, EachWayARunEnds) {
        true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nerr: abcm2ps: TEMP.ABC:3: No %%end after %%begin\n" + ours +
        "err: abcm2ps: TEMP.ABC:5: error: Bad tie\nerr: abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
       {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
+      // A line too wide, broken at its bar line and engraved again; then no bar line is left to break at.
+      {{"TEMP.ABC", "-1"}, Abcm2ps{0, whole, "tune.abc:" + m + ":3: error: Line too much shrunk (682/790pt of 682pt)\n"}, true, 0, ran + ran +
+       "err: abcm2ps: TEMP.ABC:3: error: Line too much shrunk (682/790pt of 682pt)\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
   };
   for (const auto& r : rows) {
     FakePlatform world;
