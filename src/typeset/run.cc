@@ -29,13 +29,15 @@ class TempDir {
   std::string dir_;
 };
 
-// Pages in a PostScript file as abcm2ps writes it.
-int pageCount(const std::string& ps) {
-  int pages = 0;
-  for (std::size_t at = 0; (at = ps.find("%%Page: ", at)) != std::string::npos; ++at) {
-    if (at == 0 || ps[at - 1] == '\n') ++pages;
-  }
-  return pages;
+// The pages of a whole PostScript file as abcm2ps writes it, from its end:
+// "%%Trailer", then "%%Pages: N". 0 for a file cut short.
+int pageCount(std::string_view end) {
+  const std::size_t trailer = end.rfind("\n%%Trailer\n");
+  if (trailer == std::string_view::npos) return 0;
+  const std::size_t pages = end.find("\n%%Pages: ", trailer);
+  if (pages == std::string_view::npos) return 0;
+  std::size_t at = pages + 10;
+  return static_cast<int>(readNumber(end, at).value_or(0));
 }
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
@@ -171,9 +173,8 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
 
   // abcm2ps reports trouble with single notes by exit status 1 and still
   // writes every page; only a run without a whole file is a failure.
-  const std::optional<std::string> ps = platform.readFile(temp.file(kTempPs));
-  const bool whole = ps && ps->find("%%Trailer") != std::string::npos && pageCount(*ps) > 0;
-  if (status < 0 || status > 1 || !whole) {
+  const int pages = pageCount(platform.readEnd(temp.file(kTempPs), 256).value_or(""));
+  if (status < 0 || status > 1 || pages == 0) {
     platform.warn(kName + "abcm2ps failed" +
                   (status < 0 ? std::string(" (killed or not started)")
                               : " (exit status " + std::to_string(status) + ")") +
@@ -184,7 +185,6 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }
-  const int pages = pageCount(*ps);
   platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tr.tunes) +
                (tr.tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
                (pages == 1 ? " page)" : " pages)"));

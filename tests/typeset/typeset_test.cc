@@ -48,7 +48,7 @@ TEST(TabLine, AsTheTableHasThem) {
     if (line == "%%tabrhstyle none") st.flags = false;
     if (line.rfind("[V:G]", 0) != 0) return "";
     const TabLine tl = tabLine(line.substr(5), st);
-    return "=> " + tl.abc + "\n" + (tl.dropped.empty() ? "" : "left out: " + tl.dropped + "\n");
+    return "=> " + tabText(tl.events, tl.tuplets) + "\n" + (tl.dropped.empty() ? "" : "left out: " + tl.dropped + "\n");
   });
 }
 
@@ -142,6 +142,10 @@ struct FakePlatform : Platform {
   std::string said;
 
   std::optional<std::string> readFile(const std::string& path) override { return files.contains(path) ? std::optional(files[path]) : std::nullopt; }
+  std::optional<std::string> readEnd(const std::string& path, std::size_t bytes) override {
+    const std::optional<std::string> text = readFile(path);
+    return text ? std::optional(text->substr(text->size() - std::min(bytes, text->size()))) : std::nullopt;
+  }
   bool writeFile(const std::string& path, const std::string& text) override {
     const bool inDir = path.find('/') == std::string::npos || files.contains(path.substr(0, path.rfind('/') + 1));
     if (inDir) files[path] = text;
@@ -176,7 +180,7 @@ struct FakePlatform : Platform {
 TEST(Typeset, EachWayARunEnds) {
   const Translation tr = translate(FakePlatform().files["TEMP.ABC"], Settings{});
   const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] a|bcd"), '\n') + 1);
-  const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n", half = "%!PS\n%%Page: 1 1\n",
+  const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n%%Pages: 1\n", half = "%!PS\n%%Page: 1 1\n",
                     ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed",
                     ours = "err: abctab2ps: TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a | b & \\)\n";
   const struct { std::vector<std::string> args; std::optional<Abcm2ps> abcm2ps; bool temps; int status; std::string said; std::vector<std::string> left = {"TEMP.ABC"}; } rows[] = {
@@ -189,7 +193,7 @@ TEST(Typeset, EachWayARunEnds) {
       {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + ours + failed + " (killed or not started); no PostScript file written\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + ours + failed + " (exit status 0); no PostScript file written\n"},
       {{"TEMP.ABC", "-1", "-O", "nodir/x"}, Abcm2ps{0, whole}, true, 1, ran + ours + "err: abctab2ps: cannot write nodir/x.ps\n"},
-      {{"TEMP.ABC", "-1", "-O", "x"}, Abcm2ps{1, half + "x %%Page: 2 2\n%%Page: 2 2\n%%Trailer\n",
+      {{"TEMP.ABC", "-1", "-O", "x"}, Abcm2ps{1, half + "%%Page: 2 2\n%%Trailer\n%%Pages: 2\n%EOF\n",
         "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + m + ":7: error: Not a note\n   4 [V:M] ab&\n         ^\ntune.abc:" + m +
         ":9: error: Bad tie\nLine " + m + ": No %%end after %%begin\ntune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n"},
        true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nerr: abcm2ps: TEMP.ABC:3: No %%end after %%begin\n" + ours +
