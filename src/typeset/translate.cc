@@ -1,6 +1,7 @@
 #include "typeset/translate.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "base/text.h"
@@ -59,7 +60,7 @@ struct Piece {
   bool event = false;
   std::string text;           // bars, tuplets, fields
   std::vector<int> frets;
-  std::vector<bool> held;     // per course: the fret is held from a tie, not picked
+  std::uint64_t held = 0;     // a bit a course, course 1 lowest: the fret is held from a tie, not picked
   bool rest = false;
   bool hidden = false;        // a rest that shows nothing
   Length length;
@@ -87,9 +88,8 @@ std::string flag(const Piece& p, Length heard, long tuplet, TabState& st) {
 // A tie holds a fret into the next event: there the same fret on the same
 // course is held, not picked again, and drawn in parentheses.
 void hold(Piece& p, const TabItem& item, TabState& st) {
-  p.held.assign(p.frets.size(), false);
-  for (std::size_t k = 0; k < p.frets.size() && k < st.held.size(); ++k) {
-    p.held[k] = p.frets[k] >= 0 && st.held[k] == p.frets[k];
+  for (std::size_t k = 0; k < p.frets.size() && k < st.held.size() && k < 64; ++k) {
+    if (p.frets[k] >= 0 && st.held[k] == p.frets[k]) p.held |= std::uint64_t{1} << k;
   }
   st.held.assign(p.frets.size(), -1);
   for (std::size_t k = 0; k < p.frets.size() && k < item.tied.size(); ++k) {
@@ -97,15 +97,23 @@ void hold(Piece& p, const TabItem& item, TabState& st) {
   }
 }
 
-std::string eventText(const Piece& p, const std::string& flag, const Layout& lay) {
-  std::string heads;
-  for (std::size_t k = 0; k < p.frets.size() && k < static_cast<std::size_t>(lay.courses); ++k) {
-    if (p.frets[k] < 0) continue;
-    heads += (p.held[k] ? "!head-kh" : "!head-kf") + std::to_string(p.frets[k]) + "!" + lay.pitch[k];
+// Writes an event after `out`: its flag, and an invisible chord whose heads
+// print the frets, or an invisible rest when no course plays.
+void eventText(const Piece& p, const std::string& flag, const Layout& lay, std::string& out) {
+  if (!flag.empty()) out.append("!").append(flag).append("!");
+  const std::size_t courses = std::min(p.frets.size(), static_cast<std::size_t>(lay.courses));
+  const bool played = std::any_of(p.frets.begin(), p.frets.begin() + static_cast<long>(courses), [](int f) { return f >= 0; });
+  if (!played) {
+    out += "x";
+  } else {
+    out += "!invisible![";
+    for (std::size_t k = 0; k < courses; ++k) {
+      if (p.frets[k] < 0) continue;
+      out.append(p.held >> k & 1 ? "!head-kh" : "!head-kf").append(std::to_string(p.frets[k])).append("!").append(lay.pitch[k]);
+    }
+    out += "]";
   }
-  const std::string deco = flag.empty() ? "" : "!" + flag + "!";
-  if (heads.empty()) return deco + "x" + lengthText(p.length);
-  return deco + "!invisible![" + heads + "]" + lengthText(p.length);
+  out += lengthText(p.length);
 }
 
 void drop(std::string& dropped, std::string_view text) {
@@ -129,7 +137,9 @@ TabLine tabLine(std::string_view body, TabState& st) {
   TabLine out;
   std::vector<Piece> pieces;
   bool lastEvent = false;          // the piece before is an event
-  for (const TabItem& item : scanTab(body)) {
+  std::vector<TabItem> items = scanTab(body);
+  pieces.reserve(items.size());
+  for (TabItem& item : items) {
     switch (item.kind) {
       case Item::kEvent:
       case Item::kRest: {
@@ -137,7 +147,7 @@ TabLine tabLine(std::string_view body, TabState& st) {
         p.event = true;
         p.rest = item.kind == Item::kRest;
         p.hidden = item.hidden;
-        p.frets = item.frets;
+        p.frets = std::move(item.frets);
         hold(p, item, st);
         for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
           if (p.frets[k] >= 0) drop(out.dropped, "a fret on course " + std::to_string(k + 1));
@@ -154,7 +164,7 @@ TabLine tabLine(std::string_view body, TabState& st) {
           st.pending.reset();
         }
         p.unit = st.clock.unit;
-        pieces.push_back(p);
+        pieces.push_back(std::move(p));
         lastEvent = true;
         continue;
       }
@@ -181,14 +191,14 @@ TabLine tabLine(std::string_view body, TabState& st) {
         }
         Piece p;
         p.text = item.text;
-        pieces.push_back(p);
+        pieces.push_back(std::move(p));
         break;
       }
       case Item::kBar:
       case Item::kTuplet: {
         Piece p;
         p.text = item.text;
-        pieces.push_back(p);
+        pieces.push_back(std::move(p));
         out.tuplets = out.tuplets || item.kind == Item::kTuplet;
         break;
       }
@@ -204,6 +214,7 @@ TabLine tabLine(std::string_view body, TabState& st) {
   const Length unit = st.clock.unit;
   st.clock.time = {0, 1};
   bool glue = false;
+  out.events.reserve(32 * pieces.size());
   long number = 0;  // the number of the last tuplet: "(3:2" is 3
   for (const Piece& p : pieces) {
     if (!glue) out.events += " ";
@@ -213,7 +224,7 @@ TabLine tabLine(std::string_view body, TabState& st) {
       tick(st.clock, p.length);
       const std::string name = flag(p, st.clock.last, tuplet, st);
       if (tuplet > 0 && !name.empty()) out.numbered.insert(name);
-      out.events += eventText(p, name, *st.layout);
+      eventText(p, name, *st.layout, out.events);
     } else {
       if (p.text[0] == '(') {
         tuplet(st.clock, p.text);
@@ -225,7 +236,6 @@ TabLine tabLine(std::string_view body, TabState& st) {
     glue = !p.event && p.text[0] == '(';
   }
   st.clock.unit = unit;
-  out.abc = tabText(out.events, out.tuplets);
   return out;
 }
 
@@ -572,7 +582,7 @@ void Translator::tab(std::string_view body, int from) {
     g_.to.joins.emplace_back(g_.t.size(), from);
     g_.t += tl.events;
   } else {
-    g_.t = tl.events;
+    g_.t = std::move(tl.events);
     g_.to.line = from;
   }
   g_.tab = true;

@@ -63,9 +63,8 @@ struct TabState {
 };
 
 struct TabLine {
-  std::string abc;           // "[V:G] ..." for abcm2ps
   std::string dropped;       // what was left out, as written; empty when nothing
-  std::string events;        // abc without its voice and tuplet settings, for joining
+  std::string events;        // the line for abcm2ps without its voice and tuplet settings (tabText adds them)
   bool tuplets = false;      // the line holds a tuplet
   std::set<std::string> numbered;  // the flags with a tuplet's number drawn ("kq8t3")
 };
