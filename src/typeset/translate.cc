@@ -265,7 +265,8 @@ std::string silence(Length time, Length unit) {
   long odd = time.den;
   while (odd % 2 == 0) odd /= 2;
   if (odd > 1) time = product(time, {odd, 2});  // `odd` notes in the time of 2
-  std::vector<Length> rests(static_cast<std::size_t>(time.num / time.den), Length{1, 1});
+  constexpr long kMostWholes = 1000;  // a line longer is no tune's: it is cut short, and the staves part
+  std::vector<Length> rests(static_cast<std::size_t>(std::min(time.num / time.den, kMostWholes)), Length{1, 1});
   long left = time.num % time.den;
   for (long den = 2; left > 0; den *= 2) {
     if (2 * left >= time.den) rests.push_back({1, den});
