@@ -272,9 +272,11 @@ std::string silence(Length time, Length unit) {
     if (2 * left >= time.den) rests.push_back({1, den});
     left = 2 * left % time.den;
   }
-  std::string out = odd > 1 ? " [I:tuplets 1 0 2] (" + std::to_string(odd) + ":2:" + std::to_string(rests.size()) : " ";
-  for (const Length& rest : rests) out += "x" + lengthText(product(rest, {unit.den, unit.num})) + " ";
-  return out + (odd > 1 ? "y0 [I:tuplets 0 0 0]" : "y0");
+  // Built up piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary string.
+  std::string out = " ";
+  if (odd > 1) out.append("[I:tuplets 1 0 2] (").append(std::to_string(odd)).append(":2:").append(std::to_string(rests.size()));
+  for (const Length& rest : rests) out.append("x").append(lengthText(product(rest, {unit.den, unit.num}))).append(" ");
+  return out.append(odd > 1 ? "y0 [I:tuplets 0 0 0]" : "y0");
 }
 
 // Where a music line too wide for one system is broken: at the same bar
