@@ -56,6 +56,16 @@ std::optional<std::string> PosixPlatform::readFile(const std::string& path) {
   return text.str();
 }
 
+std::optional<std::string> PosixPlatform::readEnd(const std::string& path, std::size_t bytes) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return std::nullopt;
+  const std::streamoff size = in.tellg();
+  const std::streamoff from = size > static_cast<std::streamoff>(bytes) ? size - static_cast<std::streamoff>(bytes) : 0;
+  std::string text(static_cast<std::size_t>(size - from), '\0');
+  if (!in.seekg(from) || !in.read(text.data(), static_cast<std::streamsize>(text.size()))) return std::nullopt;
+  return text;
+}
+
 bool PosixPlatform::writeFile(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;

@@ -14,6 +14,8 @@ class Platform {
  public:
   virtual ~Platform() = default;
   virtual std::optional<std::string> readFile(const std::string& path) = 0;
+  // The last `bytes` bytes of a file, or all of a shorter one.
+  virtual std::optional<std::string> readEnd(const std::string& path, std::size_t bytes) = 0;
   virtual bool writeFile(const std::string& path, const std::string& text) = 0;
   // The full name of a program found on PATH, as kry finds the programs it starts.
   virtual std::optional<std::string> findProgram(const std::string& name) = 0;
@@ -35,6 +37,7 @@ class Platform {
 class PosixPlatform : public Platform {
  public:
   std::optional<std::string> readFile(const std::string& path) override;
+  std::optional<std::string> readEnd(const std::string& path, std::size_t bytes) override;
   bool writeFile(const std::string& path, const std::string& text) override;
   std::optional<std::string> findProgram(const std::string& name) override;
   std::optional<std::string> makeTemp() override;

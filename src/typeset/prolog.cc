@@ -2,7 +2,9 @@
 
 #include "base/abc.h"
 
+#include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 
 namespace kry::typeset {
@@ -35,16 +37,29 @@ constexpr const char* kProcs = R"(%%beginps
   /kd exch def /kg exch def
   gsave T 0 5 T 0.45 dup scale 0 4 kg load exec
   kd 0 gt{0 5 T kd kdots}if grestore}bind def
+/ktup{ % (n) x y ktup: a tuplet's number over the rhythm flag at x y
+  gsave T /Times-Italic 7 selectfont 0 16 M showc grestore}bind def
 /kdot{M currentpoint 1.2 0 360 arc}bind def
 /ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
-/rdots{ % x y rdots: repeat dots; the tab staff, the one drawn larger than the page, has them either side of its middle
+/ktab{ % ktab bool: drawing on the tab staff, the one drawn larger than the page
   0 1 dtransform dup mul exch dup mul add sqrt 0 1 matrix defaultmatrix dtransform dup mul exch dup mul add sqrt div
-  kscale 1.15 mul gt{ktabmid 6 sub add 2 copy kdot 12 add kdot}{2 copy 9 add kdot 15 add kdot}ifelse fill}bind def
-/pclef{ % x y pclef: the TAB mark at the start of a tab staff
+  kscale 1.15 mul gt}bind def
+/rdots{ % x y rdots: repeat dots; the tab staff has them either side of its middle
+  ktab{ktabmid 6 sub add 2 copy kdot 12 add kdot}{2 copy 9 add kdot 15 add kdot}ifelse fill}bind def
+/pclef{ % x y pclef: the TAB mark at the start of a tab staff, a letter to each of its middle spaces
   gsave 3 add dup 2 mul 3 div /ksz exch def T
-  /Helvetica-Bold ksz 0.95 mul selectfont
-  0 ksz 0.66 mul M (T) showc 0 ksz -0.34 mul M (A) showc
-  0 ksz -1.34 mul M (B) showc grestore}bind def
+  /kfs ksz 0.95 mul dup 7.5 lt{pop 7.5}if def
+  /Helvetica-Bold kfs selectfont
+  0 ksz kfs 0.36 mul sub M (T) showc 0 kfs -0.36 mul M (A) showc
+  0 ksz neg kfs 0.36 mul sub M (B) showc grestore}bind def
+/kmet false def
+/kmeter{ % x y proc kmeter: abcm2ps draws a meter for five lines; on the four-course tab staff it is drawn to fit
+  ktab ktabmid 9 eq and kmet not and{/kmet true def gsave 2 index 9 T 0.75 dup scale 2 index neg -12 T exec grestore
+  /kmet false def}{exec}ifelse}bind def
+/ktsig /tsig load def /tsig{/ktsig load kmeter}bind def
+/kstsig /stsig load def /stsig{/kstsig load kmeter}bind def
+/kcsig /csig load def /csig{/kcsig load kmeter}bind def
+/kctsig /ctsig load def /ctsig{/kctsig load kmeter}bind def
 )";
 
 // The note values a rhythm flag can show: decoration suffix, head (0 black,
@@ -72,7 +87,37 @@ std::string num(double v) {
   return buf;
 }
 
+// abcm2ps keeps room under every system for half the space to the next
+// one, and starts a new page when a system and that room don't fit above
+// the bottom margin. Under the last system of a page the room is wasted, and
+// a tune that fits to its last staff spills that system over: so we hand on
+// a margin smaller by the room, and the lowest staff still keeps the margin
+// the tune asks for (abcm2ps's 1cm without one). Words printed under a
+// tune's last system have no such room: with them the margin goes as it is.
+std::string bottomMargin(const Page& page) {
+  constexpr double kMargin = 28.35;  // abcm2ps's own: 1cm
+  const std::optional<double> asked = page.bottomMargin.empty() ? kMargin : points(page.bottomMargin);
+  if (!asked || page.wordsAfter) {
+    return page.bottomMargin.empty() ? "" : "%%botmargin " + page.bottomMargin + "\n";
+  }
+  const double room = page.staffsep / 2 * kBaseScale * page.scale;
+  return "%%botmargin " + num(std::max(0.0, *asked - room)) + "pt\n";
+}
+
 }  // namespace
+
+std::optional<double> points(std::string_view length) {
+  std::size_t i = 0;
+  while (i < length.size() && (isDigit(length[i]) || length[i] == '.')) ++i;
+  double value = 0;
+  const auto [end, error] = std::from_chars(length.data(), length.data() + i, value);
+  if (i == 0 || error != std::errc{} || end != length.data() + i) return std::nullopt;
+  const std::string_view unit = length.substr(i);
+  if (unit.empty() || unit == "pt") return value;
+  if (unit == "cm") return value * 72 / 2.54;
+  if (unit == "in") return value * 72;
+  return std::nullopt;
+}
 
 std::string prolog(const Page& page) {
   std::string out = "% abcm2ps input made by abctab2ps\n";
@@ -82,7 +127,7 @@ std::string prolog(const Page& page) {
   } else {
     out += "%%pagewidth 21cm\n%%pageheight 29.7cm\n";
   }
-  if (!page.bottomMargin.empty()) out += "%%botmargin " + page.bottomMargin + "\n";
+  out += bottomMargin(page);
   if (page.scale != 1.0) out += "%%scale " + num(kBaseScale * page.scale) + "\n";
   // A tab staff stays on the page even where a line holds only rests.
   out += "%%staffnonote 2\n";
@@ -94,12 +139,14 @@ std::string prolog(const Page& page) {
       out += "/kq" + kind + "{" + std::to_string(v.head) + " " + std::to_string(v.flags) + " " +
              std::to_string(d) + " kflag}bind def\n";
       out += "/kr" + kind + "{/" + v.rest + " " + std::to_string(d) + " krest}bind def\n";
+      for (const char* q : {"/kq", "/kr"}) out += q + kind + "t{2 copy " + (q + 1) + kind + " ktup}bind def\n";
     }
   }
   out += "%%endps\n";
   for (std::size_t fret = 0; fret < kry::kFretLetters.size(); ++fret) {
     const std::string n = std::to_string(fret);
     out += "%%deco head-kf" + n + " 0 kfret 0 0 0 " + n + "\n";
+    out += "%%deco head-kh" + n + " 0 kfret 0 0 0 (" + n + ")\n";  // held by a tie
   }
   for (const Value& v : kValues) {
     for (int d = 0; d < 3; ++d) {
@@ -107,6 +154,11 @@ std::string prolog(const Page& page) {
       out += "%%deco kq" + kind + " 3 kq" + kind + " 14 3 3\n";
       out += "%%deco kr" + kind + " 3 kr" + kind + " 14 3 3\n";
     }
+  }
+  // "kq8t3": the procedure kq8t, with the number as the decoration's text.
+  for (const std::string& name : page.numbered) {
+    const std::size_t t = name.rfind('t');
+    out += "%%deco " + name + " 3 " + name.substr(0, t + 1) + " 20 3 3 " + name.substr(t + 1) + "\n";
   }
   out += "\n";
   return out;

@@ -1,5 +1,7 @@
 #include "typeset/run.h"
 
+#include <algorithm>
+#include <climits>
 #include <optional>
 
 #include "base/abc.h"
@@ -27,13 +29,15 @@ class TempDir {
   std::string dir_;
 };
 
-// Pages in a PostScript file as abcm2ps writes it.
-int pageCount(const std::string& ps) {
-  int pages = 0;
-  for (std::size_t at = 0; (at = ps.find("%%Page: ", at)) != std::string::npos; ++at) {
-    if (at == 0 || ps[at - 1] == '\n') ++pages;
-  }
-  return pages;
+// The pages of a whole PostScript file as abcm2ps writes it, from its end:
+// "%%Trailer", then "%%Pages: N". 0 for a file cut short.
+int pageCount(std::string_view end) {
+  const std::size_t trailer = end.rfind("\n%%Trailer\n");
+  if (trailer == std::string_view::npos) return 0;
+  const std::size_t pages = end.find("\n%%Pages: ", trailer);
+  if (pages == std::string_view::npos) return 0;
+  std::size_t at = pages + 10;
+  return static_cast<int>(readNumber(end, at).value_or(0));
 }
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
@@ -48,16 +52,17 @@ int inputLine(const std::vector<Origin>& origin, long n, long col) {
 }
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
-std::string mapMessages(const std::string& log, const std::string& inputName,
-                        const std::vector<Origin>& origin) {
+std::vector<Said> mapMessages(const std::string& log, const std::string& inputName,
+                              const std::vector<Origin>& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
-  std::string out;
+  std::vector<Said> out;
   Lines lines(log);
   for (std::string_view read; lines.next(read);) {
     std::string line(read);
     // Short lines are the rule in kry's tunes, one staff line per input line.
     if (line.find("Line underfull") != std::string::npos) continue;
     const bool located = line.rfind(prefix, 0) == 0;
+    int from = 0;
     if (located || (line.rfind("Line ", 0) == 0 && line.size() > 5 && isDigit(line[5]))) {
       // "tune.abc:LINE:COLUMN: text" and "Line LINE: text" -> "INPUT:LINE: text"
       std::size_t p = located ? prefix.size() : 5;
@@ -67,7 +72,7 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
         col = readNumber(line, ++p).value_or(0);
       }
       const auto rest = line.find(": ", p);
-      const int from = inputLine(origin, n, col);
+      from = inputLine(origin, n, col);
       const std::string text = rest == std::string::npos ? line.substr(p) : line.substr(rest + 2);
       // Built up piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary string.
       line = inputName;
@@ -78,9 +83,34 @@ std::string mapMessages(const std::string& log, const std::string& inputName,
       // Banner, file name and the echo of the source line: ours, not the user's.
       continue;
     }
-    out += "abcm2ps: " + line + "\n";
+    out.push_back({from, "abcm2ps: " + line});
   }
   return out;
+}
+
+// How often abcm2ps may engrave the tunes: once, and again for each time a
+// music line found too wide is broken once more.
+constexpr int kMostRounds = 3;
+
+// Counts the lines abcm2ps found too wide for a system; false for none.
+bool crowd(const std::vector<Said>& messages, std::map<int, int>& crowded) {
+  bool any = false;
+  for (const Said& m : messages) {
+    if (m.line > 0 && m.text.find("Line too much shrunk") != std::string::npos) {
+      ++crowded[m.line];
+      any = true;
+    }
+  }
+  return any;
+}
+
+// Our warnings and abcm2ps's messages, all in the order of the lines they
+// name; those that name none last.
+void tell(Platform& platform, std::vector<Said> ours, const std::vector<Said>& theirs) {
+  for (Said& w : ours) w.text = kName + w.text;
+  ours.insert(ours.end(), theirs.begin(), theirs.end());
+  std::ranges::stable_sort(ours, {}, [](const Said& w) { return w.line > 0 ? w.line : INT_MAX; });
+  for (const Said& w : ours) platform.warn(w.text);
 }
 
 }  // namespace
@@ -110,32 +140,41 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   settings.transpose = cmd.transpose;
   settings.scale = cmd.scale;
   settings.inputName = cmd.input;
-  const Translation tr = translate(*text, settings);
-  for (const std::string& w : tr.warnings) platform.warn(kName + w);
+  Translation tr = translate(*text, settings);
 
   const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
+    tell(platform, tr.warnings, {});
     platform.warn(kName + "cannot make a temporary directory");
     return 1;
   }
   const TempDir temp(platform, *dir);
-  if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
-    platform.warn(kName + "cannot write the temporary tune");
-    return 1;
-  }
   std::vector<std::string> words{"abcm2ps", "-q"};
   if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
-  const int status = platform.run(words, temp.dir(), temp.file(kTempLog));
-  const std::string messages =
-      mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
-  if (!messages.empty()) platform.warn(messages.substr(0, messages.size() - 1));
+  // A music line abcm2ps has to squeeze past reading is broken into one more
+  // system and the tunes engraved again, a few times at most.
+  int status = 0;
+  std::vector<Said> theirs;
+  for (int round = 1;; ++round) {
+    if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
+      tell(platform, tr.warnings, {});
+      platform.warn(kName + "cannot write the temporary tune");
+      return 1;
+    }
+    status = platform.run(words, temp.dir(), temp.file(kTempLog));
+    theirs = mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
+    if (round == kMostRounds || !crowd(theirs, settings.crowded)) break;
+    Translation again = translate(*text, settings);
+    if (again.abc == tr.abc) break;  // no bar line left to break at
+    tr = std::move(again);
+  }
+  tell(platform, tr.warnings, theirs);
 
   // abcm2ps reports trouble with single notes by exit status 1 and still
   // writes every page; only a run without a whole file is a failure.
-  const std::optional<std::string> ps = platform.readFile(temp.file(kTempPs));
-  const bool whole = ps && ps->find("%%Trailer") != std::string::npos && pageCount(*ps) > 0;
-  if (status < 0 || status > 1 || !whole) {
+  const int pages = pageCount(platform.readEnd(temp.file(kTempPs), 256).value_or(""));
+  if (status < 0 || status > 1 || pages == 0) {
     platform.warn(kName + "abcm2ps failed" +
                   (status < 0 ? std::string(" (killed or not started)")
                               : " (exit status " + std::to_string(status) + ")") +
@@ -146,7 +185,6 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }
-  const int pages = pageCount(*ps);
   platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tr.tunes) +
                (tr.tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
                (pages == 1 ? " page)" : " pages)"));

@@ -49,8 +49,8 @@ Length reduced(Length l) {
 
 // Lengths in a tune stay small fractions; a product or sum past what a
 // long holds (only a tune written to break us gets there) counts as 0.
+// What they make is in lowest terms, as what they are given mostly is.
 Length product(Length a, Length b) {
-  a = reduced(a), b = reduced(b);
   const long g1 = std::gcd(a.num, b.den), g2 = std::gcd(b.num, a.den);  // denominators are above 0
   Length out;
   if (__builtin_mul_overflow(a.num / g1, b.num / g2, &out.num) ||
@@ -61,7 +61,6 @@ Length product(Length a, Length b) {
 }
 
 Length sum(Length a, Length b) {
-  a = reduced(a), b = reduced(b);
   const long g = std::gcd(a.den, b.den);
   long an, bn;
   Length out;
@@ -75,6 +74,8 @@ Length sum(Length a, Length b) {
 Length difference(Length a, Length b) { return sum(a, {-b.num, b.den}); }
 
 bool sameLength(Length a, Length b) {
+  long ab, ba;
+  if (!__builtin_mul_overflow(a.num, b.den, &ab) && !__builtin_mul_overflow(b.num, a.den, &ba)) return ab == ba;
   a = reduced(a), b = reduced(b);
   return a.num == b.num && a.den == b.den;
 }
@@ -97,9 +98,9 @@ const Layout* layout(std::string_view clefName) {
 }
 
 std::optional<std::string> flagKind(Length length, Length unit) {
-  const Length value = product(length, unit);
+  const Length value = product(length, unit);  // in lowest terms, as the table is
   for (const Flag& f : kFlags) {
-    if (sameLength(value, {f.num, f.den})) return std::string(f.kind);
+    if (value.num == f.num && value.den == f.den) return std::string(f.kind);
   }
   return std::nullopt;
 }

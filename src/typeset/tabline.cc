@@ -65,6 +65,11 @@ bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
     if (isCourse(c)) {
       courses += c;
       ++j;
+    } else if (c == '-' && !courses.empty()) {
+      // A tie on one note of the chord: "[a-b-]".
+      item.tied.resize(courses.size());
+      item.tied.back() = true;
+      ++j;
     } else if (isLengthChar(c)) {
       // Only the first length counts; a digit may stand between the
       // courses when a rhythm flag was added after the first fret letter.
@@ -172,6 +177,10 @@ std::vector<TabItem> scanTab(std::string_view s) {
       item.kind = Item::kTuplet;
       item.text = std::string(s.substr(from, i - from));
       items.push_back(item);
+    } else if (c == '-' && !items.empty() && items.back().kind == Item::kEvent) {
+      // A tie after a note or a whole chord: every course of it is held.
+      items.back().tied.assign(items.back().frets.size(), true);
+      ++i;
     } else if (c == '(' || c == ')' || c == '-' || c == '.' || c == '`') {
       // Slurs, ties, staccato dots: the tab staff shows frets, not phrasing.
       ++i;

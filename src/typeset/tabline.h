@@ -28,6 +28,7 @@ struct TabItem {
   Item kind = Item::kUnknown;
   std::string text;                 // bar, tuplet, broken signs, field or unknown text
   std::vector<int> frets;           // index 0 is course 1; -1 for not played
+  std::vector<bool> tied;           // per course: tied ("-") to the next event, held and not picked again
   std::optional<Length> length;     // the length written with the event
   std::optional<Length> times;      // a length written after a chord's "]"
   std::string badLength;            // a length written with the event that can't be read

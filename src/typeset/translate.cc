@@ -1,5 +1,7 @@
 #include "typeset/translate.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 
 #include "base/text.h"
@@ -58,26 +60,60 @@ struct Piece {
   bool event = false;
   std::string text;           // bars, tuplets, fields
   std::vector<int> frets;
+  std::uint64_t held = 0;     // a bit a course, course 1 lowest: the fret is held from a tie, not picked
   bool rest = false;
   bool hidden = false;        // a rest that shows nothing
   Length length;
   Length unit;                // the unit length in force
-  bool shown = false;         // carries a length of its own: gets a flag
+  bool opens = false;         // the line's first event, with a length written: kry's option f
 };
 
-std::string eventText(const Piece& p, const TabState& st) {
-  std::string heads;
-  const Layout& lay = *st.layout;
-  for (std::size_t k = 0; k < p.frets.size() && k < static_cast<std::size_t>(lay.courses); ++k) {
-    if (p.frets[k] < 0) continue;
-    heads += "!head-kf" + std::to_string(p.frets[k]) + "!" + lay.pitch[k];
+// The rhythm flag over an event, as the name of its decoration; empty for
+// none. A player reads the tab by ear: an event without a flag lasts as
+// long as the one shown before it, so a flag stands wherever that changes,
+// broken rhythm and tuplets counted. A rest always shows its sign, since
+// nothing else on the tab staff marks it, and with kry's option f a line's
+// first event shows its flag too. In a tuplet the flag is the written
+// value with the tuplet's number over it, as a beam carries it.
+std::string flag(const Piece& p, Length heard, long tuplet, TabState& st) {
+  if (p.hidden) return "";  // shows nothing: the player goes by the event before
+  const bool changed = !st.heard || !sameLength(*st.heard, heard);
+  st.heard = heard;
+  if (!st.flags || !(changed || p.rest || p.opens)) return "";
+  const auto kind = flagKind(p.length, p.unit);
+  if (!kind) return "";
+  return std::string("k") + (p.rest ? "r" : "q") + *kind + (tuplet > 0 ? "t" + std::to_string(tuplet) : "");
+}
+
+// A tie holds a fret into the next event: there the same fret on the same
+// course is held, not picked again, and drawn in parentheses.
+void hold(Piece& p, const TabItem& item, TabState& st) {
+  for (std::size_t k = 0; k < p.frets.size() && k < st.held.size() && k < 64; ++k) {
+    if (p.frets[k] >= 0 && st.held[k] == p.frets[k]) p.held |= std::uint64_t{1} << k;
   }
-  std::string flag;
-  if (st.flags && p.shown && !p.hidden) {
-    if (auto kind = flagKind(p.length, p.unit)) flag = std::string("!k") + (p.rest ? "r" : "q") + *kind + "!";
+  st.held.assign(p.frets.size(), -1);
+  for (std::size_t k = 0; k < p.frets.size() && k < item.tied.size(); ++k) {
+    if (item.tied[k]) st.held[k] = p.frets[k];
   }
-  if (heads.empty()) return flag + "x" + lengthText(p.length);
-  return flag + "!invisible![" + heads + "]" + lengthText(p.length);
+}
+
+// Writes an event after `out`: its flag, and an invisible chord whose heads
+// print the frets, or an invisible rest when no course plays.
+void eventText(const Piece& p, const std::string& flag, const Layout& lay, std::string& out) {
+  if (!flag.empty()) out.append("!").append(flag).append("!");
+  const std::size_t courses = std::min(p.frets.size(), static_cast<std::size_t>(lay.courses));
+  const bool played = std::any_of(p.frets.begin(), p.frets.begin() + static_cast<long>(courses), [](int f) { return f >= 0; });
+  if (!played) {
+    out += "x";
+  } else {
+    out += "!invisible![";
+    for (std::size_t k = 0; k < courses; ++k) {
+      if (p.frets[k] < 0) continue;
+      out.append(p.held >> k & 1 ? "!head-kh" : "!head-kf").append(std::to_string(p.frets[k])).append("!").append(lay.pitch[k]);
+    }
+    out += "]";
+  }
+  out += lengthText(p.length);
 }
 
 void drop(std::string& dropped, std::string_view text) {
@@ -101,7 +137,9 @@ TabLine tabLine(std::string_view body, TabState& st) {
   TabLine out;
   std::vector<Piece> pieces;
   bool lastEvent = false;          // the piece before is an event
-  for (const TabItem& item : scanTab(body)) {
+  std::vector<TabItem> items = scanTab(body);
+  pieces.reserve(items.size());
+  for (TabItem& item : items) {
     switch (item.kind) {
       case Item::kEvent:
       case Item::kRest: {
@@ -109,7 +147,8 @@ TabLine tabLine(std::string_view body, TabState& st) {
         p.event = true;
         p.rest = item.kind == Item::kRest;
         p.hidden = item.hidden;
-        p.frets = item.frets;
+        p.frets = std::move(item.frets);
+        hold(p, item, st);
         for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
           if (p.frets[k] >= 0) drop(out.dropped, "a fret on course " + std::to_string(k + 1));
         }
@@ -119,13 +158,13 @@ TabLine tabLine(std::string_view body, TabState& st) {
           drop(out.dropped, item.badLength + " (a length that cannot be read, taken as " + lengthText(p.length) + ")");
         }
         if (item.times) p.length = product(p.length, *item.times);
-        p.shown = item.length.has_value() || item.times.has_value();
+        p.opens = item.length.has_value() && std::none_of(pieces.begin(), pieces.end(), [](const Piece& q) { return q.event; });
         if (st.pending) {
           p.length = product(p.length, *st.pending);
           st.pending.reset();
         }
         p.unit = st.clock.unit;
-        pieces.push_back(p);
+        pieces.push_back(std::move(p));
         lastEvent = true;
         continue;
       }
@@ -152,14 +191,14 @@ TabLine tabLine(std::string_view body, TabState& st) {
         }
         Piece p;
         p.text = item.text;
-        pieces.push_back(p);
+        pieces.push_back(std::move(p));
         break;
       }
       case Item::kBar:
       case Item::kTuplet: {
         Piece p;
         p.text = item.text;
-        pieces.push_back(p);
+        pieces.push_back(std::move(p));
         out.tuplets = out.tuplets || item.kind == Item::kTuplet;
         break;
       }
@@ -175,19 +214,28 @@ TabLine tabLine(std::string_view body, TabState& st) {
   const Length unit = st.clock.unit;
   st.clock.time = {0, 1};
   bool glue = false;
+  out.events.reserve(32 * pieces.size());
+  long number = 0;  // the number of the last tuplet: "(3:2" is 3
   for (const Piece& p : pieces) {
+    if (!glue) out.events += " ";
     if (p.event) {
       st.clock.unit = p.unit;
+      const long tuplet = st.clock.left > 0 ? number : 0;
       tick(st.clock, p.length);
-    } else if (p.text[0] == '(') {
-      tuplet(st.clock, p.text);
+      const std::string name = flag(p, st.clock.last, tuplet, st);
+      if (tuplet > 0 && !name.empty()) out.numbered.insert(name);
+      eventText(p, name, *st.layout, out.events);
+    } else {
+      if (p.text[0] == '(') {
+        tuplet(st.clock, p.text);
+        std::size_t at = 1;
+        number = readNumber(p.text, at).value_or(0);
+      }
+      out.events += p.text;
     }
-    if (!glue) out.events += " ";
-    out.events += p.event ? eventText(p, st) : p.text;
     glue = !p.event && p.text[0] == '(';
   }
   st.clock.unit = unit;
-  out.abc = tabText(out.events, out.tuplets);
   return out;
 }
 
@@ -203,8 +251,140 @@ struct Group {
   std::string m, t;       // after "[V:M]", and the tab events
   Origin mo, to;          // tab joins are counted in the events
   bool tuplets = false;
+  Length melodyTime{0, 1}, tabTime{0, 1};
   std::vector<std::pair<std::string, int>> lyrics, after;
 };
+
+// Music that takes `time` and shows nothing: invisible rests of whole notes
+// and halves, quarters... down to what is left, written in `unit`s; when
+// the time is no sum of them (a line that ends inside a triplet), squeezed
+// into a tuplet whose bracket is not drawn. A zero-width spacer ends it:
+// abcm2ps runs a line of one long rest on into the next.
+std::string silence(Length time, Length unit) {
+  if (time.num <= 0) return "";
+  long odd = time.den;
+  while (odd % 2 == 0) odd /= 2;
+  if (odd > 1) time = product(time, {odd, 2});  // `odd` notes in the time of 2
+  constexpr long kMostWholes = 1000;  // a line longer is no tune's: it is cut short, and the staves part
+  std::vector<Length> rests(static_cast<std::size_t>(std::min(time.num / time.den, kMostWholes)), Length{1, 1});
+  long left = time.num % time.den;
+  for (long den = 2; left > 0; den *= 2) {
+    if (2 * left >= time.den) rests.push_back({1, den});
+    left = 2 * left % time.den;
+  }
+  // Built up piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary string.
+  std::string out = " ";
+  if (odd > 1) out.append("[I:tuplets 1 0 2] (").append(std::to_string(odd)).append(":2:").append(std::to_string(rests.size()));
+  for (const Length& rest : rests) out.append("x").append(lengthText(product(rest, {unit.den, unit.num}))).append(" ");
+  return out.append(odd > 1 ? "y0 [I:tuplets 0 0 0]" : "y0");
+}
+
+// Where a music line too wide for one system is broken: at the same bar
+// line in both staves, the end of it in the melody and in the tab events.
+struct Cut {
+  std::size_t melody, tab;
+};
+
+// The bar lines of a melody line: where each ends, and whether the number
+// of an ending follows it ("|1"), which can't start a line. Chord symbols,
+// decorations, grace notes, chords, inline fields and tuplets hold none;
+// a comment ends the music.
+struct Bar {
+  std::size_t end;
+  bool numbered;
+};
+std::vector<Bar> melodyBars(std::string_view m) {
+  std::vector<Bar> bars;
+  std::size_t i = 0;
+  auto skipTo = [&](char close) {
+    const std::size_t at = m.find(close, i + 1);
+    i = at == std::string_view::npos ? m.size() : at + 1;
+  };
+  while (i < m.size()) {
+    const char c = m[i];
+    const char next = i + 1 < m.size() ? m[i + 1] : '\0';
+    if (c == '%') {
+      break;
+    } else if (c == '"') {
+      skipTo('"');
+    } else if (c == '{') {
+      skipTo('}');
+    } else if ((c == '!' || c == '+') && decorationEnd(m, i) != std::string_view::npos) {
+      i = decorationEnd(m, i) + 1;
+    } else if (c == '[' && next != '|' && !isDigit(next)) {
+      skipTo(']');
+    } else if (c == '(' && isDigit(next)) {
+      ++i;
+      while (i < m.size() && (isDigit(m[i]) || m[i] == ':')) ++i;
+    } else if (c == '|' || c == ':' || c == '[') {
+      const std::size_t from = i;
+      while (i < m.size() && (m[i] == '|' || m[i] == ':' || (m[i] == '[' && i + 1 < m.size() && m[i + 1] == '|') ||
+                              (m[i] == ']' && m[i - 1] == '|'))) {
+        ++i;
+      }
+      const std::string_view bar = m.substr(from, i - from);
+      if (i == from) ++i;  // "[1": an ending, the bar before it counted
+      if (bar.find('|') != std::string_view::npos || bar == "::") bars.push_back({i, i < m.size() && isDigit(m[i])});
+    } else {
+      ++i;
+    }
+  }
+  return bars;
+}
+
+// The cuts that break a group's lines into `systems` systems with about
+// as many events each: at bar lines the two staves have alike, not the last
+// and not one an ending's number follows. None when the staves' bar lines
+// don't match, or there are too few.
+std::vector<Cut> cutsFor(std::string_view m, std::string_view t, int systems) {
+  if (systems < 2) return {};
+  const std::vector<Bar> bars = melodyBars(m);
+  std::vector<std::size_t> tabBars;  // where each bar line of the tab ends
+  std::vector<int> before;           // the events before it
+  int events = 0;
+  for (std::size_t i = 0; i < t.size();) {
+    const std::size_t end = std::min(t.find(' ', i + 1), t.size());
+    const std::string_view token = t.substr(i + 1, end - i - 1);  // after its blank
+    const bool bar = !token.empty() && token.find_first_not_of("|:[]") == std::string_view::npos;
+    if (bar) {
+      tabBars.push_back(end);
+      before.push_back(events);
+    } else if (!token.empty() && token.rfind("[L:", 0) != 0 && token.rfind("[M:", 0) != 0) {
+      ++events;
+    }
+    i = end;
+  }
+  if (bars.size() != tabBars.size()) return {};
+  std::vector<Cut> cuts;
+  std::size_t k = 0;
+  for (int piece = 1; piece < systems; ++piece) {
+    const int target = events * piece / systems;
+    std::optional<std::size_t> best;
+    for (; k < bars.size(); ++k) {
+      if (bars[k].numbered || before[k] == 0 || before[k] >= events) continue;
+      if (best && std::abs(before[k] - target) > std::abs(before[*best] - target)) break;
+      best = k;
+    }
+    if (!best) break;
+    cuts.push_back({bars[*best].end, tabBars[*best]});
+    k = *best + 1;
+  }
+  return cuts;
+}
+
+// The origin of the part [from, to) of a line whose origin is `o`, the part
+// standing after the same head of `head` characters.
+Origin part(const Origin& o, std::size_t head, std::size_t from, std::size_t to) {
+  Origin out{o.line, {}};
+  for (const auto& [column, line] : o.joins) {
+    if (column <= head + from) {
+      out.line = line;
+    } else if (column < head + to) {
+      out.joins.emplace_back(column - from, line);
+    }
+  }
+  return out;
+}
 
 // The tune body line by line, into abcm2ps input.
 class Translator {
@@ -216,6 +396,7 @@ class Translator {
 
   std::vector<std::string> body;
   std::vector<Origin> origin;
+  std::set<std::string> numbered;  // the flags with a tuplet's number, for the prolog
 
  private:
   void emit(std::string text, int from) { emit(std::move(text), Origin{from, {}}); }
@@ -224,7 +405,7 @@ class Translator {
     origin.push_back(std::move(from));
   }
   void warn(int from, const std::string& text) {
-    out_.warnings.push_back(settings_.inputName + " line " + std::to_string(from) + ": " + text);
+    out_.warnings.push_back({from, settings_.inputName + " line " + std::to_string(from) + ": " + text});
   }
   void voice(char v, int from);
   void melody(std::string_view body, int from);
@@ -232,6 +413,7 @@ class Translator {
   bool within(std::string_view line, int from);
   void field(std::string_view line, int from);
   void flush();
+  int systems() const;
 
   const Settings& settings_;
   Translation& out_;
@@ -363,6 +545,7 @@ void Translator::melody(std::string_view body, int from) {
   mc_.time = {0, 1};
   melodyTime(body, mc_);
   melodyTime_ = mc_.time;
+  g_.melodyTime = sum(g_.melodyTime, mc_.time);
   // A line that goes on on the next one, or that ends inside a tuplet, is
   // joined to the next: abcm2ps reads no tuplet across the end of a line.
   const std::string_view code = music(body);
@@ -387,6 +570,7 @@ void Translator::melody(std::string_view body, int from) {
 void Translator::tab(std::string_view body, int from) {
   if (g_.tabLines >= g_.melodyLines) flush();  // a tab line with no melody line of its own
   TabLine tl = tabLine(body, st_);
+  numbered.insert(tl.numbered.begin(), tl.numbered.end());
   if (!tl.dropped.empty()) {
     warn(from, "left out of the tab staff: " + tl.dropped + "  (in: [V:G]" + std::string(body) + ")");
   }
@@ -396,11 +580,12 @@ void Translator::tab(std::string_view body, int from) {
                    (diff.num < 0 ? " shorter" : " longer") + " than the melody");
   }
   melodyTime_.reset();
+  g_.tabTime = sum(g_.tabTime, st_.clock.time);
   if (g_.tab) {
     g_.to.joins.emplace_back(g_.t.size(), from);
     g_.t += tl.events;
   } else {
-    g_.t = tl.events;
+    g_.t = std::move(tl.events);
     g_.to.line = from;
   }
   g_.tab = true;
@@ -437,20 +622,97 @@ bool Translator::within(std::string_view line, int from) {
 }
 
 void Translator::flush() {
-  if (g_.melody) {
-    emit("[V:M]" + g_.m, g_.mo);
-    for (auto& [text, from] : g_.lyrics) emit(text, from);
-    lyricsAt_ = body.size();
-    voice_ = 'M';
+  // Both staves keep time line by line: a staff whose line is missing is
+  // left empty for as long as the other's line lasts, and the lines after
+  // pair as before.
+  if (g_.melody && !g_.tab && tabDefined_) {
+    warn(g_.mo.line, "a melody line with no tab line; its tab staff is left empty");
+    g_.t = silence(g_.melodyTime, st_.clock.unit);
+    g_.tab = !g_.t.empty();
+    g_.to.line = g_.mo.line;
+  } else if (g_.tab && !g_.melody && melodyDefined_) {
+    warn(g_.to.line, "a tab line with no melody line; its melody staff is left empty");
+    g_.m = silence(g_.tabTime, mc_.unit);
+    g_.melody = !g_.m.empty();
+    g_.mo.line = g_.to.line;
   }
-  if (g_.tab) {
-    const std::size_t head = g_.tuplets ? kTupletsOff.size() : 5;
-    for (auto& [column, from] : g_.to.joins) column += head;
-    emit(tabText(g_.t, g_.tuplets), g_.to);
-    voice_ = 'G';
+  const std::vector<Cut> cuts = g_.melody && g_.tab && g_.lyrics.empty() ? cutsFor(g_.m, g_.t, systems()) : std::vector<Cut>{};
+  Cut from{0, 0};
+  for (std::size_t k = 0; k <= cuts.size(); ++k) {
+    const Cut to = k < cuts.size() ? cuts[k] : Cut{g_.m.size(), g_.t.size()};
+    if (g_.melody) {
+      emit("[V:M]" + g_.m.substr(from.melody, to.melody - from.melody), part(g_.mo, 5, from.melody, to.melody));
+      voice_ = 'M';
+    }
+    if (g_.melody && k == cuts.size()) {
+      for (auto& [text, line] : g_.lyrics) emit(text, line);
+      lyricsAt_ = body.size();
+    }
+    if (g_.tab) {
+      const std::string events = g_.t.substr(from.tab, to.tab - from.tab);
+      const bool tuplets = g_.tuplets && events.find('(') != std::string::npos;  // in the events, only tuplets have one
+      const std::size_t head = tuplets ? kTupletsOff.size() : 5;
+      Origin o = part(g_.to, 0, from.tab, to.tab);
+      for (auto& [column, line] : o.joins) column += head;
+      emit(tabText(events, tuplets), o);
+      voice_ = 'G';
+    }
+    from = to;
   }
-  for (auto& [text, from] : g_.after) emit(text, from);
+  for (auto& [text, line] : g_.after) emit(text, line);
   g_ = Group{};
+}
+
+// How many systems the group's music line is broken into: one more each
+// time abcm2ps found a line of it too wide.
+int Translator::systems() const {
+  int systems = 1;
+  auto crowded = [&](int line) {
+    const auto it = settings_.crowded.find(line);
+    if (it != settings_.crowded.end()) systems += it->second;
+  };
+  for (const Origin* o : {&g_.mo, &g_.to}) {
+    crowded(o->line);
+    for (const auto& [column, line] : o->joins) crowded(line);
+  }
+  return systems;
+}
+
+}  // namespace
+
+namespace {
+
+// The paper and margins, set once for the whole file: the first page height
+// and bottom margin given, and the space between systems of the tune that
+// has the least (abcm2ps's 46 points for one that gives none).
+Page pageOf(const std::vector<std::string_view>& lines) {
+  Page page;
+  std::optional<double> least, file;  // the least staffsep of a tune; one before the first tune
+  std::optional<double> tune;         // the tune's own
+  bool inTune = false;
+  auto endTune = [&] {
+    if (inTune) least = std::min(least.value_or(1e9), tune.value_or(file.value_or(page.staffsep)));
+  };
+  for (std::string_view line : lines) {
+    if (starts(line, "%%pageheight")) {
+      page.height = std::string(trim(line.substr(12), kBlanksAndTabs));
+      page.letter = page.height == "11in";
+    } else if (starts(line, "%%botmargin") && page.bottomMargin.empty()) {
+      page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
+    } else if (starts(line, "%%staffsep")) {
+      const std::optional<double> sep = points(trim(line.substr(10), kBlanksAndTabs));
+      if (sep) (inTune ? tune : file) = std::min(*sep, (inTune ? tune : file).value_or(*sep));
+    } else if (starts(line, "X:")) {
+      endTune();
+      inTune = true;
+      tune.reset();
+    } else if (starts(line, "W:")) {
+      page.wordsAfter = true;
+    }
+  }
+  endTune();
+  page.staffsep = least.value_or(file.value_or(page.staffsep));
+  return page;
 }
 
 }  // namespace
@@ -461,25 +723,18 @@ Translation translate(std::string_view text, const Settings& settings) {
   for (std::string_view line; reader.next(line);) lines.push_back(line);
 
   Translation out;
-  Page page;
+  Page page = pageOf(lines);
   page.scale = settings.scale;
-  for (std::string_view line : lines) {
-    if (starts(line, "%%pageheight")) {
-      page.height = std::string(trim(line.substr(12), kBlanksAndTabs));
-      page.letter = page.height == "11in";
-    } else if (starts(line, "%%botmargin") && page.bottomMargin.empty()) {
-      page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
-    }
-  }
-  const std::string head = prolog(page);
-  for (char c : head) {
-    if (c == '\n') out.origin.push_back(Origin{});
-  }
-  out.abc = head;
-
   Translator tr(settings, out);
   for (std::size_t n = 0; n < lines.size(); ++n) tr.line(lines[n], static_cast<int>(n + 1));
   tr.finish();
+  std::ranges::stable_sort(out.warnings, {}, &Said::line);
+
+  page.numbered = tr.numbered;
+  out.abc = prolog(page);
+  for (char c : out.abc) {
+    if (c == '\n') out.origin.push_back(Origin{});
+  }
   for (std::size_t i = 0; i < tr.body.size(); ++i) {
     out.abc += tr.body[i];
     out.abc += "\n";

@@ -7,6 +7,8 @@
 // its tab line for time. Pure: text in, text and warnings out.
 #pragma once
 
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -22,6 +24,7 @@ struct Settings {
   int transpose = 0;       // half steps for the melody staff, up when positive
   double scale = 1.0;      // -s factor
   std::string inputName;   // for warnings
+  std::map<int, int> crowded;  // input lines abcm2ps found too wide for a system, and how often
 };
 
 // Where a line of abcm2ps input came from: its input line, 0 when it is
@@ -32,9 +35,16 @@ struct Origin {
   std::vector<std::pair<std::size_t, int>> joins;
 };
 
+// Something said about a line of the input: its number (0 for none) and
+// the words, as they are said.
+struct Said {
+  int line = 0;
+  std::string text;
+};
+
 struct Translation {
   std::string abc;                    // the whole abcm2ps input
-  std::vector<std::string> warnings;  // one per line with something left out or out of time
+  std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
   std::vector<Origin> origin;         // per output line
   int tunes = 0;
 };
@@ -47,14 +57,16 @@ struct TabState {
   bool flags = true;                 // "%%tabrhstyle modern"
   Length last{1, 1};                 // the length an event without one takes
   std::optional<Length> pending;     // broken rhythm at the end of a line, for the next event
+  std::optional<Length> heard;       // how long the last event shown sounds, in whole notes
+  std::vector<int> held;             // per course, the fret a tie holds into the next event; -1 for none
   Clock clock;                       // the unit length, and the time of the line
 };
 
 struct TabLine {
-  std::string abc;           // "[V:G] ..." for abcm2ps
   std::string dropped;       // what was left out, as written; empty when nothing
-  std::string events;        // abc without its voice and tuplet settings, for joining
+  std::string events;        // the line for abcm2ps without its voice and tuplet settings (tabText adds them)
   bool tuplets = false;      // the line holds a tuplet
+  std::set<std::string> numbered;  // the flags with a tuplet's number drawn ("kq8t3")
 };
 
 // Reads one tab line; its time is left in state.clock.time.

@@ -73,6 +73,20 @@ std::vector<std::string> firstfrets(const Scratch& s, const std::string& ps, std
   return out;
 }
 
+// The tab staffs on page 1 and the sizes of the first one's TAB mark and meter, as
+// "2 T 9.2625 4 15.6000": the Helvetica-Bold T's, the lowest of the Times-Bold digits.
+std::string marks(const Scratch& s, const std::string& ps) {
+  const std::string xml = s.run("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
+  const std::regex span(R"re(<span bbox="\d+ (\d+) [^"]*" font="(Helvetica-Bold|Times-Bold)" size="([\d.]+)">\s*<char [^>]*c="([T\d])"/>)re");
+  std::string tab, meter;
+  int lowest = -1, staffs = 0;
+  for (std::sregex_iterator m(xml.begin(), xml.end(), span), end; m != end; ++m) {
+    if ((*m)[2] == "Helvetica-Bold" && (*m)[4] == "T" && staffs++ == 0) tab = "T " + (*m)[3].str();
+    if ((*m)[2] == "Times-Bold" && std::stoi((*m)[1]) > lowest) lowest = std::stoi((*m)[1]), meter = (*m)[4].str() + " " + (*m)[3].str();
+  }
+  return std::to_string(staffs) + " " + tab + " " + meter;
+}
+
 // The frets kry wrote in the first bar of the first tab-voice line, in order:
 // letters a to l without j are frets 0 to 10; a decoration's letters are none.
 std::vector<std::string> firstbar(const std::string& tune) {
@@ -85,14 +99,18 @@ std::vector<std::string> firstbar(const std::string& tune) {
   return out;
 }
 
-// Tunes written by hand the way kry writes them, one file or more: the pages and
-// the first bar's frets of the PostScript file abctab2ps writes, and nothing else.
+// Tunes written by hand the way kry writes them, one file or more: the pages, the
+// first bar's frets, the tab staffs on page 1 and the sizes of the TAB mark and the
+// meter on the tab staff (on four courses sized to them) of the PostScript file
+// abctab2ps writes, and nothing else. A tune that fits on a page is never split.
 TEST(Abctab2ps, EngravesTabStaffs) {
   NEED("abcm2ps", "gs");
-  const struct { const char *tune, *args, *ps; std::vector<std::string> frets; int pages; } rows[] = {
-      {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1},
-      {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", {"0", "4", "2", "4", "0"}, 1},  // mandolin
-      {"reel.abc reel.abc", "-1 TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2},
+  const struct { const char *tune, *args, *ps; std::vector<std::string> frets; int pages; const char* marks; } rows[] = {
+      {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "2 T 9.2625 4 15.6000"},
+      {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", {"0", "4", "2", "4", "0"}, 1, "1 T 8.7750 8 14.0400"},  // mandolin
+      {"reel.abc reel.abc", "-1 TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.2625 4 15.6000"},
+      {"six.abc", "TEMP.ABC -1", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "6 T 9.2625 4 15.6000"},  // fits on its page to the margin
+      {"reel.abc six.abc", "TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.2625 4 15.6000"},  // six moves whole to page 2
   };
   for (const auto& r : rows) {
     Scratch s;
@@ -103,6 +121,7 @@ TEST(Abctab2ps, EngravesTabStaffs) {
     EXPECT_EQ(box.status, 0) << r.tune;  // Ghostscript reads it to the end without an error
     EXPECT_EQ(count(box.err, "%%HiResBoundingBox"), r.pages) << r.tune;
     EXPECT_EQ(firstfrets(s, r.ps, r.frets.size()), r.frets) << r.tune;
+    EXPECT_EQ(marks(s, r.ps), r.marks) << r.tune;
   }
 }
 

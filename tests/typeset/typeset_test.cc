@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -47,7 +48,7 @@ TEST(TabLine, AsTheTableHasThem) {
     if (line == "%%tabrhstyle none") st.flags = false;
     if (line.rfind("[V:G]", 0) != 0) return "";
     const TabLine tl = tabLine(line.substr(5), st);
-    return "=> " + tl.abc + "\n" + (tl.dropped.empty() ? "" : "left out: " + tl.dropped + "\n");
+    return "=> " + tabText(tl.events, tl.tuplets) + "\n" + (tl.dropped.empty() ? "" : "left out: " + tl.dropped + "\n");
   });
 }
 
@@ -73,31 +74,42 @@ const char* const kReel =
 // Paper is A4 unless the tune gives a page height.
 TEST(Translate, PaperScaleAndTransposition) {
   const struct { const char* tune; int transpose; double scale; std::vector<std::string> has; } rows[] = {
-      {kReel, 0, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 0.50in\n%%staffnonote 2\n", "\n/kscale 0.750 def", "\nX:1\n"
+      {kReel, 0, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 14.740pt\n%%staffnonote 2\n", "\n/kscale 0.750 def", "\nX:1\n"
         "%%postscript /ktabmid 15 def\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\nV:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\n"
         "K:none\n%%staffsep 2cm\n%\n[V:M] |:G2 AB [D2G2B2] ~c|\nw:la la\n[V:G] |: !kq4!!invisible![!head-kf0!d]2 !kq8!!invisible![!head-kf2!d]1 "
         "!invisible![!head-kf0!f]1 !kq4!!invisible![!head-kf0!f!head-kf0!d!head-kf0!B]2 !kq8!!invisible![!head-kf1!f]1 |\n"}},
-      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n"}},
-      {kReel, -3, 0.8, {"\n%%scale 0.600\n", "\n/kscale 0.600 def", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3"}},
+      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n%%botmargin 11.100pt\n"}},
+      {kReel, -3, 0.8, {"\n%%botmargin 18.992pt\n%%scale 0.600\n", "\n/kscale 0.600 def", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3"}},
+      // The bottom margin less the room abcm2ps keeps under a system: that of the
+      // tune with the least staffsep; with words under a tune, or a length
+      // abcm2ps does not read, the margin as written.
+      {"%%botmargin 1in\nX:1\n%%staffsep 3cm\nK:C\nX:2\n%%staffsep 1cm\nK:C\n", 0, 1, {"\n%%botmargin 61.370pt\n"}},
+      {"%%botmargin 1in\n%%staffsep 1cm\nX:1\n%%staffsep 3cm\nK:C\nX:2\nK:C\n", 0, 1, {"\n%%botmargin 61.370pt\n"}},
+      {"%%botmargin 2cm\nX:1\nK:C\nW:words\n", 0, 1, {"\n%%botmargin 2cm\n"}},
+      {"%%botmargin 10mm\nX:1\nK:C\n", 0, 1, {"\n%%botmargin 10mm\n"}},
   };
   for (const auto& r : rows) {
-    const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC"});
+    const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC", {}});
     for (const std::string& has : r.has) EXPECT_NE(tr.abc.find(has), std::string::npos) << has << " not in\n" << tr.abc;
   }
 }
 
 // data/tunes.txt: whole tunes, each with the abcm2ps input made of it after the
-// prolog and the warnings.
+// prolog and the warnings; "crowded: LINE N": abcm2ps found the music line at
+// LINE too wide N times ("Line too much shrunk").
 TEST(Translate, TunesAsTheTableHasThem) {
   std::string tune;
-  transcript("tunes.txt", [&tune](const std::string& line) -> std::string {
+  std::map<int, int> crowded;
+  transcript("tunes.txt", [&tune, &crowded](const std::string& line) -> std::string {
+    if (int at, n; std::sscanf(line.c_str(), "crowded: %d %d", &at, &n) == 2) return crowded[at] = n, "";
     if (!line.empty() && line[0] != '#') tune += line + "\n";
     if (!line.empty() || tune.empty()) return "";
-    const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC"});
+    const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC", crowded});
+    crowded.clear();
     std::string made;
     std::istringstream abc(tr.abc.substr(tr.abc.find("\n\n") + 2));
     for (std::string l; std::getline(abc, l);) made += "=> " + l + "\n";
-    for (const std::string& w : tr.warnings) made += "warning: " + w + "\n";
+    for (const Said& w : tr.warnings) made += "warning: " + w.text + "\n";
     tune.clear();
     return made;
   });
@@ -124,12 +136,16 @@ struct Abcm2ps { int status; std::string ps, log = ""; };  // a stand-in: exit s
 // ending in "/"; abcm2ps, unless missing, does as its row says; the abcm2ps command
 // and all that is said, each call marked with its stream, are kept.
 struct FakePlatform : Platform {
-  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] ab\\\r\n[V:G] a b \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
+  std::map<std::string, std::string> files{{"TEMP.ABC", "X:1\r\nK:C\r\n[V:M] a|b\\\r\n[V:G] a | b & \\\r\n[V:M] cd\r\n[V:G] c d\r\n"}};
   std::optional<Abcm2ps> abcm2ps;
   bool temps = true;  // a temporary directory can be made
   std::string said;
 
   std::optional<std::string> readFile(const std::string& path) override { return files.contains(path) ? std::optional(files[path]) : std::nullopt; }
+  std::optional<std::string> readEnd(const std::string& path, std::size_t bytes) override {
+    const std::optional<std::string> text = readFile(path);
+    return text ? std::optional(text->substr(text->size() - std::min(bytes, text->size()))) : std::nullopt;
+  }
   bool writeFile(const std::string& path, const std::string& text) override {
     const bool inDir = path.find('/') == std::string::npos || files.contains(path.substr(0, path.rfind('/') + 1));
     if (inDir) files[path] = text;
@@ -159,28 +175,33 @@ struct FakePlatform : Platform {
 // Each way a run ends: its exit status, all it says, the files it leaves (nothing
 // in the temporary directory, no half PostScript file). abcm2ps's messages about
 // notes (exit status 1, every page still written) name the tune's own lines, the
-// piece of a joined line included; its banner, echo and underfull lines go.
+// piece of a joined line included, and come in line order with ours; its banner,
+// echo and underfull lines go.
 TEST(Typeset, EachWayARunEnds) {
   const Translation tr = translate(FakePlatform().files["TEMP.ABC"], Settings{});
-  const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] abcd"), '\n') + 1);
-  const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n", half = "%!PS\n%%Page: 1 1\n",
-                    ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed";
+  const std::string m = std::to_string(std::count(tr.abc.begin(), tr.abc.begin() + tr.abc.find("[V:M] a|bcd"), '\n') + 1);
+  const std::string whole = "%!PS\n%%Page: 1 1\n%%Trailer\n%%Pages: 1\n", half = "%!PS\n%%Page: 1 1\n",
+                    ran = "abcm2ps -q -1 -O tune.ps tune.abc\n", failed = "err: abctab2ps: abcm2ps failed",
+                    ours = "err: abctab2ps: TEMP.ABC line 4: left out of the tab staff: &  (in: [V:G] a | b & \\)\n";
   const struct { std::vector<std::string> args; std::optional<Abcm2ps> abcm2ps; bool temps; int status; std::string said; std::vector<std::string> left = {"TEMP.ABC"}; } rows[] = {
       {{"TEMP.ABC", "-1", "-q"}, Abcm2ps{0, whole}, true, 2, "err: abctab2ps: unknown option -q\nerr: " + std::string(kUsage)},
       {{"NONE.ABC"}, Abcm2ps{0, whole}, true, 1, "err: abctab2ps: cannot read the input file NONE.ABC\n"},
       {{"TEMP.ABC"}, std::nullopt, true, 1, "err: abctab2ps: abcm2ps, the engraver we typeset with, is not on the PATH; "
                                             "install the package abcm2ps (apt-get install abcm2ps)\n"},
-      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, "err: abctab2ps: cannot make a temporary directory\n"},
-      {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
-      {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + failed + " (killed or not started); no PostScript file written\n"},
-      {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + failed + " (exit status 0); no PostScript file written\n"},
-      {{"TEMP.ABC", "-1", "-O", "nodir/x"}, Abcm2ps{0, whole}, true, 1, ran + "err: abctab2ps: cannot write nodir/x.ps\n"},
-      {{"TEMP.ABC", "-1", "-O", "x"}, Abcm2ps{1, half + "x %%Page: 2 2\n%%Page: 2 2\n%%Trailer\n",
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, ours + "err: abctab2ps: cannot make a temporary directory\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + ours + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + ours + failed + " (killed or not started); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + ours + failed + " (exit status 0); no PostScript file written\n"},
+      {{"TEMP.ABC", "-1", "-O", "nodir/x"}, Abcm2ps{0, whole}, true, 1, ran + ours + "err: abctab2ps: cannot write nodir/x.ps\n"},
+      {{"TEMP.ABC", "-1", "-O", "x"}, Abcm2ps{1, half + "%%Page: 2 2\n%%Trailer\n%%Pages: 2\n%EOF\n",
         "abcm2ps-8.14.14 (2022-12-19)\nFile tune.abc\ntune.abc:" + m + ":7: error: Not a note\n   4 [V:M] ab&\n         ^\ntune.abc:" + m +
         ":9: error: Bad tie\nLine " + m + ": No %%end after %%begin\ntune.abc:3:0: warning: Line underfull (505pt of 682pt)\ntune.abc:1:0: warning: odd\n"},
-       true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nabcm2ps: TEMP.ABC:5: error: Bad tie\nabcm2ps: TEMP.ABC:3: No %%end after %%begin\n"
-       "abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
-      {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\nout: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
+       true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nerr: abcm2ps: TEMP.ABC:3: No %%end after %%begin\n" + ours +
+       "err: abcm2ps: TEMP.ABC:5: error: Bad tie\nerr: abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
+      // A line too wide, broken at its bar line and engraved again; then no bar line is left to break at.
+      {{"TEMP.ABC", "-1"}, Abcm2ps{0, whole, "tune.abc:" + m + ":3: error: Line too much shrunk (682/790pt of 682pt)\n"}, true, 0, ran + ran +
+       "err: abcm2ps: TEMP.ABC:3: error: Line too much shrunk (682/790pt of 682pt)\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
   };
   for (const auto& r : rows) {
     FakePlatform world;
