@@ -82,14 +82,18 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
   }
 }
 
-TEST(TuneList, ChoosesTunesByNumber) {
+TEST(TuneList, ChoosesTunesByNumberAndTitle) {
+  const std::vector<TuneHeading> titled = {{"101", {"The Rakes of Mallow"}}, {"102", {"Rakes of Kildare", "Kildare"}},
+                                           {"103", {"MALLOW LASS"}}};
   for (const kry_test::Row& row : kry_test::table("tunelist.txt", 2)) {
     std::optional<TuneList> list = TuneList::read(row[0]);
+    std::vector<TuneHeading> tunes = titled;
+    for (long n = 20; n >= 0; --n) tunes.insert(tunes.begin(), TuneHeading{std::to_string(n), {}});
     std::string chosen;
-    for (long n = 0; list && n <= 20; ++n)
-      if (list->has(n)) {
+    for (const TuneHeading& tune : tunes)
+      if (list && list->chooses(tune)) {
         if (!chosen.empty()) chosen += ' ';
-        chosen += std::to_string(n);
+        chosen += tune.number;
       }
     EXPECT_EQ(list ? (chosen.empty() ? "none" : chosen) : "not a list", row[1]) << row[0];
   }
