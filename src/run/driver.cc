@@ -9,6 +9,7 @@
 #include "fixup/fixup.h"
 #include "run/messages.h"
 #include "run/parallel.h"
+#include "run/places.h"
 #include "run/prompt.h"
 #include "base/stop.h"
 #include "base/text.h"
@@ -118,10 +119,16 @@ Stop leftOutStop(const ConvertSummary& summary) {
               kExitStopped);
 }
 
-void typeset(const TypesetCommand& command, Platform& platform, std::ostream& out) {
+// Runs the typesetter. Its messages about lines of the final tune are passed
+// on with their places in the tune file; everything else it says comes through
+// as it says it.
+void typeset(const TypesetCommand& command, const std::string& input, const ConvertSettings& settings,
+             Platform& platform, std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
   out.flush();
-  int status = platform.runProgram(command.args);
+  TypesetterMessages messages;
+  int status = platform.runProgram(command.args, [&messages](std::string_view line) { return messages.take(line); });
+  messages.passOn(out, input, settings, [&platform] { return platform.openRead(kStagedTune); });
   if (status == 0) return;
   std::string failure = status == kNotStarted
                             ? std::string(kTypesetter) + " could not be started"
@@ -145,7 +152,7 @@ void writePdf(const std::string& base, Platform& platform, std::ostream& out) {
   for (const std::string& arg : args) shown += " " + arg;
   out << shown << "\n\n";
   out.flush();
-  int status = platform.runProgram(args);
+  int status = platform.runProgram(args, nullptr);
   if (status == 0 && platform.rename(part, pdf)) return;
   platform.remove(part);
   std::string failure = status == kNotStarted
@@ -241,7 +248,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
     throw;
   }
   out << processedLines(names.input);
-  typeset(typesetCommand(names.base, options), platform, out);
+  typeset(typesetCommand(names.base, options), names.input, settings, platform, out);
 
   platform.remove(kStagedTune);
   platform.remove(kConvertedTune);

@@ -188,7 +188,11 @@ class SystemPlatform : public Platform {
     return !ec;
   }
 
-  int runProgram(const std::vector<std::string>& args) override { return kry::runProgram(args, selfPath_); }
+  int runProgram(const std::vector<std::string>& args, const ErrorLineTaker& takeError) override {
+    ProgramSetting how;
+    how.takeError = takeError;
+    return kry::runProgram(args, selfPath_, how);
+  }
 
   std::optional<std::string> readReply() override {
     std::string line;
