@@ -35,7 +35,7 @@ class DirectoryLock {
 // The run replaces or removes its work files: a tune file that is one of them
 // would be lost, so it is refused before the run touches any.
 void refuseWorkFile(const TuneNames& names, Platform& platform) {
-  for (const char* work : {kStagedTune, kConvertedTune, kFixedTune, kLockFile})
+  for (const char* work : kWorkFiles)
     if (platform.sameFile(names.input, work))
       throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.",
                  kExitStopped);
@@ -49,10 +49,25 @@ unsigned workerThreads() {
 }
 
 // Copies the user's tune to TMPIN.TMP; the user's file itself is only read.
-void stage(const TuneNames& names, Platform& platform) {
+// A name given without its ".abc" is tried with ".ABC" too, for file names
+// where case matters, unless that names one of kry's work files.
+void stage(TuneNames& names, Platform& platform) {
   platform.remove(kStagedTune);  // left by a run that ended early: never convert it
-  platform.copy(names.input, kStagedTune);
-  if (!platform.exists(kStagedTune)) throw Stop(kNoInputFile, kExitStopped);
+  std::vector<std::string> tried{names.input};
+  std::string capitals = names.input.substr(0, names.input.size() - 4) + ".ABC";
+  if (names.added && std::none_of(std::begin(kWorkFiles), std::end(kWorkFiles),
+                                  [&](const char* work) { return platform.sameFile(capitals, work); }))
+    tried.push_back(capitals);
+  for (const std::string& name : tried) {
+    platform.copy(name, kStagedTune);
+    if (platform.exists(kStagedTune)) {
+      names.input = name;
+      return;
+    }
+  }
+  std::string looked = " Looked for " + tried[0];
+  for (std::size_t k = 1; k < tried.size(); ++k) looked += " and " + tried[k];
+  throw Stop(kNoInputFile, kExitStopped, looked + ".\n");
 }
 
 // Where the conversion writes. Without f, KRY97.ABC, which then becomes
@@ -174,6 +189,7 @@ TuneNames deriveNames(const std::string& arg) {
   if (dot == std::string::npos) {
     names.base = names.input;
     names.input += ".abc";
+    names.added = true;
   } else {
     names.base = names.input.substr(0, dot + 1);
   }

@@ -41,4 +41,8 @@ struct Options {
 // 11; a number that cannot be read raises an I/O failure.
 void readOptions(const std::vector<std::string>& args, Options& options);
 
+// The stop for an option that is refused: the illegal-option lines, then one
+// that says why, with an example.
+[[noreturn]] void refuseOption(const std::string& arg, const std::string& why);
+
 }  // namespace kry
