@@ -8,6 +8,7 @@
 #include "convert/convert.h"
 #include "fixup/fixup.h"
 #include "run/messages.h"
+#include "run/chunks.h"
 #include "run/parallel.h"
 #include "run/places.h"
 #include "run/prompt.h"
@@ -68,6 +69,46 @@ void stage(TuneNames& names, Platform& platform) {
   std::string looked = " Looked for " + tried[0];
   for (std::size_t k = 1; k < tried.size(); ++k) looked += " and " + tried[k];
   throw Stop(kNoInputFile, kExitStopped, looked + ".\n");
+}
+
+// The PostScript file, and the PDF with option pdf, named after the tune file
+// or by out=: a name in a folder that is not there is refused before anything
+// is converted, and so is a name that would replace the tune file itself.
+void checkOutput(const TuneNames& names, const Options& options, Platform& platform) {
+  std::size_t slash = names.base.rfind('/');
+  if (!options.out.empty() && slash != std::string::npos) {
+    std::string folder = slash == 0 ? "/" : names.base.substr(0, slash);
+    if (!platform.isFolder(folder))
+      refuseOption("out=" + options.out, "out=" + options.out + ": there is no folder " + folder +
+                                             "; make it first, or name another.");
+  }
+  std::vector<std::string> outputs{outputName(names.base, "ps")};
+  if (options.pdf) outputs.push_back(outputName(names.base, "pdf"));
+  for (const std::string& output : outputs)
+    if (platform.sameFile(names.input, output))
+      throw Stop(" The output file " + output + " would replace the tune file; name it another way with out=NAME.",
+                 kExitStopped);
+}
+
+// The stop when x= chooses no tune of the file.
+Stop noTuneChosen(const Options& options, const std::string& input) {
+  const TuneList& list = *options.tunes;
+  std::string chosen = list.byNumber() && list.byTitle() ? "numbered or titled " : list.byTitle() ? "titled " : "numbered ";
+  return Stop(" No tune " + chosen + options.tuneListText + " in " + input + ".", kExitStopped);
+}
+
+// Option list: each tune's number and titles, those x= chooses when it is given.
+void listTunes(ByteSource& staged, const Options& options, const std::string& input, std::ostream& out) {
+  Headings headings;
+  bool any = false;
+  auto list = [&](const std::optional<TuneHeading>& heading) {
+    if (!heading || (options.tunes && !options.tunes->chooses(*heading))) return;
+    out << listLine(*heading) << '\n';
+    any = true;
+  };
+  eachLine(staged, [&](std::string_view line) { list(headings.line(line)); });
+  list(headings.finish());
+  if (options.tunes && !any) throw noTuneChosen(options, input);
 }
 
 // Where the conversion writes. Without f, KRY97.ABC, which then becomes
@@ -246,6 +287,14 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
 
   Options options;
   readOptions({args.begin() + 1, args.end()}, options);
+  if (!options.out.empty()) names.base = options.out;
+  checkOutput(names, options, platform);
+  if (options.list) {
+    listTunes(*staged, options, names.input, out);
+    staged.reset();
+    platform.remove(kStagedTune);
+    return;
+  }
   const ConvertSettings settings = options.convertSettings();
   ConvertedTune converted(platform, options.fixUp);
   ConvertSummary summary;
@@ -254,8 +303,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
     out << '\n';
     converted.close();
     staged.reset();
-    if (options.tunes && summary.tunes == 0)
-      throw Stop(" No tune numbered " + options.tuneListText + " in " + names.input + ".", kExitStopped);
+    if (options.tunes && summary.tunes == 0) throw noTuneChosen(options, names.input);
     if (summary.leftOut > 0 && summary.leftOut == summary.tunes) throw leftOutStop(summary);
     converted.makeFinal(out);
   } catch (...) {

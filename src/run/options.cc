@@ -127,6 +127,19 @@ void readTuneList(const std::string& arg, Options& options) {
                       "x=4-9, x=4,7,12-15 or x=rakes.");
 }
 
+// out=NAME: the PostScript file NAME.ps; a ".ps" typed at its end is not doubled.
+void readOutName(const std::string& arg, Options& options) {
+  std::string name = arg.substr(4);
+  if (name.size() > 3 && (name.ends_with(".ps") || name.ends_with(".PS"))) name.resize(name.size() - 3);
+  std::string fault = name.empty() || name == ".ps" || name == ".PS" ? "it names no file"
+                      : name.back() == '/'                           ? "a name that ends in / is a folder's"
+                                                                     : "";
+  if (!fault.empty())
+    refuseOption(arg, arg + ": " + fault + "; give the name of the PostScript file, in a folder if you like, for "
+                      "example out=jigs-mandolin or out=mandolin/jigs.");
+  options.out = name;
+}
+
 void readNumber(const std::string& arg, Options& options) {
   if (!passesCharacterTest(arg)) illegalOption(arg);
   bool point = arg.find('.') != std::string::npos;
@@ -215,6 +228,10 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       options.hand = readFret(arg, 4, 0, "the hand starts at a fret from 0 to 12, for example pos=5; pos alone lets it start anywhere.");
     } else if (key.compare(0, 2, "X=") == 0) {
       readTuneList(arg, options);
+    } else if (whole.rfind("OUT=", 0) == 0) {
+      readOutName(arg, options);
+    } else if (whole == "LIST") {
+      options.list = true;
     } else if (key[0] == 'C') {
       options.capo = key[1];
     } else {

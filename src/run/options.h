@@ -32,6 +32,8 @@ struct Options {
   bool skip = false;              // a tune that can't be placed is left out
   int capoFret = 0;               // "capo=N": the tab counts frets from a capo at fret N
   std::optional<int> hand;        // "pos", "pos=N": each tune placed whole, the hand starting at fret N (0: anywhere)
+  std::string out;                // "out=NAME": the PostScript file is NAME.ps; empty: named after the tune file
+  bool list = false;              // "list": each tune's number and titles, and nothing written
 
   ConvertSettings convertSettings() const;
 };

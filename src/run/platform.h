@@ -24,6 +24,8 @@ class Platform {
   // name for the same file where the file system allows, else a copy. False
   // when it can't.
   virtual bool share(const std::string& from, const std::string& to) { return copy(from, to); }
+  // Whether the name is a folder's (a link to one included).
+  virtual bool isFolder(const std::string& name) = 0;
   // Whether two names lead to the same file.
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file if it is there; quiet either way.
