@@ -273,10 +273,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   }
   banner(out);
   if (args[0] == "/?" || args[0] == "?") return help(out, kVersion);
-  if (args[0] == "--help" || args[0] == "-h") {
-    help(out, kVersion);
-    return moreHelp(out);
-  }
+  if (args[0] == "--help" || args[0] == "-h") return fullHelp(out);
   TuneNames names = deriveNames(args[0]);
 
   refuseWorkFile(names, platform);
