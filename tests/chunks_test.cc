@@ -121,7 +121,7 @@ TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
 
   ConvertSettings plain, skip, chosen, mandolin;
   skip.skip = true;
-  chosen.tunes = TuneList::read("2,4-6");
+  chosen.tunes = TuneList::read("2,4-6,high,rakes of");  // by number and by title
   chosen.skip = true;
   mandolin.board.mandolin = true;
   mandolin.board.transposition = -2;

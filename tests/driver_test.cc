@@ -43,7 +43,8 @@ class FakePlatform : public Platform {
     files[name].clear();
     return std::make_unique<Sink>(files[name]);
   }
-  int runProgram(const std::vector<std::string>& args) override {
+  bool isFolder(const std::string& name) override { return name == "."; }
+  int runProgram(const std::vector<std::string>& args, const ErrorLineTaker&) override {
     std::string line;
     for (const std::string& arg : args) line += (line.empty() ? "" : " ") + arg;
     ran.push_back(line);

@@ -30,6 +30,9 @@ std::string readAll(const std::vector<std::string>& args) {
     std::string said = stop.said();
     std::string hint = " Type  kry/?  to get list of options.";
     if (std::size_t at = said.find(hint); at != std::string::npos) said.replace(at, hint.size(), "HINT");
+    // The example after the reason stands in the whole-run cases; here, the reason.
+    for (const char* example : {"; give ", ", for example "})
+      if (std::size_t at = said.find(example); at != std::string::npos) said.erase(at, said.find('\n', at) - at);
     return kry_test::stopText("", said).substr(5) + "STOP " + std::to_string(stop.status()) + " " + stop.text();
   }
   if (o.transposition != 0) words << " t" << o.transposition;
@@ -43,6 +46,10 @@ std::string readAll(const std::vector<std::string>& args) {
   if (o.tuning) words << " tuning " << o.tuningName;
   if (o.pdf) words << " pdf";
   if (o.skip) words << " skip";
+  if (!o.out.empty()) words << " out=" << o.out;
+  if (o.list) words << " list";
+  if (o.capoFret != 0) words << " capo=" << o.capoFret;
+  if (o.hand) words << " pos=" << *o.hand;
   return words.str().empty() ? "defaults" : words.str().substr(1);
 }
 
@@ -82,14 +89,18 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
   }
 }
 
-TEST(TuneList, ChoosesTunesByNumber) {
+TEST(TuneList, ChoosesTunesByNumberAndTitle) {
+  const std::vector<TuneHeading> titled = {{"101", {"The Rakes of Mallow"}}, {"102", {"Rakes of Kildare", "Kildare"}},
+                                           {"103", {"MALLOW LASS"}}};
   for (const kry_test::Row& row : kry_test::table("tunelist.txt", 2)) {
     std::optional<TuneList> list = TuneList::read(row[0]);
+    std::vector<TuneHeading> tunes = titled;
+    for (long n = 20; n >= 0; --n) tunes.insert(tunes.begin(), TuneHeading{std::to_string(n), {}});
     std::string chosen;
-    for (long n = 0; list && n <= 20; ++n)
-      if (list->has(n)) {
+    for (const TuneHeading& tune : tunes)
+      if (list && list->chooses(tune)) {
         if (!chosen.empty()) chosen += ' ';
-        chosen += std::to_string(n);
+        chosen += tune.number;
       }
     EXPECT_EQ(list ? (chosen.empty() ? "none" : chosen) : "not a list", row[1]) << row[0];
   }

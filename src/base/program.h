@@ -3,16 +3,24 @@
 // name or argument is ever read as a command; and waited for.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kry {
+
+// Offered each line of a program's error stream as it comes, without its line
+// end: true when it takes the line; a line not taken goes on to our own error
+// stream as it came.
+using ErrorLineTaker = std::function<bool(std::string_view line)>;
 
 // How a program is started; by default as we are, here, with our streams.
 struct ProgramSetting {
   std::string directory;  // where it runs; empty: here
   std::string output;     // a file that takes its standard output and error stream; empty: ours
   bool noInput = false;   // its standard input is empty (/dev/null)
+  ErrorLineTaker takeError;  // when set (and no output file), offered its error stream line by line
 };
 
 inline constexpr int kNotStarted = -1;

@@ -33,6 +33,8 @@ class Stop : public std::runtime_error {
 
   // Puts a line before what the stop says: the place where it happened.
   void sayFirst(const std::string& line) { said_.insert(0, line + "\n"); }
+  // Puts a line after what the stop says.
+  void sayLast(const std::string& line) { said_ += line + "\n"; }
 
   // The line main writes on the error stream, without its line end.
   std::string errorLine() const;

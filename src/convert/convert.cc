@@ -9,17 +9,6 @@
 #include "base/text.h"
 
 namespace kry {
-namespace {
-
-bool isHeaderLine(std::string_view line) {
-  return line[0] == '%' || (isLetter(line[0]) && line.size() > 1 && line[1] == ':');
-}
-
-bool fieldIs(std::string_view line, char upper) {
-  return (line[0] == upper || line[0] == upper + 32) && line.size() > 1 && line[1] == ':';
-}
-
-}  // namespace
 
 std::string marginField(float inches) {
   char text[64];
@@ -36,6 +25,7 @@ void Conversion::line(std::string_view raw) {
     tuneLines_.emplace_back(raw);
     return;
   }
+  if (settings_.tunes && settings_.tunes->byTitle() && !replaying_ && holdHeader(raw)) return;
   ++at_.lines;
   std::string_view line = trim(raw);
   if (line.empty()) return;  // blank lines never reach the converted tune
@@ -48,12 +38,36 @@ void Conversion::line(std::string_view raw) {
   put(line);
 }
 
-// A new tune: chosen or not by its number; after one that was left out, it
-// starts as a file does.
+// x= by title: a tune is chosen once its header has been read, so its lines
+// wait from its X: line to the end of its header; then they are converted as
+// any tune's are. False for a line that does not wait.
+bool Conversion::holdHeader(std::string_view raw) {
+  bool wasOpen = headings_.open();
+  std::optional<TuneHeading> whole = headings_.line(raw);
+  if (!wasOpen && !headings_.open()) return false;
+  if (whole && headings_.open()) choose(*whole);  // a new tune ends a header that had no end of its own
+  header_.emplace_back(raw);
+  if (whole && !headings_.open()) choose(*whole);
+  return true;
+}
+
+// Chooses the tune whose header was held, and converts the header's lines.
+void Conversion::choose(const TuneHeading& heading) {
+  chosenByTitle_ = settings_.tunes->chooses(heading);
+  std::vector<std::string> lines = std::move(header_);
+  header_.clear();
+  replaying_ = true;
+  for (const std::string& held : lines) line(held);
+  replaying_ = false;
+}
+
+// A new tune: chosen or not by its number, or by its titles; after one that
+// was left out, it starts as a file does.
 void Conversion::tuneNumber(std::string_view line) {
   endTune();
   at_.inTune = true;
-  at_.chosen = !settings_.tunes || (kry::tuneNumber(line) && settings_.tunes->has(*kry::tuneNumber(line)));
+  std::optional<long> number = kry::tuneNumber(line);
+  at_.chosen = !settings_.tunes || (settings_.tunes->byTitle() ? chosenByTitle_ : number && settings_.tunes->has(*number));
   if (!at_.chosen) return;
   ++at_.summary.tunes;
   if (at_.leftOut) at_.tune = TuneState{};
@@ -103,6 +117,8 @@ void Conversion::musicLine(std::string_view line) {
   try {
     tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   } catch (Stop& stop) {
+    if (auto* unplaced = dynamic_cast<NoteUnavailable*>(&stop))
+      stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip && at_.inTune));
     if (!settings_.skip || !at_.inTune) {
       stop.sayFirst(where());
       throw;
@@ -111,6 +127,7 @@ void Conversion::musicLine(std::string_view line) {
     at_.leftOut = true;
     ++at_.summary.leftOut;
     held_.clear();
+    heldFrom_.clear();
     at_.belowLowest = 0;  // the tune is left out whole
     at_.linesBelow.clear();
     return;
@@ -127,17 +144,24 @@ void Conversion::musicLine(std::string_view line) {
 // With skip, a tune's lines are held until it is whole, so that a tune left
 // out leaves nothing behind.
 void Conversion::put(std::string_view head, std::string_view tail) {
-  if (holdingTune())
+  if (holdingTune()) {
     held_.push_back(std::string(head).append(tail));
-  else
+    if (origins_ != nullptr) heldFrom_.push_back(at_.lines);
+  } else {
     out_.put(head, tail);
+    if (origins_ != nullptr) origins_->wrote(at_.lines);
+  }
 }
 
 // The end of a tune: its lines are written, and the notes below the lowest
 // course are counted, once for the whole tune.
 void Conversion::endTune() {
-  for (const std::string& line : held_) out_.put(line);
+  for (std::size_t k = 0; k < held_.size(); ++k) {
+    out_.put(held_[k]);
+    if (origins_ != nullptr) origins_->wrote(heldFrom_[k]);
+  }
   held_.clear();
+  heldFrom_.clear();
   if (at_.belowLowest == 0) return;
   messages_ << (at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune")
             << ": " << at_.belowLowest << (at_.belowLowest == 1 ? " note lies" : " notes lie")
@@ -148,6 +172,7 @@ void Conversion::endTune() {
 }
 
 const Progress& Conversion::finish() {
+  if (std::optional<TuneHeading> whole = headings_.finish()) choose(*whole);
   if (settings_.hand && fingering_ == nullptr) placeTune();
   endTune();
   return at_;
@@ -181,6 +206,7 @@ void Conversion::placeTune() {
   fingering.voicings = kry::placeTune(fingering.events, board_, *settings_.hand);
   fingering.placing = true;
   Conversion placing(settings_, out_, messages_, at_, &fingering);
+  placing.traceOrigins(origins_);
   for (const std::string& line : tuneLines_) placing.line(line);
   tuneLines_.clear();
   at_ = placing.finish();

@@ -4,8 +4,10 @@
 // and every music line becomes a melody line and a tablature line.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +55,26 @@ struct Progress {
   std::string linesBelow;  // the lines they stand on: "12, 14"
 };
 
+// Where lines of the converted tune came from. The typesetter names lines
+// of the final tune, which holds the converted tune's lines one for one;
+// for the lines asked about (numbered from 1), this keeps the number of the
+// line of the staged tune each was made from.
+class LineOrigins {
+ public:
+  explicit LineOrigins(std::set<long> wanted) : wanted_(std::move(wanted)) {}
+  // One more line of the converted tune, made from line `from` of the staged tune.
+  void wrote(long from) {
+    ++written_;
+    if (wanted_.contains(written_)) found_[written_] = from;
+  }
+  const std::map<long, long>& found() const { return found_; }
+
+ private:
+  std::set<long> wanted_;
+  std::map<long, long> found_;
+  long written_ = 0;
+};
+
 class Conversion {
  public:
   // With `fingering`, a conversion of one tune's lines that writes its notes
@@ -66,12 +88,16 @@ class Conversion {
   void line(std::string_view raw);
   // Ends the pass: the last tune is written out. Where the conversion stands.
   const Progress& finish();
+  // From now on, tells `origins` where each line written came from.
+  void traceOrigins(LineOrigins* origins) { origins_ = origins; }
 
  private:
   void tuneNumber(std::string_view line);
   void keyField(std::string_view line);
   void musicLine(std::string_view line);
   void put(std::string_view head, std::string_view tail = {});
+  bool holdHeader(std::string_view raw);
+  void choose(const TuneHeading& heading);
   bool holdingTune() const { return settings_.skip && at_.inTune; }  // with skip, until the tune is whole
   void endTune();
   void placeTune();
@@ -86,6 +112,13 @@ class Conversion {
   std::vector<std::string> held_;  // with skip, the current tune's lines until it is whole
   TuneFingering* fingering_;
   std::vector<std::string> tuneLines_;  // with option pos, the lines of the tune until it is whole
+  // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
+  Headings headings_;
+  std::vector<std::string> header_;
+  bool replaying_ = false;       // the held header lines are being converted
+  bool chosenByTitle_ = false;   // the tune whose header was read last is chosen
+  LineOrigins* origins_ = nullptr;
+  std::vector<long> heldFrom_;   // with origins, the staged line each held line came from
 };
 
 // The "%%botmargin" value: four characters, two decimals, "****" when too wide.

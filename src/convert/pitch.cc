@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 #include "base/stop.h"
 #include "base/abc.h"
@@ -157,26 +158,112 @@ std::optional<int> Fretboard::fretOn(int course, int position) const {
   return fret;
 }
 
+NoteUnavailable::NoteUnavailable(int sum, std::string text)
+    : Stop(" ", kExitStopped, notAvailable(sum, text)), sum(sum), text(std::move(text)) {}
+
 void unavailable(int keyIndex, char accidental, std::string_view written, int sum) {
   std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + std::string(written);
-  throw Stop::refusal(notAvailable(sum, keySpelling(keyIndex, text)));
+  throw NoteUnavailable(sum, keySpelling(keyIndex, text));
 }
 
-std::optional<Tuning> readTuning(std::string_view notes) {
+std::string noteName(int position) {
+  constexpr std::array<std::string_view, 12> kFromC = {"C", "^C", "D", "^D", "E", "F", "^F", "G", "^G", "A", "^A", "B"};
+  int fromC = position - 9;  // 9 is the C below middle C, written "C"
+  int octave = fromC >= 0 ? fromC / 12 : -((11 - fromC) / 12);
+  std::string name(kFromC[static_cast<std::size_t>(fromC - 12 * octave)]);
+  if (octave >= 1) name.back() = static_cast<char>(name.back() + 32);  // the octave from middle C is lower case
+  name.append(static_cast<std::size_t>(std::max(octave - 1, 0)), '\'');
+  name.append(static_cast<std::size_t>(std::max(-octave, 0)), ',');
+  return name;
+}
+
+namespace {
+
+// "1 half step", "3 half steps".
+std::string halfSteps(int count) { return std::to_string(count) + (count == 1 ? " half step" : " half steps"); }
+
+// The letter names of a tuning's open notes, lowest first: "DADGAD", "DADF#AD".
+std::string openNotes(const Tuning& tuning) {
+  std::string names;
+  for (int course = tuning.courses; course >= 1; --course) {
+    std::string name = noteName(tuning.open[static_cast<std::size_t>(course - 1)]);
+    char letter = name[name[0] == '^' ? 1 : 0];
+    names += static_cast<char>(letter >= 'a' ? letter - 32 : letter);
+    if (name[0] == '^') names += '#';
+  }
+  return names;
+}
+
+// "the guitar in standard tuning", "the mandolin with a capo at fret 2", "the guitar tuned DADGAD".
+std::string instrument(const Fingerboard& board) {
+  std::string name = !board.tuning        ? (board.mandolin ? "the mandolin" : "the guitar in standard tuning")
+                     : board.tuning->courses == 6 ? "the guitar tuned " + openNotes(*board.tuning)
+                                                  : "the four-course instrument tuned " + openNotes(*board.tuning);
+  if (board.capo > 0) name += " with a capo at fret " + std::to_string(board.capo);
+  return name;
+}
+
+// "option -2"; "option 1 instead of 3"; "no transposition instead of 3".
+std::string transpositionOption(int wanted, int now) {
+  std::string option = wanted == 0 ? "no transposition" : "option " + std::to_string(wanted);
+  return now == 0 ? option : option + " instead of " + std::to_string(now);
+}
+
+}  // namespace
+
+std::string reachAdvice(const Fretboard& fretboard, int sum, const std::string& text, bool skipping) {
+  const Fingerboard& board = fretboard.board();
+  std::vector<std::string> helps;
+  std::string line = " " + text;
+  std::size_t letter = !text.empty() && isAccidental(text[0]) ? 1 : 0;
+  if (letter >= text.size() || !isNoteLetter(text[letter])) {
+    line += " is no note: notes are written with the letters A to G and a to g";
+  } else {
+    bool above = sum > fretboard.highest();
+    int steps = above ? sum - fretboard.highest() : fretboard.lowest() - sum;
+    if (board.transposition != 0) line += " transposed by " + std::to_string(board.transposition) + " to " + noteName(sum);
+    line += " lies " + halfSteps(steps) + (above ? " above" : " below") + " the compass of " + instrument(board) + ", " +
+            noteName(fretboard.lowest()) + " to " + noteName(fretboard.highest());
+    int wanted = board.transposition + (above ? -steps : steps);
+    if (wanted >= -11 && wanted <= 11)
+      helps.push_back("transposing " + halfSteps(steps) + (above ? " lower (" : " higher (") +
+                      transpositionOption(wanted, board.transposition) + ")");
+    if (above && board.reach < kHandReach && sum <= fretboard.open(1) + kHandReach)
+      helps.push_back("option pos (frets up to " + std::to_string(kHandReach) + ")");
+  }
+  if (!skipping) helps.push_back("option skip to leave such a tune out");
+  for (std::size_t k = 0; k < helps.size(); ++k)
+    line += (k == 0 ? "; what helps: " : k + 1 == helps.size() ? " or " : ", ") + helps[k];
+  return line + ".";
+}
+
+std::optional<Tuning> readTuning(std::string_view notes, std::string* fault) {
+  auto refuse = [fault](std::string why) -> std::optional<Tuning> {
+    if (fault != nullptr) *fault = std::move(why);
+    return std::nullopt;
+  };
   Tuning tuning;
   std::array<int, 6> lowFirst{};
+  std::string_view before;  // the note before, as written
   for (std::size_t at = 0; at < notes.size();) {
+    std::size_t start = at;
     char accidental = isAccidental(notes[at]) ? notes[at++] : ' ';
     std::size_t end = at + 1;
     while (end < notes.size() && isOctaveMark(notes[end])) ++end;
     std::optional<int> position = at < notes.size() ? notePosition(0, accidental, notes.substr(at, end - at)) : std::nullopt;
-    if (!position || *position < kLowestOpen || *position > kHighest + 1 || tuning.courses == 6 ||
-        (tuning.courses > 0 && *position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)]))
-      return std::nullopt;
+    std::string written(notes.substr(start, std::min(end, notes.size()) - start));
+    if (!position) return refuse(written + " is no ABC note");
+    if (*position < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
+    if (*position > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
+    if (tuning.courses == 6) return refuse("it has more than six notes");
+    if (tuning.courses > 0 && *position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)])
+      return refuse(written + " is not higher than the " + std::string(before) + " before it");
     lowFirst[static_cast<std::size_t>(tuning.courses++)] = *position;
+    before = notes.substr(start, end - start);
     at = end;
   }
-  if (tuning.courses != 4 && tuning.courses != 6) return std::nullopt;
+  if (tuning.courses != 4 && tuning.courses != 6)
+    return refuse(tuning.courses == 0 ? "it has no notes" : "it has " + std::to_string(tuning.courses) + (tuning.courses == 1 ? " note" : " notes"));
   for (int course = 0; course < tuning.courses; ++course)
     tuning.open[static_cast<std::size_t>(course)] = lowFirst[static_cast<std::size_t>(tuning.courses - 1 - course)];
   return tuning;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/abc.h"
+#include "base/stop.h"
 
 namespace kry {
 
@@ -25,8 +26,12 @@ inline constexpr Tuning kStandardGuitar{{25, 20, 16, 11, 6, 1}, 6};  // E A D G 
 inline constexpr Tuning kStandardMandolin{{25, 18, 11, 4, 0, 0}, 4};  // G D A e
 
 // A tuning written as ABC notes from the lowest course up ("D,A,DGAd"), four
-// or six of them, each higher than the one before; nothing when it is not one.
-std::optional<Tuning> readTuning(std::string_view notes);
+// or six of them, each higher than the one before; nothing when it is not
+// one, and then `fault`, when given, says why.
+std::optional<Tuning> readTuning(std::string_view notes, std::string* fault = nullptr);
+
+// The highest fret the hand's positions reach with option pos; without it, the tenth.
+inline constexpr int kHandReach = 15;
 
 // What `note` needs besides the note itself; fixed for a whole run.
 struct Fingerboard {
@@ -128,9 +133,26 @@ class Fretboard {
   std::vector<Place> places_;
 };
 
-// The stop for a note with no place: the not-available line, with the
-// position the note sounds at (0 for a letter that is no note).
+// The stop for a note with no place. It says the not-available line, with
+// the position the note sounds at (0 for a letter that is no note) and the
+// note as the key spells it; both stay with it for the line in words that
+// the conversion adds (reachAdvice).
+class NoteUnavailable : public Stop {
+ public:
+  NoteUnavailable(int sum, std::string text);
+  int sum;
+  std::string text;
+};
 [[noreturn]] void unavailable(int keyIndex, char accidental, std::string_view written, int sum);
+
+// The line in words after the not-available line: the note, how far it lies
+// outside the compass of the instrument in its tuning, that compass, and what
+// helps: a transposition, option pos, or (unless the tune is `skipping`, left
+// out anyway) option skip.
+std::string reachAdvice(const Fretboard& board, int sum, const std::string& text, bool skipping);
+
+// A pitch position as an ABC note, sharps for the black keys: 1 is "E,", 35 "d'".
+std::string noteName(int position);
 
 // note: where a note is played on `board`, after the key signature of
 // `keyIndex` and the transposition: its own or its carried accidental (blank

@@ -56,4 +56,12 @@ bool TuneChunks::fill() {
   return !atEnd_;
 }
 
+void eachLine(ByteSource& in, const std::function<void(std::string_view line)>& take) {
+  TuneChunks chunks(in, kChunkSize);
+  for (Chunk chunk; chunks.next(chunk);) {
+    Lines lines(chunk.text);
+    for (std::string_view line; lines.next(line);) take(line);
+  }
+}
+
 }  // namespace kry

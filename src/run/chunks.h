@@ -4,11 +4,16 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "convert/lines.h"
 
 namespace kry {
+
+// About the size a collection is cut at: a few chunks in memory at a time.
+inline constexpr std::size_t kChunkSize = 1 << 17;
 
 // A piece of the staged tune made of whole lines.
 struct Chunk {
@@ -39,5 +44,8 @@ class TuneChunks {
   std::size_t lastLine_ = 0;    // just past its last LF; 0 for none
   bool atEnd_ = false;
 };
+
+// Hands every line of a byte source, in order, without its line end, to `take`.
+void eachLine(ByteSource& in, const std::function<void(std::string_view line)>& take);
 
 }  // namespace kry

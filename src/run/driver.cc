@@ -8,7 +8,9 @@
 #include "convert/convert.h"
 #include "fixup/fixup.h"
 #include "run/messages.h"
+#include "run/chunks.h"
 #include "run/parallel.h"
+#include "run/places.h"
 #include "run/prompt.h"
 #include "base/stop.h"
 #include "base/text.h"
@@ -34,7 +36,7 @@ class DirectoryLock {
 // The run replaces or removes its work files: a tune file that is one of them
 // would be lost, so it is refused before the run touches any.
 void refuseWorkFile(const TuneNames& names, Platform& platform) {
-  for (const char* work : {kStagedTune, kConvertedTune, kFixedTune, kLockFile})
+  for (const char* work : kWorkFiles)
     if (platform.sameFile(names.input, work))
       throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.",
                  kExitStopped);
@@ -48,10 +50,65 @@ unsigned workerThreads() {
 }
 
 // Copies the user's tune to TMPIN.TMP; the user's file itself is only read.
-void stage(const TuneNames& names, Platform& platform) {
+// A name given without its ".abc" is tried with ".ABC" too, for file names
+// where case matters, unless that names one of kry's work files.
+void stage(TuneNames& names, Platform& platform) {
   platform.remove(kStagedTune);  // left by a run that ended early: never convert it
-  platform.copy(names.input, kStagedTune);
-  if (!platform.exists(kStagedTune)) throw Stop(kNoInputFile, kExitStopped);
+  std::vector<std::string> tried{names.input};
+  std::string capitals = names.input.substr(0, names.input.size() - 4) + ".ABC";
+  if (names.added && std::none_of(std::begin(kWorkFiles), std::end(kWorkFiles),
+                                  [&](const char* work) { return platform.sameFile(capitals, work); }))
+    tried.push_back(capitals);
+  for (const std::string& name : tried) {
+    platform.copy(name, kStagedTune);
+    if (platform.exists(kStagedTune)) {
+      names.input = name;
+      return;
+    }
+  }
+  std::string looked = " Looked for " + tried[0];
+  for (std::size_t k = 1; k < tried.size(); ++k) looked += " and " + tried[k];
+  throw Stop(kNoInputFile, kExitStopped, looked + ".\n");
+}
+
+// The PostScript file, and the PDF with option pdf, named after the tune file
+// or by out=: a name in a folder that is not there is refused before anything
+// is converted, and so is a name that would replace the tune file itself.
+void checkOutput(const TuneNames& names, const Options& options, Platform& platform) {
+  std::size_t slash = names.base.rfind('/');
+  if (!options.out.empty() && slash != std::string::npos) {
+    std::string folder = slash == 0 ? "/" : names.base.substr(0, slash);
+    if (!platform.isFolder(folder))
+      refuseOption("out=" + options.out, "out=" + options.out + ": there is no folder " + folder +
+                                             "; make it first, or name another.");
+  }
+  std::vector<std::string> outputs{outputName(names.base, "ps")};
+  if (options.pdf) outputs.push_back(outputName(names.base, "pdf"));
+  for (const std::string& output : outputs)
+    if (platform.sameFile(names.input, output))
+      throw Stop(" The output file " + output + " would replace the tune file; name it another way with out=NAME.",
+                 kExitStopped);
+}
+
+// The stop when x= chooses no tune of the file.
+Stop noTuneChosen(const Options& options, const std::string& input) {
+  const TuneList& list = *options.tunes;
+  std::string chosen = list.byNumber() && list.byTitle() ? "numbered or titled " : list.byTitle() ? "titled " : "numbered ";
+  return Stop(" No tune " + chosen + options.tuneListText + " in " + input + ".", kExitStopped);
+}
+
+// Option list: each tune's number and titles, those x= chooses when it is given.
+void listTunes(ByteSource& staged, const Options& options, const std::string& input, std::ostream& out) {
+  Headings headings;
+  bool any = false;
+  auto list = [&](const std::optional<TuneHeading>& heading) {
+    if (!heading || (options.tunes && !options.tunes->chooses(*heading))) return;
+    out << listLine(*heading) << '\n';
+    any = true;
+  };
+  eachLine(staged, [&](std::string_view line) { list(headings.line(line)); });
+  list(headings.finish());
+  if (options.tunes && !any) throw noTuneChosen(options, input);
 }
 
 // Where the conversion writes. Without f, KRY97.ABC, which then becomes
@@ -118,10 +175,16 @@ Stop leftOutStop(const ConvertSummary& summary) {
               kExitStopped);
 }
 
-void typeset(const TypesetCommand& command, Platform& platform, std::ostream& out) {
+// Runs the typesetter. Its messages about lines of the final tune are passed
+// on with their places in the tune file; everything else it says comes through
+// as it says it.
+void typeset(const TypesetCommand& command, const std::string& input, const ConvertSettings& settings,
+             Platform& platform, std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
   out.flush();
-  int status = platform.runProgram(command.args);
+  TypesetterMessages messages;
+  int status = platform.runProgram(command.args, [&messages](std::string_view line) { return messages.take(line); });
+  messages.passOn(out, input, settings, [&platform] { return platform.openRead(kStagedTune); });
   if (status == 0) return;
   std::string failure = status == kNotStarted
                             ? std::string(kTypesetter) + " could not be started"
@@ -145,7 +208,7 @@ void writePdf(const std::string& base, Platform& platform, std::ostream& out) {
   for (const std::string& arg : args) shown += " " + arg;
   out << shown << "\n\n";
   out.flush();
-  int status = platform.runProgram(args);
+  int status = platform.runProgram(args, nullptr);
   if (status == 0 && platform.rename(part, pdf)) return;
   platform.remove(part);
   std::string failure = status == kNotStarted
@@ -167,6 +230,7 @@ TuneNames deriveNames(const std::string& arg) {
   if (dot == std::string::npos) {
     names.base = names.input;
     names.input += ".abc";
+    names.added = true;
   } else {
     names.base = names.input.substr(0, dot + 1);
   }
@@ -209,10 +273,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   }
   banner(out);
   if (args[0] == "/?" || args[0] == "?") return help(out, kVersion);
-  if (args[0] == "--help" || args[0] == "-h") {
-    help(out, kVersion);
-    return moreHelp(out);
-  }
+  if (args[0] == "--help" || args[0] == "-h") return fullHelp(out);
   TuneNames names = deriveNames(args[0]);
 
   refuseWorkFile(names, platform);
@@ -223,6 +284,14 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
 
   Options options;
   readOptions({args.begin() + 1, args.end()}, options);
+  if (!options.out.empty()) names.base = options.out;
+  checkOutput(names, options, platform);
+  if (options.list) {
+    listTunes(*staged, options, names.input, out);
+    staged.reset();
+    platform.remove(kStagedTune);
+    return;
+  }
   const ConvertSettings settings = options.convertSettings();
   ConvertedTune converted(platform, options.fixUp);
   ConvertSummary summary;
@@ -231,8 +300,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
     out << '\n';
     converted.close();
     staged.reset();
-    if (options.tunes && summary.tunes == 0)
-      throw Stop(" No tune numbered " + options.tuneListText + " in " + names.input + ".", kExitStopped);
+    if (options.tunes && summary.tunes == 0) throw noTuneChosen(options, names.input);
     if (summary.leftOut > 0 && summary.leftOut == summary.tunes) throw leftOutStop(summary);
     converted.makeFinal(out);
   } catch (...) {
@@ -241,7 +309,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
     throw;
   }
   out << processedLines(names.input);
-  typeset(typesetCommand(names.base, options), platform, out);
+  typeset(typesetCommand(names.base, options), names.input, settings, platform, out);
 
   platform.remove(kStagedTune);
   platform.remove(kConvertedTune);

@@ -15,6 +15,7 @@ namespace kry {
 struct TuneNames {
   std::string input;  // the file staged, with ".abc" added when its name has no "."
   std::string base;   // names the PostScript file: up to and with the first "."
+  bool added = false;  // ".abc" was added: ".ABC" may be tried too
 };
 TuneNames deriveNames(const std::string& arg);
 

@@ -13,6 +13,8 @@ inline constexpr const char* kFinalTune = "TEMP.ABC";
 // The fixed-up tune of option f, until the user agrees that it replaces TEMP.ABC.
 inline constexpr const char* kFixedTune = "KRY97.FIX";
 inline constexpr const char* kLockFile = "KRY97.LCK";
+// The work files that a tune file may not be: the run replaces or removes them.
+inline constexpr const char* kWorkFiles[] = {kStagedTune, kConvertedTune, kFixedTune, kLockFile};
 // The final tune's name as the overwrite question shows it, padded to 11 characters.
 inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";
 

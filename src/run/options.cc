@@ -17,6 +17,8 @@ namespace {
 constexpr std::size_t kNumberWidth = 8;
 // The option key: the first six characters, upper-cased.
 constexpr std::size_t kKeyWidth = 6;
+// The largest scale the typesetter takes.
+constexpr float kLargestScale = 4.0F;
 
 
 // Every character of a number option must be a digit, "-" or "."; "+" may only lead.
@@ -29,9 +31,11 @@ bool passesCharacterTest(const std::string& arg) {
   return true;
 }
 
-[[noreturn]] void illegalOption(const std::string& arg) {
-  throw Stop::refusal(" Illegal option " + fixedField(arg, kNumberWidth) + "\n" + kTypeForHelp + "\n");
+std::string illegalLines(const std::string& arg) {
+  return " Illegal option " + fixedField(arg, kNumberWidth) + "\n" + kTypeForHelp + "\n";
 }
+
+[[noreturn]] void illegalOption(const std::string& arg) { throw Stop::refusal(illegalLines(arg)); }
 
 [[noreturn]] void unreadable(const std::string& field) {
   throw Stop::ioError("cannot read the number in option \"" + field + "\"");
@@ -98,16 +102,42 @@ std::string letterNames(std::string_view notes) {
 }
 
 void readTuningOption(const std::string& arg, std::string_view notes, std::string name, Options& options) {
-  options.tuning = readTuning(notes);
-  if (!options.tuning) illegalOption(arg);
+  std::string fault;
+  options.tuning = readTuning(notes, &fault);
+  if (!options.tuning)
+    refuseOption(arg, arg + ": " + fault + "; give four or six ABC notes from the lowest course up, each higher than "
+                      "the one before, for example tuning=E,A,DGBe (the standard guitar) or tuning=G,DAe (the mandolin).");
   options.tuningName = name.empty() ? letterNames(notes) : std::move(name);
 }
 
-// The fret after "capo=" or "pos=" (at `from`): a whole number from `least` to 12.
-int readFret(const std::string& arg, std::size_t from, int least) {
+// The fret after "capo=" or "pos=" (at `from`): a whole number from `least`
+// to 12; `why` tells what it is, with an example.
+int readFret(const std::string& arg, std::size_t from, int least, const std::string& why) {
   std::optional<long> fret = wholeNumber(std::string_view(arg).substr(from));
-  if (!fret || *fret < least || *fret > 12) illegalOption(arg);
+  if (!fret || *fret < least || *fret > 12) refuseOption(arg, arg + ": " + why);
   return static_cast<int>(*fret);
+}
+
+void readTuneList(const std::string& arg, Options& options) {
+  std::string fault;
+  options.tuneListText = arg.substr(2);
+  options.tunes = TuneList::read(options.tuneListText, &fault);
+  if (!options.tunes)
+    refuseOption(arg, arg + ": " + fault + "; give tune numbers, ranges or words of a title, for example x=36, "
+                      "x=4-9, x=4,7,12-15 or x=rakes.");
+}
+
+// out=NAME: the PostScript file NAME.ps; a ".ps" typed at its end is not doubled.
+void readOutName(const std::string& arg, Options& options) {
+  std::string name = arg.substr(4);
+  if (name.size() > 3 && (name.ends_with(".ps") || name.ends_with(".PS"))) name.resize(name.size() - 3);
+  std::string fault = name.empty() || name == ".ps" || name == ".PS" ? "it names no file"
+                      : name.back() == '/'                           ? "a name that ends in / is a folder's"
+                                                                     : "";
+  if (!fault.empty())
+    refuseOption(arg, arg + ": " + fault + "; give the name of the PostScript file, in a folder if you like, for "
+                      "example out=jigs-mandolin or out=mandolin/jigs.");
+  options.out = name;
 }
 
 void readNumber(const std::string& arg, Options& options) {
@@ -118,6 +148,9 @@ void readNumber(const std::string& arg, Options& options) {
     options.bottomMargin = -readDecimal(arg);
   } else if (point) {
     options.scaleFactor = readDecimal(arg);
+    // The typesetter takes a scale above 0 and at most 4: refused now, before anything is converted.
+    if (!(options.scaleFactor > 0.0F && options.scaleFactor <= kLargestScale))
+      refuseOption(arg, arg + ": a scale is above 0 and at most 4, for example 0.8.");
     options.scaleText = trimRight(fixedField(arg, kNumberWidth));
   } else {
     long steps = readInteger(arg);
@@ -127,6 +160,10 @@ void readNumber(const std::string& arg, Options& options) {
 }
 
 }  // namespace
+
+void refuseOption(const std::string& arg, const std::string& why) {
+  throw Stop::refusal(illegalLines(arg) + " " + why + "\n");
+}
 
 ConvertSettings Options::convertSettings() const {
   ConvertSettings settings;
@@ -141,7 +178,7 @@ ConvertSettings Options::convertSettings() const {
   settings.skip = skip;
   settings.board.capo = capoFret;
   settings.hand = hand;
-  if (hand) settings.board.reach = 15;
+  if (hand) settings.board.reach = kHandReach;
   // A tuning named as one of the standard two is that instrument as it is.
   if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
     settings.board.mandolin = tuning == kStandardMandolin;
@@ -184,15 +221,17 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
     } else if (word == "SKIP") {
       options.skip = true;
     } else if (whole.rfind("CAPO=", 0) == 0) {
-      options.capoFret = readFret(arg, 5, 1);
+      options.capoFret = readFret(arg, 5, 1, "a capo sits at a fret from 1 to 12, for example capo=2.");
     } else if (whole == "POS") {
       options.hand = 0;
     } else if (whole.rfind("POS=", 0) == 0) {
-      options.hand = readFret(arg, 4, 0);
+      options.hand = readFret(arg, 4, 0, "the hand starts at a fret from 0 to 12, for example pos=5; pos alone lets it start anywhere.");
     } else if (key.compare(0, 2, "X=") == 0) {
-      options.tuneListText = arg.substr(2);
-      options.tunes = TuneList::read(options.tuneListText);
-      if (!options.tunes) illegalOption(arg);
+      readTuneList(arg, options);
+    } else if (whole.rfind("OUT=", 0) == 0) {
+      readOutName(arg, options);
+    } else if (whole == "LIST") {
+      options.list = true;
     } else if (key[0] == 'C') {
       options.capo = key[1];
     } else {

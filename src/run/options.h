@@ -32,6 +32,8 @@ struct Options {
   bool skip = false;              // a tune that can't be placed is left out
   int capoFret = 0;               // "capo=N": the tab counts frets from a capo at fret N
   std::optional<int> hand;        // "pos", "pos=N": each tune placed whole, the hand starting at fret N (0: anywhere)
+  std::string out;                // "out=NAME": the PostScript file is NAME.ps; empty: named after the tune file
+  bool list = false;              // "list": each tune's number and titles, and nothing written
 
   ConvertSettings convertSettings() const;
 };
@@ -40,5 +42,9 @@ struct Options {
 // An illegal option raises a Stop that says so; so does a transposition past
 // 11; a number that cannot be read raises an I/O failure.
 void readOptions(const std::vector<std::string>& args, Options& options);
+
+// The stop for an option that is refused: the illegal-option lines, then one
+// that says why, with an example.
+[[noreturn]] void refuseOption(const std::string& arg, const std::string& why);
 
 }  // namespace kry

@@ -13,10 +13,9 @@
 
 #include "convert/convert.h"
 #include "convert/lines.h"
+#include "run/chunks.h"
 
 namespace kry {
-
-inline constexpr std::size_t kChunkSize = 1 << 17;
 
 // Converts all of `in` into `out` with `threads` worker threads; with none,
 // in order on the calling thread.

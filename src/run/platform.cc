@@ -160,6 +160,11 @@ class SystemPlatform : public Platform {
     return ::link(from.c_str(), to.c_str()) == 0 || copy(from, to);
   }
 
+  bool isFolder(const std::string& name) override {
+    std::error_code ec;
+    return fs::is_directory(name, ec);
+  }
+
   bool sameFile(const std::string& a, const std::string& b) override {
     std::error_code ec;
     return fs::equivalent(a, b, ec);
@@ -188,7 +193,11 @@ class SystemPlatform : public Platform {
     return !ec;
   }
 
-  int runProgram(const std::vector<std::string>& args) override { return kry::runProgram(args, selfPath_); }
+  int runProgram(const std::vector<std::string>& args, const ErrorLineTaker& takeError) override {
+    ProgramSetting how;
+    how.takeError = takeError;
+    return kry::runProgram(args, selfPath_, how);
+  }
 
   std::optional<std::string> readReply() override {
     std::string line;

@@ -24,6 +24,8 @@ class Platform {
   // name for the same file where the file system allows, else a copy. False
   // when it can't.
   virtual bool share(const std::string& from, const std::string& to) { return copy(from, to); }
+  // Whether the name is a folder's (a link to one included).
+  virtual bool isFolder(const std::string& name) = 0;
   // Whether two names lead to the same file.
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file if it is there; quiet either way.
@@ -33,9 +35,10 @@ class Platform {
   // Creates or replaces a work file for writing; nullptr when it can't.
   virtual std::unique_ptr<LineSink> create(const std::string& name) = 0;
   // Runs a program (the typesetter, Ghostscript) with its arguments, the first
-  // its name, found on PATH or else beside kry, and waits for it. Its exit
+  // its name, found on PATH or else beside kry, and waits for it. Each line of
+  // its error stream is offered to `takeError` when that is set. Its exit
   // status, or kNotStarted when it could not be found or started.
-  virtual int runProgram(const std::vector<std::string>& args) = 0;
+  virtual int runProgram(const std::vector<std::string>& args, const ErrorLineTaker& takeError) = 0;
   // Gives a file another name, replacing any file of that name; false when it can't.
   virtual bool rename(const std::string& from, const std::string& to) = 0;
   // One line of the user's reply, or nothing at the end of standard input.

@@ -43,15 +43,39 @@ void help(std::ostream& out, const std::string& ver) {
   out.flush();
 }
 
-void moreHelp(std::ostream& out) {
+void fullHelp(std::ostream& out) {
   out << '\n'
-      << " More options:\n"
+      << " Syntax:  kry <filename> [options]\n"
+      << "          kry --help | --version\n"
+      << " The tune file is named with or without its .abc: kry reel reads reel.abc (or reel.ABC).\n"
+      << " The PostScript file is named after the tune file, reel.ps, unless out= names it.\n"
+      << '\n'
+      << " Options, separated by blanks, in either case; a later one overrides an earlier one:\n"
+      << " m             mandolin tab (G D A E); the default is guitar tab\n"
+      << " <integer>     transpose by that many half steps, -11 to 11: 2, -3, +5\n"
+      << " <decimal>     a positive one scales the printed page (above 0, at most 4): 0.8;\n"
+      << "               a negative one sets the bottom margin in inches: -0.5\n"
+      << " a4            A4 paper; the default is letter size\n"
+      << " c<#>          print the instruction \"Capo <#>\" above the tune: c3\n"
+      << " capo=N        a capo at fret N (1 to 12): the tab counts the frets from it\n"
+      << " f             guess the length of the first note of each tab line and print its rhythm flag\n"
+      << " r             print no rhythm flags in the tab\n"
+      << " b4            play the B of the open second string at the fourth fret of the third string\n"
       << " dropd, dadgad, openg, opend   guitar in drop D, DADGAD, open G or open D tuning\n"
       << " tuning=NOTES  the open note of each course, lowest first, as ABC notes:\n"
       << "               tuning=E,A,DGBe is the standard guitar, tuning=G,DAd a mandola\n"
-      << " pdf           also write the pages as a PDF beside the PostScript file\n"
-      << " x=LIST        convert only the tunes numbered so: x=36, x=4-9, x=4,7,12-15\n"
+      << " pos, pos=N    place each tune's notes by the hand's positions, up to fret 15;\n"
+      << "               with N (0 to 12) the hand starts at fret N\n"
+      << " x=LIST        only the tunes numbered or titled so: x=36, x=4-9, x=4,7,12-15,\n"
+      << "               x=rakes, x=\"rakes of\" (words of any title line, in any case)\n"
+      << " list          print the number and titles of each tune (of those x= chooses)\n"
+      << "               and write nothing\n"
       << " skip          leave out a tune that can't be placed and go on with the next\n"
+      << " out=NAME      write the PostScript file NAME.ps (and the PDF NAME.pdf);\n"
+      << "               NAME may hold a folder: out=mandolin/jigs\n"
+      << " pdf           also write the pages as a PDF beside the PostScript file\n"
+      << " debug         keep the converted tune TEMP.ABC; the PostScript file is made by\n"
+      << "                  abctab2ps temp.abc -1 -O <basename> -t <#> -s <#>\n"
       << " kry --version shows the version; kry --help shows this text.\n";
   out.flush();
 }

@@ -12,7 +12,7 @@ void banner(std::ostream& out);
 // help: writes the usage text, with the version text `ver` in its second line.
 void help(std::ostream& out, const std::string& ver);
 
-// The options that came after the usage text was written, for --help.
-void moreHelp(std::ostream& out);
+// The text of kry --help: every option, after the banner.
+void fullHelp(std::ostream& out);
 
 }  // namespace kry

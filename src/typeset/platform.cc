@@ -99,7 +99,7 @@ void PosixPlatform::removeTemp(const std::string& dir) {
 int PosixPlatform::run(const std::vector<std::string>& args, const std::string& dir, const std::string& log) {
   // Found as findProgram finds it, by its absolute name before it moves to
   // dir: a PATH entry relative to ours is not read again from there.
-  const int status = kry::runProgram(args, "", kry::ProgramSetting{dir, log, true});
+  const int status = kry::runProgram(args, "", kry::ProgramSetting{dir, log, true, {}});
   // A signal comes back as a shell reports it, 128 and its number.
   const bool killed = status > 128 && status - 128 < NSIG;
   return status == kry::kNotStarted || killed ? -1 : status;

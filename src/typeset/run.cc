@@ -6,6 +6,7 @@
 
 #include "base/abc.h"
 #include "typeset/cmdline.h"
+#include "typeset/outline.h"
 #include "typeset/translate.h"
 
 namespace kry::typeset {
@@ -113,6 +114,22 @@ void tell(Platform& platform, std::vector<Said> ours, const std::vector<Said>& t
   for (const Said& w : ours) platform.warn(w.text);
 }
 
+// The PDF's title: the book's first title line; with none, the title of its
+// only tune; else the name of the PostScript file without its folder and ".ps".
+std::string documentTitle(const Translation& tr, const std::string& output) {
+  if (!tr.bookTitle.empty()) return tr.bookTitle;
+  if (tr.titles.size() == 1 && !tr.titles[0].title.empty()) return tr.titles[0].title;
+  std::string name = output.substr(output.rfind('/') + 1);
+  return name.ends_with(".ps") && name.size() > 3 ? name.substr(0, name.size() - 3) : name;
+}
+
+// One outline entry a tune: its title, or its number when it has none.
+std::vector<std::string> outlineEntries(const Translation& tr) {
+  std::vector<std::string> entries;
+  for (const TuneTitle& tune : tr.titles) entries.push_back(tune.title.empty() ? "Tune " + tune.number : tune.title);
+  return entries;
+}
+
 }  // namespace
 
 int typeset(const std::vector<std::string>& args, Platform& platform) {
@@ -181,7 +198,10 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
                   "; no PostScript file written");
     return 1;
   }
-  if (!platform.install(temp.file(kTempPs), cmd.output)) {
+  // The PDF's title and outline go into the file's setup.
+  const std::optional<std::string> ps = platform.readFile(temp.file(kTempPs));
+  const std::string marked = ps ? markOutline(*ps, documentTitle(tr, cmd.output), outlineEntries(tr)) : "";
+  if (!ps || !platform.writeFile(temp.file(kTempPs), marked) || !platform.install(temp.file(kTempPs), cmd.output)) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }

@@ -463,6 +463,7 @@ void Translator::line(std::string_view line, int from) {
     voice_ = 0;
     melodyTime_.reset();
     ++out_.tunes;
+    out_.titles.push_back({std::string(fieldValue(line.substr(2))), ""});
     emit(std::string(line), from);
     dots_ = body.size();
     emit("%%postscript /ktabmid 15 def", from);
@@ -530,6 +531,9 @@ void Translator::field(std::string_view line, int from) {
     if (!inTune_) fileDefault_ = mc_;
   } else if (name == 'K' && header_) {
     header_ = false;
+  } else if (name == 'T') {
+    std::string& title = inTune_ ? out_.titles.back().title : out_.bookTitle;
+    if (title.empty()) title = fieldValue(value);
   }
   if (!body) return emit(std::string(line), from);
   voice('M', from);

@@ -42,11 +42,19 @@ struct Said {
   std::string text;
 };
 
+// A tune as the PDF's outline names it.
+struct TuneTitle {
+  std::string number;  // of its X: field
+  std::string title;   // its first T: line; empty for none
+};
+
 struct Translation {
   std::string abc;                    // the whole abcm2ps input
   std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
   std::vector<Origin> origin;         // per output line
   int tunes = 0;
+  std::string bookTitle;              // the first T: line before the first tune
+  std::vector<TuneTitle> titles;      // one per tune, in order
 };
 
 Translation translate(std::string_view text, const Settings& settings);

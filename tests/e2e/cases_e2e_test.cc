@@ -12,8 +12,8 @@ namespace {
 using Words = std::vector<std::string>;
 
 struct Case {
-  std::string where, title, input, typesetter;
-  std::vector<std::pair<std::string, std::string>> before, after;  // file name, content
+  std::string where, title, input, typesetter, typesetterSays;
+  std::vector<std::pair<std::string, std::string>> before, after, afterHas;  // file name, content (or a piece of it)
   Words dirs, args;
   int status = -1;
   std::map<std::string, std::string> texts;  // "stdout", "stdout has", "stderr", "stderr has"
@@ -77,11 +77,12 @@ std::vector<Case> loadCases() {
       else if (key == "dir") c.dirs.push_back(rest.at(0));
       else if (key == "run") c.args = rest;
       else if (key == "stdin") c.input = text;
-      else if (key == "typesetter") c.typesetter = line.substr(11);
+      else if (key == "typesetter") c.typesetter = line.substr(11), c.typesetterSays = text;
       else if (key == "status") c.status = std::stoi(rest.at(0));
       else if (key == "stdout" || key == "stderr") c.texts[rest.empty() ? key : key + " has"] = text;
       else if (key == "files") c.files = rest;
       else if (key == "typeset") c.typeset = rest;
+      else if (key == "expect" && rest.size() > 1 && rest[1] == "has") c.afterHas.emplace_back(rest.at(0), text);
       else if (key == "expect") c.after.emplace_back(rest.at(0), text);
       else throw std::runtime_error(where + ": unknown line: " + line);
     }
@@ -126,6 +127,8 @@ TEST_P(Cases, RunAsWrittenDown) {
   if (c.typesetter == "absent" || c.typesetter == "beside") box.runKryAlone(c.typesetter == "beside");
   if (c.typesetter.rfind("exits ", 0) == 0) box.setTypesetterStatus(std::stoi(c.typesetter.substr(6)));
   if (c.typesetter.find("writes") != std::string::npos) box.writePostScript();
+  if (c.typesetter == "says") box.setTypesetterSays(c.typesetterSays);
+  if (c.typesetter == "real") box.useRealTypesetter();
   if (c.typesetter.find("no other program") != std::string::npos) box.onlyOwnPath();
   Words args;
   for (const std::string& arg : c.args) args.push_back(place(arg));
@@ -145,6 +148,7 @@ TEST_P(Cases, RunAsWrittenDown) {
     EXPECT_TRUE(there) << name << " is missing";
     EXPECT_EQ(name == "typeset" ? box.typesetterTune() : box.read(name), content) << name;
   }
+  for (const auto& [name, piece] : c.afterHas) { EXPECT_NE(box.read(name).find(piece), std::string::npos) << name << " lacks:\n" << piece; }
   bool lockIsTune = std::any_of(c.before.begin(), c.before.end(), [](const auto& file) { return file.first == "KRY97.LCK"; });
   EXPECT_EQ(fs::exists(box.path("KRY97.LCK")), lockIsTune) << "the directory lock outlived the run";
 }

@@ -52,6 +52,7 @@ class Sandbox {
     write("bin/abctab2ps",
           "#!/bin/sh\nhere=$(dirname \"$0\")\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$here/args.txt\"\n"
           "cp \"$1\" \"$here/received.abc\" 2>/dev/null\necho ' fake abctab2ps ran'\n"
+          "if [ -f \"$here/says\" ]; then cat \"$here/says\" >&2; fi\n"
           "if [ -f \"$here/ps\" ]; then\n"  // writes the PostScript file as abctab2ps names it
           "  while [ $# -gt 0 ]; do if [ \"$1\" = -O ]; then base=$2; fi; shift; done\n"
           "  case $base in *.) cp \"$here/ps\" \"${base}ps\";; *) cp \"$here/ps\" \"$base.ps\";; esac\nfi\n"
@@ -149,6 +150,13 @@ class Sandbox {
   }
 
   void setTypesetterStatus(int status) const { write(typesetter_ + "/status", std::to_string(status) + "\n"); }
+  // The fake writes `text` on its error stream.
+  void setTypesetterSays(const std::string& text) const { write(typesetter_ + "/says", text); }
+  // Our own abctab2ps, with abcm2ps, takes the fake's place.
+  void useRealTypesetter() const {
+    fs::remove(path("bin/abctab2ps"));
+    fs::create_symlink(ABCTAB2PS_BINARY, path("bin/abctab2ps"));
+  }
   void useQuickTypesetter() const {  // one that does nothing but succeed
     fs::remove(path("bin/abctab2ps"));
     fs::create_symlink("/bin/true", path("bin/abctab2ps"));

@@ -158,8 +158,8 @@ std::string pagetext(const Scratch& s, const std::string& ps) {
 }
 
 // data/found.txt: small tunes through kry and abctab2ps; for each, the tab lines kry
-// writes and all that is said on the error stream, text on its page, and procedures
-// its PostScript must not call.
+// writes and every message of the typesetter as kry passes it on, text on its page,
+// and procedures its PostScript must not call.
 TEST(KryAndAbctab2psOn, WhatWasFound) {
   NEED("abcm2ps", "gs", kKry);
   std::istringstream in(slurp(kTests + "/typeset/data/found.txt") + "==\n");
@@ -177,8 +177,9 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
       s.write("tune.abc", tune);
       const Ran r = s.run(kKry + " tune debug" + options);
       std::string got;
-      std::istringstream temp(slurp(s.path("TEMP.ABC"))), err(r.err);
+      std::istringstream temp(slurp(s.path("TEMP.ABC"))), out(r.out), err(r.err);
       for (std::string l; std::getline(temp, l);) if (l.rfind("[V:G]", 0) == 0) got += "tab " + l.substr(0, l.find('\r')) + "\n";
+      for (std::string l; std::getline(out, l);) if (l.rfind(" tune.abc", 0) == 0 || l.find(" from the typesetter") != std::string::npos) got += "err " + l + "\n";
       for (std::string l; std::getline(err, l);) if (l.rfind("abctab2ps:", 0) == 0 || l.rfind("abcm2ps:", 0) == 0) got += "err " + l + "\n";
       EXPECT_EQ(got, said) << tune;
       const std::string text = pagetext(s, "tune.ps"), ps = slurp(s.path("tune.ps"));

@@ -1,0 +1,56 @@
+// The typesetter's messages about lines of the final tune, passed on with
+// their places in the player's own file. The typesetter reads TEMP.ABC, which
+// the run deletes; kry wrote it, so when the typesetter has said something,
+// the staged tune is converted again as the run converted it, each line of
+// the final tune traced back to the line of the tune file it was made from.
+// A run where the typesetter says nothing does none of this.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/convert.h"
+#include "convert/lines.h"
+
+namespace kry {
+
+// A message of the typesetter about a line of the final tune:
+// "abctab2ps: TEMP.ABC line 337: left out of the tab staff: $" (its own), or
+// "abcm2ps: TEMP.ABC:1032: error: Bad tie" (abcm2ps's, passed on).
+struct TypesetterMessage {
+  long line = 0;        // the line of the final tune, from 1
+  std::string program;  // "abctab2ps" or "abcm2ps"
+  std::string text;     // what it says after the place, as written
+};
+// A line of the typesetter's error stream read as such a message; nothing for any other line.
+std::optional<TypesetterMessage> readTypesetterMessage(std::string_view line);
+
+// Where a line of the tune file lies: its number, and the tune it is in.
+struct LinePlace {
+  long line = 0;
+  std::optional<TuneHeading> tune;  // none before the first tune
+};
+// " jigs.abc line 571, tune 44 (The Title):", the tune named by its first title.
+std::string placeText(const std::string& file, const LinePlace& place);
+
+class TypesetterMessages {
+ public:
+  // Takes a line of the typesetter's error stream when it is a message about a line of the final tune.
+  bool take(std::string_view line);
+  bool empty() const { return messages_.empty(); }
+  // Writes each message after its place in `file`, the player's tune file,
+  // then a line that counts them. `openStaged` opens the staged tune, which
+  // is converted again with `settings`.
+  void passOn(std::ostream& out, const std::string& file, const ConvertSettings& settings,
+              const std::function<std::unique_ptr<ByteSource>()>& openStaged) const;
+
+ private:
+  std::vector<TypesetterMessage> messages_;
+};
+
+}  // namespace kry

@@ -1,0 +1,133 @@
+#include "typeset/outline.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+namespace kry::typeset {
+namespace {
+
+// The characters of a UTF-8 text; nothing when it is not valid UTF-8.
+std::optional<std::vector<std::uint32_t>> utf8(std::string_view text) {
+  std::vector<std::uint32_t> chars;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t more = 0;  // the bytes that follow the lead
+    std::uint32_t c = lead;
+    if (lead >= 0xC2 && lead < 0xE0) {
+      more = 1, c = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      more = 2, c = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead < 0xF5) {
+      more = 3, c = lead & 0x07u;
+    } else if (lead >= 0x80) {
+      return std::nullopt;
+    }
+    for (std::size_t k = 1; k <= more; ++k) {
+      if (i + k >= text.size()) return std::nullopt;
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      c = (c << 6) | (next & 0x3Fu);
+    }
+    if ((more == 2 && c < 0x800) || (more == 3 && (c < 0x10000 || c > 0x10FFFF)) || (c >= 0xD800 && c <= 0xDFFF))
+      return std::nullopt;
+    chars.push_back(c);
+    i += more + 1;
+  }
+  return chars;
+}
+
+// The whole lines of `ps`, each without its line end, with where it starts.
+struct PsLine {
+  std::size_t at;
+  std::string_view text;
+};
+std::vector<PsLine> linesOf(std::string_view ps) {
+  std::vector<PsLine> lines;
+  for (std::size_t at = 0; at < ps.size();) {
+    const std::size_t end = std::min(ps.find('\n', at), ps.size());
+    lines.push_back({at, ps.substr(at, end - at)});
+    at = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+std::string pdfText(std::string_view text) {
+  bool plain = true;
+  for (char c : text) plain = plain && c >= ' ' && c <= '~';
+  if (plain) {
+    std::string s = "(";
+    for (char c : text) {
+      if (c == '(' || c == ')' || c == '\\') s += '\\';
+      s += c;
+    }
+    return s + ")";
+  }
+  std::vector<std::uint32_t> chars;
+  if (std::optional<std::vector<std::uint32_t>> decoded = utf8(text)) {
+    chars = *decoded;
+  } else {
+    for (char c : text) chars.push_back(static_cast<unsigned char>(c));  // Latin-1, as older tune books are written
+  }
+  std::string hex = "<FEFF";
+  char unit[8];
+  for (std::uint32_t c : chars) {
+    if (c < ' ') c = ' ';  // a control character in a title shows as a blank
+    if (c >= 0x10000) {    // two units, a surrogate pair
+      c -= 0x10000;
+      std::snprintf(unit, sizeof unit, "%04X", static_cast<unsigned>(0xD800 + (c >> 10)));
+      hex += unit;
+      c = 0xDC00 + (c & 0x3FF);
+    }
+    std::snprintf(unit, sizeof unit, "%04X", static_cast<unsigned>(c));
+    hex += unit;
+  }
+  return hex + ">";
+}
+
+std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries) {
+  const std::vector<PsLine> lines = linesOf(ps);
+  std::size_t markAt = std::string_view::npos;  // before the end of the setup, or else before the first page
+  std::size_t titleLine = lines.size();
+  std::vector<int> starts;  // the page on which each tune starts
+  int page = 0;
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    const std::string_view text = lines[n].text;
+    if (text.starts_with("%%Title: ") && titleLine == lines.size() && page == 0) titleLine = n;
+    if (text == "%%EndSetup" && markAt == std::string_view::npos) markAt = lines[n].at;
+    if (text.starts_with("%%Page: ")) {
+      if (page == 0 && markAt == std::string_view::npos) markAt = lines[n].at;
+      ++page;
+    }
+    // abcm2ps marks where it starts a tune's first page with the tune's number.
+    if (text.starts_with("% --- xref ") && page > 0) starts.push_back(page);
+  }
+  if (markAt == std::string_view::npos) return std::string(ps);
+
+  std::string marks =
+      "% The PDF's title and outline; a PostScript printer ignores them.\n"
+      "/pdfmark where {pop} {userdict /pdfmark /cleartomark load put} ifelse\n"
+      "[/Title " + pdfText(title) + " /DOCINFO pdfmark\n";
+  if (!starts.empty()) marks += "[/PageMode /UseOutlines /DOCVIEW pdfmark\n";
+  for (std::size_t k = 0; k < starts.size() && k < entries.size(); ++k)
+    marks += "[/Title " + pdfText(entries[k]) + " /Page " + std::to_string(starts[k]) +
+             " /View [/XYZ null null null] /OUT pdfmark\n";
+
+  std::string out;
+  out.reserve(ps.size() + marks.size() + title.size());
+  std::size_t from = 0;
+  if (titleLine < lines.size()) {  // the title a PostScript viewer shows
+    std::string shown = title;
+    for (char& c : shown)
+      if (c == '\r' || c == '\n') c = ' ';
+    out.append(ps.substr(0, lines[titleLine].at)).append("%%Title: ").append(shown);
+    from = lines[titleLine].at + lines[titleLine].text.size();
+  }
+  out.append(ps.substr(from, markAt - from)).append(marks).append(ps.substr(markAt));
+  return out;
+}
+
+}  // namespace kry::typeset
