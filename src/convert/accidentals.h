@@ -23,7 +23,7 @@ class AccidentalTable {
     entries_.fill(' ');
     any_ = false;
   }
-  char carried(std::string_view note) const { return entries_[slot(note)]; }
+  char carried(std::string_view note) const { return any_ ? entries_[slot(note)] : ' '; }
   void record(std::string_view note, char accidental) {
     if (!isNoteLetter(note[0])) return;
     entries_[slot(note)] = accidental;
