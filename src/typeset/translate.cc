@@ -13,6 +13,12 @@ bool starts(std::string_view line, std::string_view head) {
   return line.substr(0, head.size()) == head;
 }
 
+// Whether `line` defines kry's voice `v` ("V:M clef=treble", "V:M", "V:G
+// clef=guitartab"), not one of the tune's own such as "V:Melody".
+bool defines(std::string_view line, char v) {
+  return starts(line, std::string("V:") + v) && (line.size() == 3 || line[3] == ' ');
+}
+
 // The value of "name=value" among a voice definition's words.
 std::string_view word(std::string_view line, std::string_view name) {
   std::size_t at = 0;
@@ -331,7 +337,7 @@ void Translator::line(std::string_view line, int from) {
     }
   } else if (starts(line, "%%pageheight") || starts(line, "%%botmargin")) {
     // Paper and margins are set once, before the first tune.
-  } else if (starts(line, "V:G")) {
+  } else if (defines(line, 'G')) {
     const auto clef = word(line, "clef=");
     const Layout* lay = layout(clef);
     if (!lay) {
@@ -347,7 +353,7 @@ void Translator::line(std::string_view line, int from) {
     if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
     tabDefined_ = true;
     voice_ = 'G';
-  } else if (starts(line, "V:M")) {
+  } else if (defines(line, 'M')) {
     // kry starts the melody voice again before a change of key: its clef
     // is drawn once, at the start of each staff.
     emit(melodyDefined_ ? std::string("V:M") : std::string(line), from);
@@ -483,7 +489,7 @@ bool Translator::within(std::string_view line, int from) {
   }
   if (starts(line, "w:")) {
     g_.lyrics.emplace_back(std::string(line), from);
-  } else if (starts(line, "V:M")) {
+  } else if (defines(line, 'M')) {
     // kry's mark before a change of key: the key goes inline.
   } else if (isFieldLine(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
     const std::string inlineField = "[" + std::string(line.substr(0, 2)) + std::string(fieldValue(line.substr(2))) + "]";
