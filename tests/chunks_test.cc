@@ -98,13 +98,14 @@ std::string convertAll(const std::string& text, const ConvertSettings& settings,
 
 // Tunes that lean on the lines before them: music before the key field (the
 // key of the tune before is in force), an accidental carried past the end of
-// a tune into the next, rhythm lengths for option f, a tune that can't be
-// placed in the middle, a file ended by CR alone.
+// a tune into the next, a decoration named by a U: field of the file's
+// header (else "+bead+" is a chord), rhythm lengths for option f, a tune that
+// can't be placed in the middle, a file ended by CR alone.
 const char kLeaning[] =
-    "%%header\nL:1/4\n"
+    "%%header\nL:1/4\nU:W = !bead!\n"
     "X:1\nT:One\nK:D\nf2 g|a>b c'2|\n^c d\n"
     "X:2\nT:Two\nd e f|\nK:G\nc d|e2 f/2|\ng a b\nc4|]\n"
-    "X:3\nT:High\nK:C\nc d e'''|\nX:4\nT:Four\nM:6/8\nK:Am\nA3 c/2B/2|(3ABc d2|\n"
+    "X:3\nT:High\nK:C\nc d e'''|\nX:4\nT:Four\nM:6/8\nK:Am\nA3 +bead+c/2B/2|(3ABc d2|\n"
     "X:five\nK:E\nE,2 G,|B c\nX:6\nL:1/8\nK:F\nB2 b|=B B|\n";
 
 TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {

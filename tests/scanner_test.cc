@@ -40,6 +40,8 @@ TEST(Scanner, LengthsAndAccidentalsCarryAcrossLines) {
   EXPECT_EQ(scan("B2 ^C", state), ",a  ,,,,e1");
   EXPECT_EQ(scan("C | C", state), ",,,,e  | ,,,,d");
   EXPECT_EQ(state.lastLength, "1");
+  EXPECT_EQ(scan("B & c", state), ",a  ");  // a voice overlay goes on to its bar line
+  EXPECT_EQ(scan("d | B", state), "| ,a");
   std::string line, tab;
   for (int i = 0; i < 400; ++i) line += "B ", tab += ",a  ";
   EXPECT_EQ(scan(line + "c", state), tab + ",b");

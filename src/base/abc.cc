@@ -35,7 +35,7 @@ std::optional<long> wholeNumber(std::string_view digits) {
 
 std::string_view lengthRun(std::string_view text, std::size_t& i) {
   const std::size_t from = i;
-  while (i < text.size() && (isDigit(text[i]) || text[i] == '/')) ++i;
+  i = lengthEnd(text, i);
   return text.substr(from, i - from);
 }
 
@@ -81,6 +81,116 @@ std::size_t decorationEnd(std::string_view line, std::size_t open) {
   if (close == std::string_view::npos) return close;
   std::string_view inside = line.substr(open + 1, close - open - 1);
   return inside.find_first_of(" |") == std::string_view::npos ? close : std::string_view::npos;
+}
+
+namespace {
+
+// The decorations of ABC 2.1, and the few more abcm2ps knows, as tune books
+// use them.
+constexpr std::string_view kDecorations[] = {
+    "trill", "trill(", "trill)", "lowermordent", "uppermordent", "mordent", "pralltriller", "roll", "turn",
+    "turnx", "invertedturn", "invertedturnx", "arpeggio", ">", "accent", "emphasis", "fermata",
+    "invertedfermata", "tenuto", "0", "1", "2", "3", "4", "5", "+", "plus", "snap", "slide", "wedge", "upbow",
+    "downbow", "open", "thumb", "breath", "pppp", "ppp", "pp", "p", "mp", "mf", "f", "ff", "fff", "ffff", "sfz",
+    "crescendo(", "<(", "crescendo)", "<)", "diminuendo(", ">(", "diminuendo)", ">)", "segno", "coda", "D.S.",
+    "D.C.", "dacoda", "dacapo", "fine", "shortphrase", "mediumphrase", "longphrase",
+    // abcm2ps's own
+    "ignore", "editorial", "courtesy", "head-small", "beambr1", "beambr2", "beamon", "invisible", "marcato",
+    "^", "~", ".", "staccato", "D.C.alfine", "D.C.alcoda", "D.S.alfine", "D.S.alcoda", "xstem", "trem1",
+    "trem2", "trem3", "trem4", "stemless", "gmark", "rbstop", "dacs", "nil", "none",
+};
+
+// What an ABC 1.6 chord in "+" holds: notes with their accidentals, octave
+// marks and lengths, ties, and blanks between them.
+bool isChordText(std::string_view text) {
+  bool note = false;
+  for (char c : text) {
+    if (isNoteLetter(c))
+      note = true;
+    else if (!isAccidental(c) && !isOctaveMark(c) && !isDigit(c) && c != '/' && c != '-' && c != ' ')
+      return false;
+  }
+  return note;
+}
+
+}  // namespace
+
+bool isDecorationName(std::string_view name) {
+  return std::find(std::begin(kDecorations), std::end(kDecorations), name) != std::end(kDecorations);
+}
+
+void Symbols::define(std::string_view value) {
+  const std::size_t letter = value.find_first_not_of(" \t");
+  const std::size_t equals = value.find('=');
+  if (letter == std::string_view::npos || equals == std::string_view::npos || equals < letter) return;
+  const char c = value[letter];
+  if (!((c >= 'H' && c <= 'W') || (c >= 'h' && c <= 'w') || c == '~')) return;
+  if (!marks(c)) letters_ += c;
+  std::string_view decoration = value.substr(equals + 1);
+  decoration = decoration.substr(std::min(decoration.find_first_not_of(" \t"), decoration.size()));
+  decoration = decoration.substr(0, decoration.find_last_not_of(" \t") + 1);
+  if (decoration.size() > 2 && (decoration[0] == '!' || decoration[0] == '+') && decoration.back() == decoration[0])
+    names_.emplace_back(decoration.substr(1, decoration.size() - 2));
+}
+
+bool Symbols::isDecoration(std::string_view name) const {
+  return isDecorationName(name) || std::find(names_.begin(), names_.end(), name) != names_.end();
+}
+
+Mark markAt(std::string_view line, std::size_t open, const Symbols& symbols) {
+  if (line[open] == '!') {
+    const std::size_t close = decorationEnd(line, open);
+    return close == std::string_view::npos ? Mark{MarkKind::kLone, open} : Mark{MarkKind::kDecoration, close};
+  }
+  const std::size_t close = line.find('+', open + 1);
+  if (close == std::string_view::npos) return {MarkKind::kDecoration, line.size() - 1};
+  const std::string_view inside = line.substr(open + 1, close - open - 1);
+  const bool chord = !symbols.isDecoration(inside) && isChordText(inside);
+  return {chord ? MarkKind::kChord : MarkKind::kDecoration, close};
+}
+
+std::size_t chordMarkEnd(std::string_view chord, std::size_t i, const Symbols& symbols) {
+  while (i < chord.size()) {
+    const char c = chord[i];
+    if (c == '!' || c == '+') {
+      // A decoration inside the chord; a mark with no partner in it is passed over alone.
+      std::size_t close = c == '!' ? decorationEnd(chord, i) : chord.find('+', i + 1);
+      i = close == std::string_view::npos ? i + 1 : close + 1;
+    } else if (isShorthand(c) || symbols.marks(c) || c == '.' || c == '(' || c == ')' || c == '-' || c == ' ') {
+      ++i;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+std::size_t overlayEnd(std::string_view line, std::size_t from) {
+  for (std::size_t i = from; i < line.size(); ++i) {
+    const char c = line[i];
+    const char next = i + 1 < line.size() ? line[i + 1] : ' ';
+    if (c == '|' || c == '%' || (c == '[' && next == '|') || (c == ':' && (next == '|' || next == ':'))) return i;
+    if (c == '"') {
+      i = line.find('"', i + 1);
+      if (i == std::string_view::npos) return line.size();
+    }
+  }
+  return line.size();
+}
+
+std::optional<int> octaveOf(std::string_view field) {
+  constexpr std::string_view kOctave = "octave=";
+  field = field.substr(0, field.find('%'));
+  for (std::size_t at = field.find(kOctave); at != std::string_view::npos; at = field.find(kOctave, at + 1)) {
+    if (at > 0 && field[at - 1] != ' ' && field[at - 1] != '\t' && field[at - 1] != ':') continue;
+    std::size_t i = at + kOctave.size();
+    const bool minus = i < field.size() && field[i] == '-';
+    if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
+    const std::optional<long> octaves = readNumber(field, i);
+    if (!octaves || *octaves > 4) return std::nullopt;
+    return static_cast<int>(minus ? -*octaves : *octaves);
+  }
+  return std::nullopt;
 }
 
 std::size_t endingsEnd(std::string_view text, std::size_t i) {

@@ -1,12 +1,15 @@
 // Reading ABC and kry's tab: the rules kry and abctab2ps both follow, so the
 // melody staff and the tab staff read a tune alike. Characters, lines and
-// field lines, numbers, note lengths, decorations, the numbers of repeat
-// endings, and the fret letters of the tab.
+// field lines, numbers, note lengths, decorations and the symbols of U:
+// fields, chords, voice overlays, the numbers of repeat endings, octave=,
+// and the fret letters of the tab.
 #pragma once
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace kry {
 
@@ -16,8 +19,11 @@ constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && 
 constexpr bool isNoteLetter(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
 constexpr bool isAccidental(char c) { return c == '^' || c == '=' || c == '_'; }
 constexpr bool isOctaveMark(char c) { return c == ',' || c == '\''; }
-// What a note's length is written with after it: the digits 1 to 9 and "/".
+// What a note's length starts with after it: a digit 1 to 9 or "/".
 constexpr bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/'; }
+// The letters that mark a note rather than play one: the shorthand
+// decorations H L M O P S T u v, the roll "~", and J, an old slide mark.
+constexpr bool isShorthand(char c) { return std::string_view("HLMOPSTuvJ~").find(c) != std::string_view::npos; }
 
 // ---- lines ----
 // The lines of a text: a line ends at LF, CR or CR LF, and a last line with
@@ -51,7 +57,15 @@ struct Length {
   long num = 1;
   long den = 1;
 };
-// The run of digits and "/" at `i` that follows a note, moving `i` past it.
+// Where the length written at `i` after a note ends: a length is a digit 1
+// to 9 or "/", then any digits and "/" ("2", "/2", "3/2", "//", "10", "30");
+// `i` itself when none is written there ("0" begins none).
+constexpr std::size_t lengthEnd(std::string_view text, std::size_t i) {
+  if (i >= text.size() || !isLengthChar(text[i])) return i;
+  for (++i; i < text.size() && (isDigit(text[i]) || text[i] == '/');) ++i;
+  return i;
+}
+// The length written at `i`, moving `i` past it; empty when none is.
 std::string_view lengthRun(std::string_view text, std::size_t& i);
 // How much of such a run abcm2ps reads as a length: digits, then "/" and a
 // divisor or more "/". Of "/4/" it reads "/4".
@@ -60,11 +74,70 @@ std::size_t readablePrefix(std::string_view run);
 // "3/"; nothing when it is none (or absurdly large).
 std::optional<Length> readLength(std::string_view text);
 
-// ---- decorations and endings ----
-// Where the decoration opened at `open` ("!trill!", "+fermata+") closes: its
-// partner must follow on the line with no blank and no bar line in between.
-// npos when the character at `open` opens none.
+// ---- decorations, the symbols of U: fields, and chords in "+" ----
+// Where the decoration opened at `open` ("!trill!") closes: its partner must
+// follow on the line with no blank and no bar line in between. npos when the
+// character at `open` opens none.
 std::size_t decorationEnd(std::string_view line, std::size_t open);
+
+// Whether `name` is a decoration of ABC 2.1 ("trill", "fermata", "D.C.",
+// "mf", ...) or one of the few more abcm2ps knows.
+bool isDecorationName(std::string_view name);
+
+// The symbols U: fields define ("U:s = !staccato!", "U: w = +upbow+"): a
+// letter H to W, h to w, or "~", that stands for a decoration wherever it is
+// written, and the name of that decoration. Those of the file's header hold
+// for every tune; a tune's own hold to its end.
+class Symbols {
+ public:
+  // Reads the value of a U: field, after its colon.
+  void define(std::string_view value);
+  // Whether `c` is a letter defined as a decoration.
+  bool marks(char c) const { return letters_.find(c) != std::string::npos; }
+  // Whether `name` is a decoration: one of ABC's, or one defined here.
+  bool isDecoration(std::string_view name) const;
+  bool operator==(const Symbols&) const = default;
+
+ private:
+  std::string letters_;
+  std::vector<std::string> names_;
+};
+
+// What a "!" or a "+" at `open` on a music line starts, and where it ends:
+// - "!": a decoration when decorationEnd finds its partner; else a lone "!",
+//   the old mark for a line break, which carries no music;
+// - "+": abcm2ps reads to the next "+", or to the end of the line. A
+//   decoration when what stands between is a decoration name; an ABC 1.6
+//   chord ("+GB+", "+E3 c3 +") when it holds note letters and nothing but
+//   notes, lengths, ties and blanks; any other text is a decoration too,
+//   one abcm2ps does not know.
+enum class MarkKind { kLone, kDecoration, kChord };
+struct Mark {
+  MarkKind kind;
+  std::size_t close;  // the partner; `open` for a lone "!", the last character for a "+" with none
+};
+Mark markAt(std::string_view line, std::size_t open, const Symbols& symbols);
+
+// Past what marks the notes of a chord at `i` without being one: a
+// decoration ("!tenuto!", "+trill+", ".", "~", "H", a letter of U:), a slur,
+// a tie or a blank; `i` itself when anything else stands there.
+std::size_t chordMarkEnd(std::string_view chord, std::size_t i, const Symbols& symbols);
+
+// ---- voice overlays ----
+// Where the bar line that ends a voice overlay ("&") stands, from `from`:
+// the first "|", "[|", ":|" or "::", passing over quoted text; a comment's
+// "%", or the end of the line, when the overlay goes on past the line.
+std::size_t overlayEnd(std::string_view line, std::size_t from);
+// Whether a position overlayEnd gave is a bar line that ends the overlay.
+constexpr bool endsOverlay(std::string_view line, std::size_t end) { return end < line.size() && line[end] != '%'; }
+
+// ---- fields ----
+// The octaves written in "octave=N" among the words of a K: or V: field
+// ("K:G octave=1", "V:1 clef=treble octave=-1"): the notes sound N octaves
+// above what is written; nothing when the field does not say.
+std::optional<int> octaveOf(std::string_view field);
+
+// ---- endings ----
 // Past the numbers of repeat endings at `i` ("1", "1,2", "1-3"); they belong
 // to the melody staff. A comma with no digit after it is no list.
 std::size_t endingsEnd(std::string_view text, std::size_t i);

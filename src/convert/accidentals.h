@@ -1,42 +1,63 @@
 // Accidentals within a bar: an accidental written before a note holds for the
-// later notes of the same letter, in every octave, up to the next bar line.
+// later notes of the same letter in the same octave, up to the next bar line,
+// as the melody staff engraves them: after ^G a later G in the bar is G sharp,
+// a later g or G, is not.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <string_view>
+
+#include "base/abc.h"
 
 namespace kry {
 
-// The accidental carried for each letter A..G in the current bar; blank for none.
+// The accidental carried for each note, letter and octave, in the current
+// bar; blank for none.
 class AccidentalTable {
  public:
-  AccidentalTable() { clear(); }
-  void clear() { entries_.fill(' '); }
-  // Whether no letter carries an accidental: most bars have none.
-  bool none() const { return std::ranges::all_of(entries_, [](char entry) { return entry == ' '; }); }
-  char carried(char letter) const { return slot(letter) < 7 ? entries_[slot(letter)] : ' '; }
-  void record(char letter, char accidental) {
-    if (slot(letter) < 7) entries_[slot(letter)] = accidental;
+  AccidentalTable() { entries_.fill(' '); }
+  // Most bars carry nothing, and a bar line clears only a table that does.
+  void clear() {
+    if (!any_) return;
+    entries_.fill(' ');
+    any_ = false;
+  }
+  char carried(std::string_view note) const { return any_ ? entries_[slot(note)] : ' '; }
+  void record(std::string_view note, char accidental) {
+    if (!isNoteLetter(note[0])) return;
+    entries_[slot(note)] = accidental;
+    any_ = true;
   }
   bool operator==(const AccidentalTable&) const = default;
 
  private:
-  // A..G and a..g share the entries 0..6; any other character has none.
-  static std::size_t slot(char letter) {
-    if (letter >= 'a' && letter <= 'g') return static_cast<std::size_t>(letter - 'a');
-    if (letter >= 'A' && letter <= 'G') return static_cast<std::size_t>(letter - 'A');
-    return 7;
+  // The octaves told apart: four below the one from C (written C to B) to
+  // four above it; the few notes beyond share the last.
+  static constexpr int kOctaves = 9;
+  // A note written as its letter and octave marks ("G", "g", "G,", "c''"):
+  // seven entries an octave. A character that is no note letter has the
+  // last entry, which nothing reads.
+  static std::size_t slot(std::string_view note) {
+    char letter = note[0];
+    int step = letter >= 'a' && letter <= 'g' ? letter - 'a' : letter >= 'A' && letter <= 'G' ? letter - 'A' : -1;
+    if (step < 0) return kOctaves * 7;
+    int octave = (letter >= 'a' ? 1 : 0) + 4;
+    for (char mark : note.substr(1)) octave += mark == '\'' ? 1 : -1;
+    return static_cast<std::size_t>(std::clamp(octave, 0, kOctaves - 1) * 7 + step);
   }
 
-  std::array<char, 7> entries_{};
+  std::array<char, kOctaves * 7 + 1> entries_{};
+  bool any_ = false;
 };
 
-// acdntl: records `accidental` for the letter that follows it on the music line.
-// A character that is not a note letter (a second accidental, a rest) records nothing.
-inline void acdntl(AccidentalTable& table, char accidental, char letter) { table.record(letter, accidental); }
+// acdntl: records `accidental` for the note written after it (its letter and
+// octave marks). A character that is not a note letter records nothing.
+inline void acdntl(AccidentalTable& table, char accidental, std::string_view note) { table.record(note, accidental); }
 
-// fixacc: the accidental carried in the bar for the letter of a note written
-// without one of its own, or blank; it goes in front of the whole note text.
-inline char fixacc(const AccidentalTable& table, char letter) { return table.carried(letter); }
+// fixacc: the accidental carried in the bar for a note written without one of
+// its own (its letter and octave marks), or blank; it goes in front of the
+// whole note text.
+inline char fixacc(const AccidentalTable& table, std::string_view note) { return table.carried(note); }
 
 }  // namespace kry

@@ -9,6 +9,15 @@
 #include "base/text.h"
 
 namespace kry {
+namespace {
+
+// The voice a V: field names is its first word ("V:1 clef=treble", "V: T1").
+std::string_view voiceId(std::string_view value) {
+  value = trimLeft(value);
+  return value.substr(0, value.find_first_of(" ]"));
+}
+
+}  // namespace
 
 std::string marginField(float inches) {
   char text[64];
@@ -31,11 +40,20 @@ void Conversion::line(std::string_view raw) {
   if (line.empty()) return;  // blank lines never reach the converted tune
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
   if (!at_.chosen || at_.leftOut) return;  // a tune not chosen, or one left out
-  if (!isHeaderLine(line)) return musicLine(line);
-  if (fieldIs(line, 'F')) return;  // the file field names the user's file: dropped
-  if (fieldIs(line, 'K')) return keyField(line);
-  if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
-  put(line);
+  try {
+    if (!isHeaderLine(line)) return musicLine(line);
+    if (fieldIs(line, 'F')) return;  // the file field names the user's file: dropped
+    if (fieldIs(line, 'K')) return keyField(line);
+    if (fieldIs(line, 'V')) return voiceField(line);
+    if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
+    if (fieldIs(line, 'U')) {  // a letter for a decoration, to the end of the tune or, before it, of the file
+      at_.tune.symbols.define(line.substr(2));
+      if (!at_.inTune) at_.fileSymbols.define(line.substr(2));
+    }
+    put(line);
+  } catch (Stop& stop) {
+    if (!leaveOut(stop)) throw;
+  }
 }
 
 // x= by title: a tune is chosen once its header has been read, so its lines
@@ -76,6 +94,10 @@ void Conversion::tuneNumber(std::string_view line) {
   at_.title.clear();
   at_.tune.keyCode.clear();
   at_.tune.lastLength.clear();
+  at_.tune.octave = 0;
+  at_.tune.overlay = false;
+  at_.tune.symbols = at_.fileSymbols;
+  at_.tune.voice.clear();
   put("");
   put(line);
 }
@@ -85,6 +107,7 @@ void Conversion::keyField(std::string_view line) {
   bool firstOfTune = tune.keyCode.empty();
   tune.keyCode = keyCodeOf(line);
   tune.keyIndex = getkey(tune.keyCode);
+  tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
   if (!firstOfTune) {  // a change of key inside the tune
     put("V:M clef=treble");
     put(line);
@@ -108,30 +131,29 @@ void Conversion::keyField(std::string_view line) {
   put("%");
 }
 
-// A stop is preceded by the place it happened. With skip, a tune that stops is
-// left out whole and the conversion goes on at the next tune.
+// A V: field: its octave= holds for the notes after it; in the tune's body it
+// names the voice the music goes on in.
+void Conversion::voiceField(std::string_view line) {
+  at_.tune.octave = octaveOf(line.substr(2)).value_or(at_.tune.octave);
+  if (!at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(2)));
+  put(line);
+}
+
+// The tab follows one melody: a tune whose body goes on in a second voice
+// (two staves, as abcm2ps draws it) stops where that voice starts.
+void Conversion::voiceNamed(std::string_view id) {
+  std::string& voice = at_.tune.voice;
+  if (voice.empty()) voice = id;
+  if (id == voice) return;
+  throw Stop::refusal(" A second voice starts here (V:" + std::string(id) + ", after V:" + voice +
+                      "): kry writes tab for tunes of one voice only.\n");
+}
+
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
-  std::string_view tab;
+  if (line.starts_with("[V:") && !at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(3)));
   LeftOut leftOut;
-  try {
-    tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
-  } catch (Stop& stop) {
-    if (auto* unplaced = dynamic_cast<NoteUnavailable*>(&stop))
-      stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip && at_.inTune));
-    if (!settings_.skip || !at_.inTune) {
-      stop.sayFirst(where());
-      throw;
-    }
-    messages_ << where() << '\n' << (stop.said().empty() ? " " + stop.text() + "\n" : stop.said());
-    at_.leftOut = true;
-    ++at_.summary.leftOut;
-    held_.clear();
-    heldFrom_.clear();
-    at_.belowLowest = 0;  // the tune is left out whole
-    at_.linesBelow.clear();
-    return;
-  }
+  std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put("[V:G] ", tab);
   for (const std::string& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note << " left out, its course is taken\n";
@@ -139,6 +161,29 @@ void Conversion::musicLine(std::string_view line) {
     at_.belowLowest += leftOut.belowLowest;
     at_.linesBelow += (at_.linesBelow.empty() ? "" : ", ") + std::to_string(at_.lines);
   }
+  if (leftOut.overlaid > 0) at_.linesOverlaid += (at_.linesOverlaid.empty() ? "" : ", ") + std::to_string(at_.lines);
+}
+
+// A stop is preceded by the place it happened. With skip, a tune that stops is
+// left out whole and the conversion goes on at the next tune; false when the
+// stop ends the run.
+bool Conversion::leaveOut(Stop& stop) {
+  if (stop.isIoError()) return false;  // a work file that can't be written ends the run as it is
+  if (auto* unplaced = dynamic_cast<NoteUnavailable*>(&stop))
+    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip && at_.inTune));
+  if (!settings_.skip || !at_.inTune) {
+    stop.sayFirst(where());
+    return false;
+  }
+  messages_ << where() << '\n' << (stop.said().empty() ? " " + stop.text() + "\n" : stop.said());
+  at_.leftOut = true;
+  ++at_.summary.leftOut;
+  held_.clear();
+  heldFrom_.clear();
+  at_.belowLowest = 0;  // the tune is left out whole
+  at_.linesBelow.clear();
+  at_.linesOverlaid.clear();
+  return true;
 }
 
 // With skip, a tune's lines are held until it is whole, so that a tune left
@@ -153,8 +198,9 @@ void Conversion::put(std::string_view head, std::string_view tail) {
   }
 }
 
-// The end of a tune: its lines are written, and the notes below the lowest
-// course are counted, once for the whole tune.
+// The end of a tune: its lines are written, and what its tab leaves out is
+// said once for the whole tune: the notes below the lowest course, and the
+// second voice of bars with a voice overlay.
 void Conversion::endTune() {
   for (std::size_t k = 0; k < held_.size(); ++k) {
     out_.put(held_[k]);
@@ -162,13 +208,20 @@ void Conversion::endTune() {
   }
   held_.clear();
   heldFrom_.clear();
-  if (at_.belowLowest == 0) return;
-  messages_ << (at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune")
-            << ": " << at_.belowLowest << (at_.belowLowest == 1 ? " note lies" : " notes lie")
-            << " below the lowest course, left out of the tab: line" << (at_.linesBelow.find(',') == std::string::npos ? " " : "s ")
-            << at_.linesBelow << '\n';
+  const std::string tune =
+      at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune";
+  auto lines = [](const std::string& numbers) {
+    return (numbers.find(',') == std::string::npos ? "line " : "lines ") + numbers;
+  };
+  if (at_.belowLowest > 0)
+    messages_ << tune << ": " << at_.belowLowest << (at_.belowLowest == 1 ? " note lies" : " notes lie")
+              << " below the lowest course, left out of the tab: " << lines(at_.linesBelow) << '\n';
+  if (!at_.linesOverlaid.empty())
+    messages_ << tune << ": the notes after & in a bar (a second voice) are left out of the tab: "
+              << lines(at_.linesOverlaid) << '\n';
   at_.belowLowest = 0;
   at_.linesBelow.clear();
+  at_.linesOverlaid.clear();
 }
 
 const Progress& Conversion::finish() {

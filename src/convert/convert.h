@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/stop.h"
 #include "convert/fingering.h"
 #include "convert/lines.h"
 #include "convert/pitch.h"
@@ -53,6 +54,8 @@ struct Progress {
   std::string number, title;  // of the current tune, for the place of a stop
   int belowLowest = 0;     // notes of this tune below the lowest course
   std::string linesBelow;  // the lines they stand on: "12, 14"
+  std::string linesOverlaid;  // the lines of this tune whose voice overlays the tab leaves out
+  Symbols fileSymbols;     // the U: fields of the file's header, for every tune
 };
 
 // Where lines of the converted tune came from. The typesetter names lines
@@ -94,7 +97,10 @@ class Conversion {
  private:
   void tuneNumber(std::string_view line);
   void keyField(std::string_view line);
+  void voiceField(std::string_view line);
+  void voiceNamed(std::string_view id);
   void musicLine(std::string_view line);
+  bool leaveOut(Stop& stop);
   void put(std::string_view head, std::string_view tail = {});
   bool holdHeader(std::string_view raw);
   void choose(const TuneHeading& heading);

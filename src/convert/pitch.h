@@ -156,11 +156,11 @@ std::string noteName(int position);
 
 // note: where a note is played on `board`, after the key signature of
 // `keyIndex` and the transposition: its own or its carried accidental (blank
-// for none), then as written its letter and octave marks. A note with no
-// place stops the run (unavailable).
-inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board) {
+// for none), then as written its letter and octave marks, sounding `octaves`
+// higher (octave=). A note with no place stops the run (unavailable).
+inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board, int octaves = 0) {
   std::optional<int> position = notePosition(keyIndex, accidental, written);
-  int sum = position.value_or(0) + board.board().transposition;
+  int sum = position.value_or(0) + board.board().transposition + 12 * octaves;
   if (!position || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
   return board.at(sum);
 }

@@ -16,29 +16,37 @@ const char* const kIncompleteChord = "Incomplete chord";
 
 // What a character of a music line is to the scanner.
 enum Kind : unsigned char {
-  kCopied,      // bar-line colons, blanks, slurs, ties, broken rhythm...: into the tab line as it is
+  kLeftOut,     // what carries no music (a stray octave mark, a non-breaking space, "*"...),
+                // and the letters that mark a note rather than play one (H L M O P S T u v J, the roll "~")
+  kCopied,      // blanks, slurs, ties, broken rhythm, bar-line brackets...: into the tab line as it is
   kBar,         // "|": ends the bar, so its accidentals
+  kColon,       // ":", a repeat's; "::" is a bar line
   kGrace,       // "{": grace notes, up to "}", stay out of the tab
   kQuote,       // a chord symbol or annotation, up to the next double quote
   kComment,     // "%": the rest of the line is the melody's alone
-  kDecoration,  // "!" or "+": a decoration when its partner follows
+  kDecoration,  // "!" or "+": a decoration, a lone "!", or a chord in "+"
   kBracket,     // "[": a chord, an inline field, or "[|" and "[1" copied
   kAccidental,  // "^", "=", "_"
-  kLetter,      // a note, a rest, or another letter that goes to `note` like a note
-  kMark,        // a letter that marks a note rather than plays one: H L M O P S T u v, and the roll "~"
+  kLetter,      // a note or a rest
+  kOtherLetter, // a letter that is none: a symbol of a U: field, or one that goes to `note` like a note
   kSpacer,      // "y", with the width it may be given
   kDigit,       // 1..9: copied, but for the numbers of repeat endings after a bar line
+  kOverlay,     // "&": a second voice on the melody staff, to the end of the bar
 };
 
 constexpr std::array<Kind, 256> kKinds = [] {
-  std::array<Kind, 256> kinds{};
+  std::array<Kind, 256> kinds{};  // kLeftOut
   auto set = [&](std::string_view chars, Kind kind) {
     for (char c : chars) kinds[static_cast<unsigned char>(c)] = kind;
   };
-  set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", kLetter);
-  set("HLMOPSTuv~", kMark);
+  set(" \t]0()-.`<>/\\", kCopied);
+  set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", kOtherLetter);
+  set("ABCDEFGabcdefgzx", kLetter);
+  for (int c = 0; c < 256; ++c)
+    if (isShorthand(static_cast<char>(c))) kinds[static_cast<std::size_t>(c)] = kLeftOut;
   set("y", kSpacer);
   set("|", kBar);
+  set(":", kColon);
   set("{", kGrace);
   set("\"", kQuote);
   set("%", kComment);
@@ -46,6 +54,7 @@ constexpr std::array<Kind, 256> kKinds = [] {
   set("[", kBracket);
   set("^=_", kAccidental);
   set("123456789", kDigit);
+  set("&", kOverlay);
   return kinds;
 }();
 
@@ -88,6 +97,10 @@ class Scanner {
   std::string_view run(std::string_view line, std::string& room) {
     room.resize(std::max(room.size(), kMostPerCharacter * (line.size() + 2)));
     Cursor at{0, room.data()};
+    if (state_.overlay) {  // an overlay goes on from the line before
+      at = overlay(line, 0, at);
+      ++at.i;
+    }
     for (; at.i < line.size(); ++at.i) {
       char c = line[at.i];
       if (kindOf(c) == kCopied)  // blanks, colons, broken rhythm: most of a line but its notes
@@ -105,11 +118,17 @@ class Scanner {
   Cursor step(std::string_view line, Cursor at) {
     char c = line[at.i];
     switch (kindOf(c)) {
+      case kLeftOut:
+        return at;
       case kCopied:
         at.put(c);
         return at;
       case kBar:
         state_.accidentals.clear();
+        at.put(c);
+        return at;
+      case kColon:
+        if (charAt(line, at.i + 1) == ':') state_.accidentals.clear();  // "::" ends a bar
         at.put(c);
         return at;
       case kGrace:
@@ -119,25 +138,36 @@ class Scanner {
       case kComment:
         at.i = line.size();
         return at;
-      case kDecoration:
-        if (std::size_t close = decorationEnd(line, at.i); close != std::string_view::npos)
-          at.i = close;
-        else
-          at.put(c);
+      case kDecoration: {
+        // A decoration, and a lone "!", add nothing; a chord in "+" is a chord.
+        Mark mark = markAt(line, at.i, state_.symbols);
+        if (mark.kind == MarkKind::kChord) return chord(line, at, mark.close);
+        at.i = mark.close;
         return at;
+      }
       case kBracket: {
         char next = charAt(line, at.i + 1);
         if (isLetter(next) && charAt(line, at.i + 2) == ':') return inlineField(line, at);
-        if (next != '|' && !(next >= '1' && next <= '9')) return chord(line, at);
-        at.put(c);
+        if (next == '|') {
+          at.put(c);
+        } else if (next >= '1' && next <= '9') {  // "[1", "[1,2": an ending, kept whole
+          std::size_t end = endingsEnd(line, at.i + 1);
+          at.put(line.substr(at.i, end - at.i));
+          at.i = end - 1;
+        } else {
+          std::size_t close = line.find(']', at.i + 1);
+          if (close == std::string_view::npos || close == at.i + 1) throw Stop(kIncompleteChord, kExitStopped);
+          return chord(line, at, close);
+        }
         return at;
       }
       case kAccidental:
         return accidental(line, at);
       case kLetter:
         return note(line, at.i, at);
-      case kMark:
-        return at;
+      case kOtherLetter:
+        if (state_.symbols.marks(c)) return at;  // a decoration of the tune's own
+        return note(line, at.i, at);
       case kSpacer:
         readLength(line, at);  // a spacer's width has no place on the tab staff
         return at;
@@ -149,6 +179,8 @@ class Scanner {
         else
           at.put(c);
         return at;
+      case kOverlay:
+        return overlay(line, at.i, at);
     }
     return at;
   }
@@ -159,15 +191,27 @@ class Scanner {
     return at;
   }
 
-  // An accidental holds for its letter to the end of the bar; with no letter
-  // after it, it adds nothing and the character after it is copied as it is
-  // (a roll is dropped).
+  // An accidental holds for its note to the end of the bar; with no note
+  // after it, it adds nothing and the character after it is read as it is.
   Cursor accidental(std::string_view line, Cursor at) {
     std::size_t start = at.i++;
     if (at.i >= line.size()) throw Stop(kBadAccidental, kExitStopped);
-    acdntl(state_.accidentals, line[start], line[at.i]);
     if (isLetter(line[at.i])) return note(line, start, at);
-    if (line[at.i] != '~') at.put(line[at.i]);
+    if (isAccidental(line[at.i])) {  // a second one: read in its turn
+      at.i = start;
+      return at;
+    }
+    return step(line, at);
+  }
+
+  // A voice overlay from `from` ("&", or the start of a line that goes on
+  // with one) to the bar line that ends it: the notes of the second voice
+  // are left out of the tab, which follows the first.
+  Cursor overlay(std::string_view line, std::size_t from, Cursor at) {
+    std::size_t end = overlayEnd(line, from);
+    state_.overlay = !endsOverlay(line, end);
+    ++leftOut_.overlaid;
+    at.i = end - 1;
     return at;
   }
 
@@ -209,17 +253,21 @@ class Scanner {
 
   // Where the note written from `start` (its accidental, if any) over its
   // letter to `last` (its octave mark, if any) is played; a note with no place
-  // stops the run.
+  // stops the run. A written accidental holds for the note in its octave to
+  // the end of the bar.
   const Place& place(std::string_view line, std::size_t start, std::size_t letter, std::size_t last) {
-    char accidental = start < letter ? line[start] : fixacc(state_.accidentals, line[letter]);
-    return kry::note(state_.keyIndex, accidental, line.substr(letter, last + 1 - letter), board_);
+    std::string_view written = line.substr(letter, last + 1 - letter);
+    char accidental = start < letter ? line[start] : fixacc(state_.accidentals, written);
+    if (start < letter) acdntl(state_.accidentals, accidental, written);
+    return kry::note(state_.keyIndex, accidental, written, board_, state_.octave);
   }
 
-  // The length characters after i, moving i past them.
+  // The length written after i, moving i past it.
   static std::string_view readLength(std::string_view line, Cursor& at) {
     std::size_t start = at.i + 1;
-    while (isLengthChar(charAt(line, at.i + 1))) ++at.i;
-    return line.substr(start, at.i + 1 - start);
+    std::size_t end = lengthEnd(line, start);
+    at.i = end - 1;
+    return line.substr(start, end - start);
   }
 
   // A length is written only when it differs from the one written last; a
@@ -241,46 +289,45 @@ class Scanner {
     std::size_t close = line.find(']', at.i + 1);
     if (close == std::string_view::npos) throw Stop(kIncompleteChord, kExitStopped);
     std::string_view field = line.substr(at.i, close - at.i + 1);
-    if (field[1] == 'K') state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
+    if (field[1] == 'K') {
+      state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
+      state_.octave = octaveOf(field.substr(3, field.size() - 4)).value_or(state_.octave);
+    }
     if (field[1] == 'L' || field[1] == 'M') at.put(field);
     at.i = close;
     return at;
   }
 
-  // A chord: all its notes in one tab code, in brackets, with one length: the
-  // length of its first note, or, when no note in it has one, the length
-  // written after its bracket ([CEG]2). A chord no course plays keeps its time
-  // as an invisible rest.
-  Cursor chord(std::string_view line, Cursor at) {
-    std::size_t close = line.find(']', at.i + 1);
-    if (close == std::string_view::npos || close == at.i + 1) throw Stop(kIncompleteChord, kExitStopped);
+  // A chord, "[CEG]" or "+CEG+" with its last character at `close`: all its
+  // notes in one tab code, in brackets, with one length: the length of its
+  // first note, or, when no note in it has one, the length written after it
+  // ([CEG]2). Decorations, slurs and ties between its notes are left out; a
+  // tie in it ties the whole chord. A chord no course plays keeps its time as
+  // an invisible rest.
+  Cursor chord(std::string_view line, Cursor at, std::size_t close) {
     std::size_t inside = at.i + 1;
     std::string_view text = line.substr(inside, close - inside);
     at.i = close;
 
     std::vector<Voice> voices;
     std::string_view first;  // the first note's length
-    bool seen = false;
-    for (std::size_t k = 0; k < text.size();) {
+    bool lengthInside = false;
+    for (std::size_t k = chordMarkEnd(text, 0, state_.symbols); k < text.size(); k = chordMarkEnd(text, k, state_.symbols)) {
       std::size_t start = k;
-      if (isAccidental(text[k])) {
-        if (k + 1 >= text.size()) throw Stop(kBadAccidental, kExitStopped);
-        acdntl(state_.accidentals, text[k], text[k + 1]);
-        ++k;
-      }
+      if (isAccidental(text[k]) && ++k >= text.size()) throw Stop(kBadAccidental, kExitStopped);
       if (!isLetter(text[k])) break;  // the chord's notes end here
       std::size_t letter = k;
       while (k + 1 < text.size() && isOctaveMark(text[k + 1])) ++k;
       voices.push_back({&place(line, inside + start, inside + letter, inside + k), text.substr(start, k + 1 - start)});
       std::size_t length = ++k;
-      while (k < text.size() && isLengthChar(text[k])) ++k;
-      if (!seen) first = text.substr(length, k - length);
-      seen = true;
+      k = lengthEnd(text, k);
+      if (voices.size() == 1) first = text.substr(length, k - length);
+      lengthInside = lengthInside || k > length;
     }
     if (fingering_ != nullptr)
       for (const Voice& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
-    bool lengthInside = text.find_first_of("123456789/") != std::string_view::npos;
+    if (fingering_ != nullptr && text.find('-') != std::string_view::npos) fingering_->tiePending = true;
     std::string_view length = lengthInside ? first : readLength(line, at);
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
     if (tabCode.empty()) {

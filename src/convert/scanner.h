@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/abc.h"
 #include "convert/accidentals.h"
 #include "convert/fingering.h"
 #include "convert/pitch.h"
@@ -17,14 +18,19 @@ namespace kry {
 struct TuneState {
   std::string keyCode;        // empty until the tune's first K: field
   int keyIndex = 0;           // sharps, or seven plus flats; kept across tunes
+  int octave = 0;             // octave= of a K: or V: field: the notes sound so many octaves higher, this tune
   std::string lastLength;     // the length last written into the tab voice, this tune
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
+  bool overlay = false;       // a voice overlay ("&") goes on to the next line, up to its bar line
+  Symbols symbols;            // the letters and decorations of U: fields, the file's and this tune's
+  std::string voice;          // the voice the tune's body names with V:, if any
 };
 
 // What a line's tab leaves out of its melody, for the run to say.
 struct LeftOut {
   std::vector<std::string> chordNotes;  // as written: a course that plays them was taken
   int belowLowest = 0;                  // notes below the lowest course, shown as "x" or not at all
+  int overlaid = 0;                     // voice overlays, whose notes the tab leaves to the melody staff
 };
 
 // Scans the music line `line` (no leading or trailing blanks) into the

@@ -20,7 +20,7 @@ std::size_t chordClose(std::string_view line, std::size_t letter) {
     if (line[k] != ',') return std::string_view::npos;
   std::size_t k = letter;
   while (k < line.size() && (line[k] == ',' || isLower(line[k]))) ++k;
-  while (k < line.size() && isLengthChar(line[k])) ++k;
+  k = lengthEnd(line, k);
   return k < line.size() && line[k] == ']' ? k : std::string_view::npos;
 }
 
@@ -30,9 +30,7 @@ void getq(std::string& length, std::string_view line) {
   for (std::size_t i = line.size(); i-- > 1;) {
     // A length starts right after a fret letter, a comma or an octave mark.
     if (!isLengthChar(line[i]) || !(isLetter(line[i - 1]) || isOctaveMark(line[i - 1]))) continue;
-    std::size_t end = i;
-    while (end < line.size() && isLengthChar(line[end])) ++end;
-    length.assign(line.substr(i, end - i));
+    length.assign(line.substr(i, lengthEnd(line, i) - i));
     return;
   }
 }
@@ -73,7 +71,7 @@ std::size_t FixUp::insertAt(std::string_view line) const {
   if (letter + 1 >= j) return std::string_view::npos;
   std::size_t close = chordClose(line, letter);
   if (close != std::string_view::npos)  // a chord keeps its letters together
-    return isLengthChar(line[close - 1]) ? std::string_view::npos : close;
+    return isLengthChar(line[close - 1]) || line[close - 1] == '0' ? std::string_view::npos : close;
   // A length already there, a digit or a fraction such as d/2, stays as it is.
   return isLengthChar(line[letter + 1]) ? std::string_view::npos : letter + 1;
 }

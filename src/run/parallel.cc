@@ -112,11 +112,13 @@ struct Trial {
 
 // Whether a chunk converted from `start` comes out as the conversion in
 // order, standing at `at`, would convert it. A chunk starts at a tune, which
-// clears all but the key and the accidentals of an unfinished bar; after a
-// tune left out, the next starts afresh.
+// clears all but the key, the accidentals of an unfinished bar and the
+// symbols of the file's U: fields; after a tune left out, the next starts
+// afresh.
 bool startsAlike(const Progress& at, const Progress& start) {
   const TuneState& before = at.leftOut ? TuneState{} : at.tune;
-  return before.keyIndex == start.tune.keyIndex && before.accidentals == start.tune.accidentals;
+  return before.keyIndex == start.tune.keyIndex && before.accidentals == start.tune.accidentals &&
+         at.fileSymbols == start.fileSymbols;
 }
 
 // The conversion in order, taken up where the chunks converted apart left it.

@@ -23,13 +23,15 @@ std::optional<Length> note(std::string_view s, std::size_t& i) {
   return length(s, i);
 }
 
-// A chord from "[" at i: the length of its first note times the length
-// after its "]". Moves i past it.
-Length chord(std::string_view s, std::size_t& i, std::size_t close) {
+// A chord from "[" (or the "+" of an ABC 1.6 chord) at i to its partner at
+// `close`: the length of its first note times the length after it. Marks
+// between its notes take no time. Moves i past it.
+Length chord(std::string_view s, std::size_t& i, std::size_t close, const Symbols& symbols) {
+  const std::string_view inside = s.substr(i + 1, close - i - 1);
   std::optional<Length> first;
-  for (std::size_t j = i + 1; j < close;) {
+  for (std::size_t j = chordMarkEnd(inside, 0, symbols); j < inside.size(); j = chordMarkEnd(inside, j, symbols)) {
     const std::size_t at = j;
-    if (auto l = note(s.substr(0, close), j)) {
+    if (auto l = note(inside, j)) {
       if (!first) first = l;
     } else {
       j = at + 1;
@@ -107,8 +109,10 @@ std::string_view fieldValue(std::string_view value) {
   return trim(value.substr(0, value.find('%')), kBlanksAndTabs);
 }
 
-void melodyTime(std::string_view s, Clock& c) {
+void melodyTime(std::string_view s, Clock& c, const Symbols& symbols) {
   std::size_t i = 0;
+  if (c.overlay) i = overlayEnd(s, 0);  // an overlay from the line before goes on to its bar line
+  c.overlay = c.overlay && !endsOverlay(s, i);
   while (i < s.size()) {
     const char ch = s[i];
     const char next = i + 1 < s.size() ? s[i + 1] : '\0';
@@ -120,9 +124,16 @@ void melodyTime(std::string_view s, Clock& c) {
       if (close == std::string_view::npos) return;
       i = close + 1;
     } else if (ch == '!' || ch == '+') {
-      // A decoration as kry reads it; a lone "!" or "+" is passed over.
-      const std::size_t close = decorationEnd(s, i);
-      i = close == std::string_view::npos ? i + 1 : close + 1;
+      // A decoration, a lone "!", or a chord in "+".
+      const Mark mark = markAt(s, i, symbols);
+      if (mark.kind == MarkKind::kChord)
+        tick(c, chord(s, i, mark.close, symbols));
+      else
+        i = mark.close + 1;
+    } else if (ch == '&') {
+      // A voice overlay: the second voice of the bar takes none of the tune's time.
+      i = overlayEnd(s, i);
+      c.overlay = !endsOverlay(s, i);
     } else if (ch == '[' && isFieldLine(s.substr(i + 1))) {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
@@ -135,7 +146,7 @@ void melodyTime(std::string_view s, Clock& c) {
     } else if (ch == '[' && next != '|') {
       const std::size_t close = s.find(']', i);
       if (close == std::string_view::npos) return;
-      tick(c, chord(s, i, close));
+      tick(c, chord(s, i, close, symbols));
     } else if (ch == '|') {
       i = endingsEnd(s, i + 1);
     } else if (ch == '(' && isDigit(next)) {

@@ -22,6 +22,7 @@ struct Clock {
   std::optional<Length> next;   // broken rhythm: what the next note is multiplied by
   long left = 0;                // notes still in a tuplet
   Length squeeze{1, 1};         // what the tuplet does to each of them
+  bool overlay = false;         // a voice overlay ("&") goes on past the line, to its bar line
 };
 
 // Broken rhythm: what the signs do to the note before them and after them.
@@ -38,7 +39,8 @@ void meter(Clock& c, std::string_view value);  // an M: field's value: "6/8", "C
 // A field's value without a trailing comment and blanks: "1/4 % quarter" is "1/4".
 std::string_view fieldValue(std::string_view value);
 
-// The time of a melody line (what follows "[V:M]"), added to c.time.
-void melodyTime(std::string_view line, Clock& c);
+// The time of a melody line (what follows "[V:M]"), added to c.time; the
+// tune's U: fields tell its decorations.
+void melodyTime(std::string_view line, Clock& c, const Symbols& symbols = Symbols{});
 
 }  // namespace kry::typeset

@@ -15,6 +15,12 @@ bool starts(std::string_view line, std::string_view head) {
   return line.substr(0, head.size()) == head;
 }
 
+// Whether `line` defines kry's voice `v` ("V:M clef=treble", "V:M", "V:G
+// clef=guitartab"), not one of the tune's own such as "V:Melody".
+bool defines(std::string_view line, char v) {
+  return starts(line, std::string("V:") + v) && (line.size() == 3 || line[3] == ' ');
+}
+
 // The value of "name=value" among a voice definition's words.
 std::string_view word(std::string_view line, std::string_view name) {
   std::size_t at = 0;
@@ -52,6 +58,38 @@ std::size_t commentAt(std::string_view s) {
 std::string_view music(std::string_view body) {
   body = body.substr(0, commentAt(body));
   return trimRight(body, kBlanksAndTabs);
+}
+
+// A melody line as abcm2ps reads it: an ABC 1.6 chord in "+" ("+GB+",
+// "+E3 c3 +"), which abcm2ps would take for a decoration, goes in brackets
+// with its blanks left out ("[GB]", "[E3c3]"). Chord symbols, annotations,
+// other decorations and a comment stay as they are.
+std::string bracketChords(std::string_view s, const Symbols& symbols) {
+  if (s.find('+') == std::string_view::npos) return std::string(s);
+  std::string out;
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char c = s[i];
+    std::size_t last = i;  // copied as it stands up to here
+    if (c == '%') {
+      last = s.size() - 1;
+    } else if (c == '"') {
+      last = std::min(s.find('"', i + 1), s.size() - 1);
+    } else if (c == '!' || c == '+') {
+      const Mark mark = markAt(s, i, symbols);
+      last = mark.close;
+      if (mark.kind == MarkKind::kChord) {
+        out += '[';
+        for (char n : s.substr(i + 1, mark.close - i - 1))
+          if (n != ' ') out += n;
+        out += ']';
+        i = mark.close;
+        continue;
+      }
+    }
+    out.append(s.substr(i, last - i + 1));
+    i = last;
+  }
+  return out;
 }
 
 // One piece of the translated line; events are written out last, once
@@ -412,15 +450,19 @@ class Translator {
   void tab(std::string_view body, int from);
   bool within(std::string_view line, int from);
   void field(std::string_view line, int from);
+  std::string tabKey();
   void flush();
   int systems() const;
 
   const Settings& settings_;
   Translation& out_;
-  // Before the first tune: an L: or M: there holds for every tune.
+  // Before the first tune: an L: or M: there holds for every tune, and so
+  // do the symbols of U: fields.
   Clock fileDefault_;
   bool fileUnit_ = false;
+  Symbols fileSymbols_;
   bool inTune_ = false;
+  Symbols symbols_;                   // the tune's, the file's among them
   // The tune.
   TabState st_;
   Clock mc_;                          // the melody's time
@@ -428,6 +470,7 @@ class Translator {
   bool unitSet_ = false;              // an L: was given
   bool melodyDefined_ = false, tabDefined_ = false;  // the voices are defined
   char voice_ = 0;                    // the voice abcm2ps gives field lines to
+  bool tabKeyC_ = false;              // the tab staff's key is C, not none
   std::size_t dots_ = kNone;          // the line that tells the repeat dots the tab staff's middle
   std::optional<Length> melodyTime_;  // the last melody line's time, for its tab line
   Group g_;
@@ -457,10 +500,12 @@ void Translator::line(std::string_view line, int from) {
   if (starts(line, "X:")) {
     st_ = TabState{};
     st_.clock = mc_ = fileDefault_;
+    symbols_ = fileSymbols_;
     unitSet_ = fileUnit_;
     header_ = inTune_ = true;
     melodyDefined_ = tabDefined_ = false;
     voice_ = 0;
+    tabKeyC_ = false;
     melodyTime_.reset();
     ++out_.tunes;
     out_.titles.push_back({std::string(fieldValue(line.substr(2))), ""});
@@ -475,7 +520,7 @@ void Translator::line(std::string_view line, int from) {
     }
   } else if (starts(line, "%%pageheight") || starts(line, "%%botmargin")) {
     // Paper and margins are set once, before the first tune.
-  } else if (starts(line, "V:G")) {
+  } else if (defines(line, 'G')) {
     const auto clef = word(line, "clef=");
     const Layout* lay = layout(clef);
     if (!lay) {
@@ -483,20 +528,28 @@ void Translator::line(std::string_view line, int from) {
       warn(from, "unknown tab clef \"" + std::string(clef) + "\", drawn as guitar tablature");
     }
     st_.layout = lay;
-    emit("V:G clef=" + std::string(lay->clef) + " stafflines=" + std::to_string(lay->courses) + " staffscale=1.3",
+    // The frets stand on their course lines whatever octave= the tune's key gives the melody.
+    emit("V:G clef=" + std::string(lay->clef) + " stafflines=" + std::to_string(lay->courses) + " staffscale=1.3 octave=0",
          from);
     // No key signature and no accidentals on a tab staff.
     emit("K:none", from);
     if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
     tabDefined_ = true;
     voice_ = 'G';
-  } else if (starts(line, "V:M")) {
+  } else if (defines(line, 'M')) {
     // kry starts the melody voice again before a change of key: its clef
     // is drawn once, at the start of each staff.
     emit(melodyDefined_ ? std::string("V:M") : std::string(line), from);
     if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
     melodyDefined_ = true;
     voice_ = 'M';
+  } else if (starts(line, "V:")) {
+    // The tune's own voice, whose music kry writes as voice M: what the
+    // melody staff needs of it is the octave its notes are moved by.
+    if (const auto octave = octaveOf(line.substr(2))) {
+      emit("V:M octave=" + std::to_string(*octave), from);
+      voice_ = 'M';
+    }
   } else if (isFieldLine(line)) {
     field(line, from);
   } else {
@@ -534,6 +587,9 @@ void Translator::field(std::string_view line, int from) {
   } else if (name == 'T') {
     std::string& title = inTune_ ? out_.titles.back().title : out_.bookTitle;
     if (title.empty()) title = fieldValue(value);
+  } else if (name == 'U') {
+    symbols_.define(value);
+    if (!inTune_) fileSymbols_.define(value);
   }
   if (!body) return emit(std::string(line), from);
   voice('M', from);
@@ -542,12 +598,26 @@ void Translator::field(std::string_view line, int from) {
     voice('G', from);
     emit(std::string(line), from);
   }
+  if (name == 'K' && tabDefined_) {
+    voice('G', from);
+    emit(tabKey(), from);
+  }
+}
+
+// A change of key is the melody's. The tab staff gets one that draws
+// nothing, C and none in turn (a key that does not change makes no mark), so
+// that abcm2ps sets a bar line right after it where the melody's stands,
+// and shows the melody's new key at the end of the staff before, as for a
+// change in every voice.
+std::string Translator::tabKey() {
+  tabKeyC_ = !tabKeyC_;
+  return tabKeyC_ ? "K:C" : "K:none";
 }
 
 void Translator::melody(std::string_view body, int from) {
   if (!g_.open) flush();
   mc_.time = {0, 1};
-  melodyTime(body, mc_);
+  melodyTime(body, mc_, symbols_);
   melodyTime_ = mc_.time;
   g_.melodyTime = sum(g_.melodyTime, mc_.time);
   // A line that goes on on the next one, or that ends inside a tuplet, is
@@ -555,7 +625,7 @@ void Translator::melody(std::string_view body, int from) {
   const std::string_view code = music(body);
   const bool backslash = !code.empty() && code.back() == '\\';
   const bool open = backslash || mc_.left > 0;
-  std::string piece(open ? code.substr(0, code.size() - (backslash ? 1 : 0)) : body);
+  std::string piece = bracketChords(open ? code.substr(0, code.size() - (backslash ? 1 : 0)) : body, symbols_);
   if (open && !backslash) piece += " ";
   if (g_.melody) {
     // The blank kry writes after "[V:M]" is no part of the music.
@@ -608,7 +678,7 @@ bool Translator::within(std::string_view line, int from) {
   }
   if (starts(line, "w:")) {
     g_.lyrics.emplace_back(std::string(line), from);
-  } else if (starts(line, "V:M")) {
+  } else if (defines(line, 'M')) {
     // kry's mark before a change of key: the key goes inline.
   } else if (isFieldLine(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
     const std::string inlineField = "[" + std::string(line.substr(0, 2)) + std::string(fieldValue(line.substr(2))) + "]";
@@ -619,6 +689,7 @@ bool Translator::within(std::string_view line, int from) {
       meter(mc_, line.substr(2));
     }
     if (line[0] == 'L' || line[0] == 'M') g_.t += " " + inlineField;
+    if (line[0] == 'K') g_.t += " [" + tabKey() + "]";
   } else {
     g_.after.emplace_back(std::string(line), from);
   }

@@ -75,7 +75,7 @@ const char* const kReel =
 TEST(Translate, PaperScaleAndTransposition) {
   const struct { const char* tune; int transpose; double scale; std::vector<std::string> has; } rows[] = {
       {kReel, 0, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 14.740pt\n%%staffnonote 2\n", "\n/kscale 0.750 def", "\nX:1\n"
-        "%%postscript /ktabmid 15 def\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\nV:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3\n"
+        "%%postscript /ktabmid 15 def\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\nV:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3 octave=0\n"
         "K:none\n%%staffsep 2cm\n%\n[V:M] |:G2 AB [D2G2B2] ~c|\nw:la la\n[V:G] |: !kq4!!invisible![!head-kf0!d]2 !kq8!!invisible![!head-kf2!d]1 "
         "!invisible![!head-kf0!f]1 !kq4!!invisible![!head-kf0!f!head-kf0!d!head-kf0!B]2 !kq8!!invisible![!head-kf1!f]1 |\n"}},
       {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n%%botmargin 11.100pt\n"}},
