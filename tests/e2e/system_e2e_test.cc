@@ -147,60 +147,6 @@ TEST(DirectoryLock, ARunEndedByASignalBlocksNoLaterRun) {
 
 // ---- the corpus ----
 
-// Every tune file whole, and each tune alone with the file's header, under no
-// option, "f" and "m -2": each converts, but for the ones named here, which
-// stop with what they say: a note outside the compass (two half steps down,
-// m -2, bring it in), with the melody line of the line that stopped it last
-// in KRY97.ABC; a tune in two voices, with the tab line before the V: field
-// of the second voice last.
-struct Stops {
-  std::string says;
-  bool onMandolin;
-  std::string last;
-};
-const Stops kHighNote = {"\n Note not available: 37 e' \n e' lies 2 half steps above", false, "[V:M] "};  // the chord [ce'] reaches above d'
-const Stops kSecondVoice = {" A second voice starts here (V:2, after V:1): kry writes tab for tunes of one voice only.\n",
-                            true, "[V:G] "};
-const std::map<std::string, Stops> kStops = {
-    {"ashover.abc", kHighNote}, {"ashover.abc X: 9", kHighNote}, {"jigs.abc", kSecondVoice}, {"jigs.abc X: 111", kSecondVoice}};
-TEST(Corpus, EveryTuneConvertsOrStopsWithItsMessage) {
-  std::vector<std::pair<std::string, std::string>> tunes;  // where from, text
-  for (const auto& entry : fs::directory_iterator(sourceDir() + "/tests/corpus")) {
-    if (entry.path().extension() != ".abc") continue;
-    std::string file = entry.path().filename().string(), header, text = readFile(entry.path().string());
-    tunes.emplace_back(file, text);
-    std::size_t first = tunes.size();
-    for (const std::string& line : lines(text)) {
-      if (line.rfind("X:", 0) == 0) tunes.emplace_back(file + " " + line, tunes.size() == first ? header : "");
-      (tunes.size() == first ? header : tunes.back().second) += line + "\n";
-    }
-  }
-  ASSERT_GT(tunes.size(), 500U) << "the corpus in tests/corpus is missing";
-  const std::vector<Words> optionSets = {{"tune"}, {"tune", "f"}, {"tune", "m", "-2"}};
-  std::vector<std::string> problems(tunes.size() * optionSets.size());
-  std::atomic<std::size_t> next{0};
-  auto work = [&] {
-    for (std::size_t i = next++; i < problems.size(); i = next++) {
-      Sandbox box;
-      box.useQuickTypesetter();
-      box.write("tune.abc", tunes[i / optionSets.size()].second);
-      RunResult r = box.run(optionSets[i % optionSets.size()]);
-      std::string converted = box.read("KRY97.ABC");
-      std::size_t last = converted.rfind('\n', converted.size() - 2) + 1;  // the start of its last line
-      const std::string& source = tunes[i / optionSets.size()].first;
-      bool stops = kStops.count(source) != 0 && (i % optionSets.size() != 2 || kStops.at(source).onMandolin);
-      bool named = stops && r.err == "STOP  \n" && r.out.find(kStops.at(source).says) != std::string::npos;
-      if (r.status == 0 && r.err == "STOP  \n" && box.files() == Words{"tune.abc"} && !stops) continue;
-      if (r.status == 1 && named && converted.compare(last, 6, kStops.at(source).last) == 0) continue;
-      problems[i] = tunes[i / optionSets.size()].first + " " + testing::PrintToString(optionSets[i % optionSets.size()]) + ": " + r.err;
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 0; t < 4; ++t) pool.emplace_back(work);
-  for (std::thread& thread : pool) thread.join();
-  for (const std::string& problem : problems) EXPECT_EQ(problem, "");
-}
-
 // A collection: one tune chosen by its number is converted as it is alone in a
 // file; transposed up, the tunes that can't be placed are left out and named.
 TEST(Corpus, ChoosesTunesAndLeavesOutTheOnesThatCantBePlaced) {
