@@ -24,6 +24,7 @@ class AccidentalTable {
     any_ = false;
   }
   char carried(std::string_view note) const { return any_ ? entries_[slot(note)] : ' '; }
+  bool any() const { return any_; }
   void record(std::string_view note, char accidental) {
     if (!isNoteLetter(note[0])) return;
     entries_[slot(note)] = accidental;

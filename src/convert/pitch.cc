@@ -145,6 +145,13 @@ Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
     place.text[place.size - 1u] = place.spot.course == 0 ? 'x' : fretLetter(place.spot.fret);
     places_.push_back(place);
   }
+  for (int key = 0; key < 15; ++key) {
+    for (char letter : std::string_view("ABCDEFGabcdefg")) {
+      int sum = *notePosition(key, ' ', std::string_view(&letter, 1)) + board.transposition;
+      if (sum >= lowest_ && sum <= highest)
+        plain_[static_cast<std::size_t>(key)][static_cast<std::size_t>(letter >= 'a' ? letter - 'a' + 7 : letter - 'A')] = &at(sum);
+    }
+  }
 }
 
 int Fretboard::open(int course) const {

@@ -126,11 +126,20 @@ class Fretboard {
   int open(int course) const;
   // The fret at which `course` plays `position`, within its reach; nothing when it can't.
   std::optional<int> fretOn(int course, int position) const;
+  // Where a plain note, its letter with no accidental and no octave mark,
+  // is played in the key `keyIndex`: most notes of a tune are such, and
+  // each is looked up once. Nothing when it has no place.
+  const Place* plain(int keyIndex, char letter) const {
+    std::size_t k = keyIndex >= 1 && keyIndex <= 14 ? static_cast<std::size_t>(keyIndex) : 0;
+    std::size_t n = letter >= 'a' ? static_cast<std::size_t>(letter - 'a' + 7) : static_cast<std::size_t>(letter - 'A');
+    return plain_[k][n];
+  }
 
  private:
   Fingerboard board_;
   int lowest_;
   std::vector<Place> places_;
+  std::array<std::array<const Place*, 14>, 15> plain_{};  // by key index, then A..G a..g
 };
 
 // The stop for a note with no place. It says the not-available line, with

@@ -256,6 +256,8 @@ class Scanner {
   // stops the run. A written accidental holds for the note in its octave to
   // the end of the bar.
   const Place& place(std::string_view line, std::size_t start, std::size_t letter, std::size_t last) {
+    if (start == letter && last == letter && state_.octave == 0 && !state_.accidentals.any() && isNoteLetter(line[letter]))
+      if (const Place* plain = board_.plain(state_.keyIndex, line[letter])) return *plain;
     std::string_view written = line.substr(letter, last + 1 - letter);
     char accidental = start < letter ? line[start] : fixacc(state_.accidentals, written);
     if (start < letter) acdntl(state_.accidentals, accidental, written);
