@@ -9,8 +9,6 @@
 #include <regex>
 #include <sstream>
 
-#include "base/abc.h"
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -95,7 +93,7 @@ std::vector<std::string> firstbar(const std::string& tune) {
   const std::string body = std::regex_replace(line[1].str(), std::regex("![^!]*!"), "");
   std::regex_search(body, bar, std::regex("[^|:]*[a-ik-lz][^|:]*"));  // up to the bar line after a fret or rest
   std::vector<std::string> out;
-  for (char c : bar.str()) if (const auto f = kry::kFretLetters.find(c); f != std::string::npos) out.push_back(std::to_string(f));
+  for (char c : bar.str()) if (const auto f = std::string("abcdefghikl").find(c); f != std::string::npos) out.push_back(std::to_string(f));
   return out;
 }
 
