@@ -112,7 +112,8 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
       {"the PDF made but not named: no half PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.refused.insert("reel.pdf"); },
        "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc", "reel.ps is kept"},
       {"no Ghostscript", {"reel", "pdf"}, [](FakePlatform& p) { p.statusOf["gs"] = kNotStarted; },
-       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc", ""},
+       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc",
+       " Ghostscript (gs) could not be started; install the package ghostscript; the PostScript file reel.ps is kept.\n"},
   };
   for (const Row& row : rows) {
     FakePlatform platform;

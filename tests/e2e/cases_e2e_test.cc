@@ -115,7 +115,6 @@ std::vector<Case> goldenCases() {
     c.title = tune + " under " + options;
     c.before.emplace_back("t.abc", readFile(kCasesDir + "/golden/" + tune + ".txt"));
     c.args = split("t debug " + (options == "plain" ? "" : options));
-    c.status = 0;
     c.after.emplace_back("TEMP.ABC", replaceAll(readFile(entry.path().string()), "\n", "\r\n"));
     cases.push_back(c);
   }
