@@ -15,15 +15,13 @@
 namespace kry {
 namespace {
 
-// Files in a map; programs that only say what they were asked and succeed,
-// fail or can't be started as told; replies typed in advance.
+// Files in a map; programs that succeed, fail or can't be started as told
+// (Ghostscript writing its PDF when it succeeds); no reply to a question.
 class FakePlatform : public Platform {
  public:
   std::map<std::string, std::string> files;
   std::set<std::string> refused;             // names that can't be created, shared or renamed to
   std::map<std::string, int> statusOf;       // a program's exit status; kNotStarted for none
-  std::vector<std::string> ran;              // each program started, its arguments joined by blanks
-  std::vector<std::string> replies;
   bool busy = false;
 
   bool exists(const std::string& name) override { return files.contains(name); }
@@ -45,9 +43,6 @@ class FakePlatform : public Platform {
   }
   bool isFolder(const std::string& name) override { return name == "."; }
   int runProgram(const std::vector<std::string>& args, const ErrorLineTaker&) override {
-    std::string line;
-    for (const std::string& arg : args) line += (line.empty() ? "" : " ") + arg;
-    ran.push_back(line);
     int status = statusOf.contains(args[0]) ? statusOf[args[0]] : 0;
     if (status == 0 && args[0] == "gs") files[args[6].substr(std::string("-sOutputFile=").size())] = "%PDF";
     return status;
@@ -58,12 +53,7 @@ class FakePlatform : public Platform {
     files.erase(from);
     return true;
   }
-  std::optional<std::string> readReply() override {
-    if (replies.empty()) return std::nullopt;
-    std::string reply = replies.front();
-    replies.erase(replies.begin());
-    return reply;
-  }
+  std::optional<std::string> readReply() override { return std::nullopt; }
   void lockDirectory() override {
     if (busy) throw Stop("busy", kExitStopped);
   }
@@ -110,7 +100,6 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
     std::string end, said;  // how it ended, with the files left; a piece of what it said
   };
   const std::vector<Row> rows = {
-      {"a plain run leaves the tune file alone", {"reel"}, [](FakePlatform&) {}, "done reel.abc", "REEL.ABC processed."},
       {"the converted tune can't be made", {"reel"}, [](FakePlatform& p) { p.refused.insert("KRY97.ABC"); },
        "kry: cannot create KRY97.ABC TMPIN.TMP reel.abc", ""},
       {"the fixed-up tune can't be made", {"reel", "f"}, [](FakePlatform& p) { p.refused.insert("KRY97.FIX"); },
@@ -119,16 +108,12 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
        "kry: cannot write TEMP.ABC KRY97.ABC TMPIN.TMP reel.abc", ""},
       {"nor with f, whose converted tune is made then", {"reel", "f"}, [](FakePlatform& p) { p.refused.insert("TEMP.ABC"); },
        "kry: cannot create TEMP.ABC KRY97.ABC TMPIN.TMP reel.abc", ""},
-      {"the question answered C replaces the final tune", {"reel", "debug"},
-       [](FakePlatform& p) { p.files["TEMP.ABC"] = "old", p.replies = {"C"}; }, "done TEMP.ABC reel.abc", "already exists"},
       {"another run holds the directory", {"reel"}, [](FakePlatform& p) { p.busy = true; }, "STOP busy reel.abc", ""},
-      {"a typesetter killed by a signal", {"reel"}, [](FakePlatform& p) { p.statusOf["abctab2ps"] = 137; },
-       "STOP Typesetting failed: abctab2ps failed with exit status 137. TEMP.ABC reel.abc", "kept in TEMP.ABC"},
-      {"the PDF made and named", {"reel", "pdf"}, [](FakePlatform&) {}, "done reel.abc reel.pdf", "-sDEVICE=pdfwrite"},
       {"the PDF made but not named: no half PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.refused.insert("reel.pdf"); },
        "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc", "reel.ps is kept"},
       {"no Ghostscript", {"reel", "pdf"}, [](FakePlatform& p) { p.statusOf["gs"] = kNotStarted; },
-       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc", ""},
+       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc",
+       " Ghostscript (gs) could not be started; install the package ghostscript; the PostScript file reel.ps is kept.\n"},
   };
   for (const Row& row : rows) {
     FakePlatform platform;

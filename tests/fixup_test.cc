@@ -1,5 +1,5 @@
 // The fix-up pass: the rhythm length on the first note of each tab-voice line
-// after the first, and the length each line leaves for the next.
+// after the first, and the length each line leaves for the next (getq's).
 #include "fixup/fixup.h"
 
 #include <gtest/gtest.h>
@@ -18,14 +18,6 @@ TEST(FixUp, PutsTheRhythmLengthWhereItBelongs) {
     for (std::size_t at = 0, end; (end = in.find("\\n", at)) != std::string::npos; at = end + 2)
       out += (at == 0 ? "" : "\\n") + std::string(fixUp.line(in.substr(at, end - at)));
     EXPECT_EQ(out, row[1]) << row[0];
-  }
-}
-
-TEST(Getq, TakesTheLastLengthWrittenOnANote) {
-  for (const kry_test::Row& row : kry_test::table("getq.txt", 3)) {
-    std::string length = row[1];
-    getq(length, row[0]);
-    EXPECT_EQ(length, row[2]) << row[0];
   }
 }
 

@@ -30,9 +30,6 @@ std::string readAll(const std::vector<std::string>& args) {
     std::string said = stop.said();
     std::string hint = " Type  kry/?  to get list of options.";
     if (std::size_t at = said.find(hint); at != std::string::npos) said.replace(at, hint.size(), "HINT");
-    // The example after the reason stands in the whole-run cases; here, the reason.
-    for (const char* example : {"; give ", ", for example "})
-      if (std::size_t at = said.find(example); at != std::string::npos) said.erase(at, said.find('\n', at) - at);
     return kry_test::stopText("", said).substr(5) + "STOP " + std::to_string(stop.status()) + " " + stop.text();
   }
   if (o.transposition != 0) words << " t" << o.transposition;

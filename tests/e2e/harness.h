@@ -99,7 +99,7 @@ class Sandbox {
     posix_spawn_file_actions_addopen(&actions, 1, (out + ".1").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, (out + ".2").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-    std::vector<std::string> strings{"PATH=" + dir_ + (onlyBin_ ? "/bin" : "/bin:/usr/bin:/bin")}, words(prefix);
+    std::vector<std::string> strings{"PATH=" + dir_ + "/bin:/usr/bin:/bin"}, words(prefix);
     for (char** e = environ; *e != nullptr; ++e)
       if (std::string(*e).rfind("PATH=", 0) != 0) strings.emplace_back(*e);
     words.push_back(binary_);
@@ -163,10 +163,6 @@ class Sandbox {
   }
   // The fake writes a one-page PostScript file as abctab2ps names it.
   void writePostScript() const { write(typesetter_ + "/ps", "%!PS\n/Helvetica 24 selectfont 72 700 moveto (kry) show showpage\n"); }
-  void onlyOwnPath() {  // PATH holds the sandbox's bin/ alone, with the tools the fake uses
-    for (const char* tool : {"cat", "cp", "dirname"}) fs::create_symlink("/bin/" + std::string(tool), path("bin/") + tool);
-    onlyBin_ = true;
-  }
   // Runs a copy of kry alone in bin/alone/ from now on, with no typesetter on
   // PATH, and with one beside that copy when `besideIt`.
   void runKryAlone(bool besideIt) {
@@ -186,7 +182,6 @@ class Sandbox {
 
  private:
   std::string dir_, binary_ = KRY_BINARY, typesetter_ = "bin";
-  bool onlyBin_ = false;
   mutable std::map<pid_t, std::string> outputs_;  // where each started run writes its output
 };
 

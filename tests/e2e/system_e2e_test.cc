@@ -1,9 +1,8 @@
 // Whole runs that need more than a case file: hostile bytes and file system
-// states, two runs in one directory, and every tune of the corpus.
+// states, and two runs in one directory.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <functional>
 
 #include "harness.h"
@@ -143,40 +142,6 @@ TEST(DirectoryLock, ARunEndedByASignalBlocksNoLaterRun) {
     EXPECT_EQ(box.run({"tune"}, "c\n").status, 0);
     EXPECT_EQ(box.files(), Words{"tune.abc"});
   }
-}
-
-// ---- the corpus ----
-
-// A collection: one tune chosen by its number is converted as it is alone in a
-// file; transposed up, the tunes that can't be placed are left out and named.
-TEST(Corpus, ChoosesTunesAndLeavesOutTheOnesThatCantBePlaced) {
-  std::string jigs = readFile(sourceDir() + "/tests/corpus/jigs.abc");
-  std::size_t from = jigs.find("X: 36\n"), to = jigs.find("\nX:", from) + 1;
-  ASSERT_NE(from, std::string::npos) << "tests/corpus/jigs.abc is missing";
-  Sandbox chosen, alone;
-  chosen.write("jigs.abc", jigs);
-  alone.write("jigs.abc", jigs.substr(from, to - from));
-  EXPECT_EQ(chosen.run({"jigs", "x=36", "debug"}).status, 0);
-  EXPECT_EQ(alone.run({"jigs", "debug"}).status, 0);
-  EXPECT_EQ(chosen.read("TEMP.ABC"), alone.read("TEMP.ABC"));
-  EXPECT_NE(chosen.read("TEMP.ABC").find("T:Cadeau's Jig"), std::string::npos);
-
-  Sandbox skipped;
-  skipped.write("jigs.abc", jigs);
-  RunResult r = skipped.run({"jigs", "skip", "5"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "STOP 122 of 340 tunes left out.\n");  // one of them in two voices
-  std::size_t named = 0, shown = 0;
-  for (const std::string& line : lines(r.out)) {
-    named += line.rfind(" Line ", 0) == 0 && line.find(", tune ") != std::string::npos ? 1 : 0;
-    shown += line.rfind(" Note not available: ", 0) == 0 ? 1 : 0;
-  }
-  EXPECT_EQ(named, 122U);
-  EXPECT_EQ(shown, 121U);
-  std::string typeset = skipped.typesetterTune();
-  std::size_t tunes = 0;
-  for (std::size_t at = 0; (at = typeset.find("\r\nX:", at)) != std::string::npos; ++at) ++tunes;
-  EXPECT_EQ(tunes, 218U);
 }
 
 }  // namespace

@@ -64,34 +64,24 @@ TEST(Clock, TimesAsTheTableHasThem) {
   });
 }
 
-// A whole tune as kry writes it, with CR LF line ends.
-const char* const kReel =
-    "\r\nX:1\r\nT:Reel\r\nM:4/4\r\nL:1/8\r\nP: Capo 3\r\nK:G\r\n%%pageheight 11in\r\n%%botmargin 0.50in\r\n"
-    "V:M clef=treble\r\n%\r\n%\r\nV:G clef=guitartab\r\n%%staffsep 2cm\r\n%%tabrhstyle modern\r\n%\r\n"
-    "[V:M] |:G2 AB [D2G2B2] ~c|\r\n[V:G] |:,,a2  ,,c1 ,a  [,aaa2]  ,b1 |\r\nw:la la\r\n";
-
-// Each row: a tune, -t and -s, and runs of whole lines the abcm2ps input holds.
-// Paper is A4 unless the tune gives a page height.
-TEST(Translate, PaperScaleAndTransposition) {
-  const struct { const char* tune; int transpose; double scale; std::vector<std::string> has; } rows[] = {
-      {kReel, 0, 1, {"\n%%pagewidth 8.5in\n%%pageheight 11in\n%%botmargin 14.740pt\n%%staffnonote 2\n", "\n/kscale 0.750 def", "\nX:1\n"
-        "%%postscript /ktabmid 15 def\nT:Reel\nM:4/4\nL:1/8\nP: Capo 3\nK:G\nV:M clef=treble\n%\n%\nV:G clef=perc3 stafflines=6 staffscale=1.3 octave=0\n"
-        "K:none\n%%staffsep 2cm\n%\n[V:M] |:G2 AB [D2G2B2] ~c|\nw:la la\n[V:G] |: !kq4!!invisible![!head-kf0!d]2 !kq8!!invisible![!head-kf2!d]1 "
-        "!invisible![!head-kf0!f]1 !kq4!!invisible![!head-kf0!f!head-kf0!d!head-kf0!B]2 !kq8!!invisible![!head-kf1!f]1 |\n"}},
-      {"X:1\n%%pageheight\nK:C\nV:G clef=spanish4tab\n", 0, 1, {"\n%%pagewidth 21cm\n%%pageheight 29.7cm\n%%botmargin 11.100pt\n"}},
-      {kReel, -3, 0.8, {"\n%%botmargin 18.992pt\n%%scale 0.600\n", "\n/kscale 0.600 def", "\nV:M clef=treble\n%%transpose -3\n%\n%\nV:G clef=perc3"}},
-      // The bottom margin less the room abcm2ps keeps under a system: that of the
-      // tune with the least staffsep; with words under a tune, or a length
-      // abcm2ps does not read, the margin as written.
-      {"%%botmargin 1in\nX:1\n%%staffsep 3cm\nK:C\nX:2\n%%staffsep 1cm\nK:C\n", 0, 1, {"\n%%botmargin 61.370pt\n"}},
-      {"%%botmargin 1in\n%%staffsep 1cm\nX:1\n%%staffsep 3cm\nK:C\nX:2\nK:C\n", 0, 1, {"\n%%botmargin 61.370pt\n"}},
-      {"%%botmargin 2cm\nX:1\nK:C\nW:words\n", 0, 1, {"\n%%botmargin 2cm\n"}},
-      {"%%botmargin 10mm\nX:1\nK:C\n", 0, 1, {"\n%%botmargin 10mm\n"}},
-  };
-  for (const auto& r : rows) {
-    const Translation tr = translate(r.tune, Settings{r.transpose, r.scale, "TEMP.ABC", {}});
-    for (const std::string& has : r.has) EXPECT_NE(tr.abc.find(has), std::string::npos) << has << " not in\n" << tr.abc;
-  }
+// data/paper.txt: whole tunes, each under the -t and -s of the line before it,
+// with the lines of the abcm2ps input that set the paper, the margin, the scale
+// and the transposition, and the voices.
+TEST(Translate, PaperScaleAndTranspositionAsTheTableHasThem) {
+  Settings settings;
+  std::string tune;
+  transcript("paper.txt", [&](const std::string& line) -> std::string {
+    if (std::sscanf(line.c_str(), "-t %d -s %lf", &settings.transpose, &settings.scale) == 2) return "";
+    if (!line.empty() && line[0] != '#') tune += line + "\n";
+    if (!line.empty() || tune.empty()) return "";
+    std::istringstream abc(translate(tune, settings).abc);
+    std::string made;
+    for (std::string l; std::getline(abc, l);)
+      for (const char* start : {"%%page", "%%botmargin", "%%scale", "%%staffnonote", "/kscale", "%%transpose", "V:"})
+        if (l.rfind(start, 0) == 0) made += "=> " + l + "\n";
+    tune.clear(), settings = Settings{};
+    return made;
+  });
 }
 
 // data/tunes.txt: whole tunes, each with the abcm2ps input made of it after the
