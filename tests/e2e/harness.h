@@ -149,20 +149,14 @@ class Sandbox {
     return wait(pid);
   }
 
-  void setTypesetterStatus(int status) const { write(typesetter_ + "/status", std::to_string(status) + "\n"); }
-  // The fake writes `text` on its error stream.
-  void setTypesetterSays(const std::string& text) const { write(typesetter_ + "/says", text); }
-  // Our own abctab2ps, with abcm2ps, takes the fake's place.
-  void useRealTypesetter() const {
+  // What the fake reads beside itself: "status" its exit status, "says" what it
+  // writes on its error stream, "ps" the PostScript file it writes as abctab2ps names it.
+  void tellTypesetter(const std::string& name, const std::string& content) const { write(typesetter_ + "/" + name, content); }
+  // Another program takes the fake's place: our own abctab2ps, or one that only succeeds.
+  void useTypesetter(const std::string& program) const {
     fs::remove(path("bin/abctab2ps"));
-    fs::create_symlink(ABCTAB2PS_BINARY, path("bin/abctab2ps"));
+    fs::create_symlink(program, path("bin/abctab2ps"));
   }
-  void useQuickTypesetter() const {  // one that does nothing but succeed
-    fs::remove(path("bin/abctab2ps"));
-    fs::create_symlink("/bin/true", path("bin/abctab2ps"));
-  }
-  // The fake writes a one-page PostScript file as abctab2ps names it.
-  void writePostScript() const { write(typesetter_ + "/ps", "%!PS\n/Helvetica 24 selectfont 72 700 moveto (kry) show showpage\n"); }
   // Runs a copy of kry alone in bin/alone/ from now on, with no typesetter on
   // PATH, and with one beside that copy when `besideIt`.
   void runKryAlone(bool besideIt) {
