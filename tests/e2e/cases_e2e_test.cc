@@ -47,7 +47,6 @@ std::string blockText(const Words& block, const std::string& kind) {
     }
     bool ends = line.size() < 2 || line.substr(line.size() - 2) != "\\c";
     if (!ends || (!line.empty() && line.back() == '$')) line.resize(line.size() - (ends ? 1 : 2));
-    if (kind == "escaped") line = replaceAll(replaceAll(line, "\\r", "\r"), "\\t", "\t");
     text += line + (ends ? "\n" : "");
   }
   return kind == "crlf" ? replaceAll(text, "\n", "\r\n") : text;
