@@ -9,25 +9,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "base/stop.h"
-#include "fixup/fixup.h"
-#include "run/parallel.h"
+#include "fuzz/fuzz_support.h"
 
 namespace kry {
 namespace {
-
-// Hands out a text in reads of 1 to 7 bytes, never more than asked.
-struct Trickle : ByteSource {
-  explicit Trickle(std::string_view text) : text(text) {}
-  std::size_t read(char* to, std::size_t most) override {
-    std::size_t size = std::min({most, text.size(), ++step % 7 + 1});
-    text.copy(to, size);
-    text.remove_prefix(size);
-    return size;
-  }
-  std::string_view text;
-  std::size_t step = 0;
-};
 
 TEST(Lines, EndALineAtLfCrOrCrLf) {
   struct {
@@ -53,7 +38,7 @@ TEST(TuneChunks, CutsOnlyWhereATuneStartsAndLosesNothing) {
   };
   for (const std::string& text : texts) {
     for (std::size_t size : {1, 5, 64, 1000}) {
-      Trickle in(text);
+      kry_fuzz::Trickle in(text);
       TuneChunks chunks(in, size);
       Chunk chunk;
       std::string whole;
@@ -76,24 +61,6 @@ TEST(TuneChunks, CutsOnlyWhereATuneStartsAndLosesNothing) {
       EXPECT_TRUE(size != 1 || tunes == starts) << text;
     }
   }
-}
-
-// What a conversion gives, with the fix-up pass along or not: the converted
-// tune, what was said and the stop.
-std::string convertAll(const std::string& text, const ConvertSettings& settings, bool fixUp, unsigned threads,
-                       std::size_t chunkSize) {
-  TextSink out;
-  FixUpSink fixing(out);
-  Trickle in(text);
-  std::ostringstream said;
-  std::string end;
-  try {
-    ConvertSummary summary = convertInChunks(in, fixUp ? static_cast<LineSink&>(fixing) : out, settings, said, threads, chunkSize);
-    end = "tunes " + std::to_string(summary.tunes) + ", left out " + std::to_string(summary.leftOut);
-  } catch (const Stop& stop) {
-    end = "STOP" + stop.text() + stop.said();
-  }
-  return std::string(out.text()) + "\n--said--\n" + said.str() + "\n--end--\n" + end;
 }
 
 // Tunes that lean on the lines before them: music before the key field (the
@@ -130,9 +97,9 @@ TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
                                                            {skip, true},  {chosen, true}, {mandolin, true}};
   for (const std::string& text : texts) {
     for (const auto& [settings, fixUp] : passes) {
-      std::string inOrder = convertAll(text, settings, fixUp, 0, 1);
+      std::string inOrder = kry_fuzz::inChunks(text, settings, fixUp, 0, 1);
       for (std::size_t chunkSize : {1, 40, 900})
-        EXPECT_EQ(convertAll(text, settings, fixUp, 3, chunkSize), inOrder)
+        EXPECT_EQ(kry_fuzz::inChunks(text, settings, fixUp, 3, chunkSize), inOrder)
             << text.substr(0, 40) << "\nf: " << fixUp << ", chunks of " << chunkSize;
     }
   }

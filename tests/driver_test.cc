@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "base/stop.h"
+#include "fuzz/fuzz_support.h"
 
 namespace kry {
 namespace {
@@ -34,7 +35,7 @@ class FakePlatform : public Platform {
   void remove(const std::string& name) override { files.erase(name); }
   std::unique_ptr<ByteSource> openRead(const std::string& name) override {
     if (!files.contains(name)) return nullptr;
-    return std::make_unique<Bytes>(files[name]);
+    return std::make_unique<kry_fuzz::Trickle>(files[name]);
   }
   std::unique_ptr<LineSink> create(const std::string& name) override {
     if (refused.contains(name)) return nullptr;
@@ -60,15 +61,6 @@ class FakePlatform : public Platform {
   void unlockDirectory() override {}
 
  private:
-  struct Bytes : ByteSource {
-    explicit Bytes(std::string_view text) : text(text) {}
-    std::size_t read(char* to, std::size_t most) override {
-      std::size_t size = text.copy(to, most);
-      text.remove_prefix(size);
-      return size;
-    }
-    std::string_view text;
-  };
   struct Sink : LineSink {
     explicit Sink(std::string& text) : text(text) {}
     void put(std::string_view head, std::string_view tail) override { text.append(head).append(tail).append("\r\n"); }
