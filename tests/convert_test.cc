@@ -22,7 +22,11 @@ struct Joined : LineSink {
 
 TEST(Conversion, CopiesDropsAndAnswersEachLine) {
   std::vector<kry_test::Row> rows = kry_test::table("convert.txt", 3);
+  // Long lines: a title, and a music line whose tab line outgrows any fixed room.
   rows.push_back({"none", "T:" + std::string(5000, 'x'), "T:" + std::string(5000, 'x')});
+  std::string notes, tab;
+  for (int i = 0; i < 400; ++i) notes += "B ", tab += i == 0 ? ",a1  " : ",a  ";
+  rows.push_back({"none", "K:C\\n" + notes + "c", "K:C\\nBLOCK\\n[V:M] " + notes + "c\\n[V:G] " + tab + ",b"});
   for (const kry_test::Row& row : rows) {
     ConvertSettings s;
     std::istringstream words(row[0]);
