@@ -9,25 +9,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "base/stop.h"
-#include "fixup/fixup.h"
-#include "run/parallel.h"
+#include "fuzz/fuzz_support.h"
 
 namespace kry {
 namespace {
-
-// Hands out a text in reads of 1 to 7 bytes, never more than asked.
-struct Trickle : ByteSource {
-  explicit Trickle(std::string_view text) : text(text) {}
-  std::size_t read(char* to, std::size_t most) override {
-    std::size_t size = std::min({most, text.size(), ++step % 7 + 1});
-    text.copy(to, size);
-    text.remove_prefix(size);
-    return size;
-  }
-  std::string_view text;
-  std::size_t step = 0;
-};
 
 TEST(Lines, EndALineAtLfCrOrCrLf) {
   struct {
@@ -44,56 +29,15 @@ TEST(Lines, EndALineAtLfCrOrCrLf) {
   }
 }
 
-TEST(TuneChunks, CutsOnlyWhereATuneStartsAndLosesNothing) {
-  const std::string texts[] = {
-      "H:head\nX:1\nK:G\nabc\nX:2\nK:D\ndef\nX:3\nK:A\n",
-      "X:1\rK:G\rabc\rX:2\rK:D\rdef\r",
-      "X:1\r\nK:G\r\nX:2\r\nK:D\r\ndef",
-      "X:1\nK:G\naX:2\nX 3\n" + std::string(300, 'a') + "\n" + std::string(300, 'b') + "\nX:4\nK:D\n",
-  };
-  for (const std::string& text : texts) {
-    for (std::size_t size : {1, 5, 64, 1000}) {
-      Trickle in(text);
-      TuneChunks chunks(in, size);
-      Chunk chunk;
-      std::string whole;
-      int tunes = 0;
-      while (chunks.next(chunk)) {
-        if (chunk.apart && !whole.empty()) {
-          EXPECT_EQ(chunk.text.substr(0, 2), "X:") << text;
-          EXPECT_TRUE(whole.back() == '\n' || whole.back() == '\r') << text;
-          ++tunes;
-        } else if (!whole.empty()) {
-          EXPECT_EQ(whole.back(), '\n') << "a tune cut but at a line end: " << text;
-        }
-        whole += chunk.text;
-      }
-      EXPECT_EQ(whole, text) << size;
-      // With chunks of one byte, a cut before every tune after the first line.
-      int starts = 0;
-      for (std::size_t at = 1; (at = text.find("X:", at)) != std::string::npos; ++at)
-        starts += text[at - 1] == '\n' || text[at - 1] == '\r';
-      EXPECT_TRUE(size != 1 || tunes == starts) << text;
-    }
-  }
-}
-
-// What a conversion gives, with the fix-up pass along or not: the converted
-// tune, what was said and the stop.
-std::string convertAll(const std::string& text, const ConvertSettings& settings, bool fixUp, unsigned threads,
-                       std::size_t chunkSize) {
-  TextSink out;
-  FixUpSink fixing(out);
-  Trickle in(text);
-  std::ostringstream said;
-  std::string end;
-  try {
-    ConvertSummary summary = convertInChunks(in, fixUp ? static_cast<LineSink&>(fixing) : out, settings, said, threads, chunkSize);
-    end = "tunes " + std::to_string(summary.tunes) + ", left out " + std::to_string(summary.leftOut);
-  } catch (const Stop& stop) {
-    end = "STOP" + stop.text() + stop.said();
-  }
-  return std::string(out.text()) + "\n--said--\n" + said.str() + "\n--end--\n" + end;
+// With chunks of one byte: a cut ("|") before every X: field line, where a
+// tune may be converted apart, and within a tune ("/") only after an LF.
+TEST(TuneChunks, CutWhereATuneStartsAndLoseNothing) {
+  const std::string text = "H:head\nX:1\nK:G\nfX:2\nX 3\nf\rX:3\r\nK:D\rg\r\nX:4";
+  kry_fuzz::Trickle in(text);
+  TuneChunks chunks(in, 1);
+  std::string cuts;
+  for (Chunk chunk; chunks.next(chunk);) cuts += (chunk.apart ? "|" : "/") + chunk.text;
+  EXPECT_EQ(cuts, "|H:head\n|X:1\n/K:G\n/fX:2\n/X 3\n/f\r|X:3\r\n/K:D\rg\r\n|X:4");
 }
 
 // Tunes that lean on the lines before them: music before the key field (the
@@ -130,9 +74,9 @@ TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
                                                            {skip, true},  {chosen, true}, {mandolin, true}};
   for (const std::string& text : texts) {
     for (const auto& [settings, fixUp] : passes) {
-      std::string inOrder = convertAll(text, settings, fixUp, 0, 1);
+      std::string inOrder = kry_fuzz::inChunks(text, settings, fixUp, 0, 1);
       for (std::size_t chunkSize : {1, 40, 900})
-        EXPECT_EQ(convertAll(text, settings, fixUp, 3, chunkSize), inOrder)
+        EXPECT_EQ(kry_fuzz::inChunks(text, settings, fixUp, 3, chunkSize), inOrder)
             << text.substr(0, 40) << "\nf: " << fixUp << ", chunks of " << chunkSize;
     }
   }

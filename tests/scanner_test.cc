@@ -10,7 +10,7 @@
 namespace kry {
 namespace {
 
-std::string scan(const std::string& line, TuneState& state, const Fingerboard& board = {}) {
+std::string scan(const std::string& line, TuneState& state, const Fingerboard& board) {
   std::string room;
   LeftOut leftOut;
   try {
@@ -31,23 +31,6 @@ TEST(Scanner, WritesEachLineAsTheRulesSay) {
     state.lastLength = row[1] == "-" ? "" : row[1];
     EXPECT_EQ(scan(row[3], state, kry_test::fingerboard(row[2])), row[4]) << row[3];
   }
-}
-
-// The last written length and the accidentals of an unfinished bar carry to the next line.
-TEST(Scanner, LengthsAndAccidentalsCarryAcrossLines) {
-  TuneState state;
-  EXPECT_EQ(scan("B2 c2|", state), ",a2  ,b |");
-  EXPECT_EQ(scan("B2 ^C", state), ",a  ,,,,e1");
-  EXPECT_EQ(scan("C | C", state), ",,,,e  | ,,,,d");
-  EXPECT_EQ(state.lastLength, "1");
-  EXPECT_EQ(scan("B & c", state), ",a  ");  // a voice overlay goes on to its bar line
-  EXPECT_EQ(scan("d | B", state), "| ,a");
-  std::string line, tab;
-  for (int i = 0; i < 400; ++i) line += "B ", tab += ",a  ";
-  EXPECT_EQ(scan(line + "c", state), tab + ",b");
-  state.keyIndex = 0;
-  scan("[K:G]", state);
-  EXPECT_EQ(state.keyIndex, 1);  // an inline key holds for the lines after it
 }
 
 }  // namespace

@@ -9,9 +9,7 @@
 #include <sstream>
 
 #include "convert/convert.h"
-#include "fixup/fixup.h"
 #include "fuzz_support.h"
-#include "run/parallel.h"
 #include "base/stop.h"
 #include "base/text.h"
 
@@ -30,37 +28,6 @@ class Tracer : public kry::LineSink {
   std::vector<std::vector<std::string>> out;
   std::size_t at = 0;
 };
-
-// The tune as its bytes, a few at a time.
-struct Bytes : kry::ByteSource {
-  explicit Bytes(std::string_view text) : text(text) {}
-  std::size_t read(char* to, std::size_t most) override {
-    std::size_t size = std::min({most, text.size(), std::size_t{5}});
-    text.copy(to, size);
-    text.remove_prefix(size);
-    return size;
-  }
-  std::string_view text;
-};
-
-// The converted tune, what was said and how the pass ended.
-std::string inChunks(std::string_view tune, const kry::ConvertSettings& settings, bool fixUp, unsigned threads,
-                     std::size_t chunkSize) {
-  Bytes in(tune);
-  kry::TextSink out;
-  kry::FixUpSink fixing(out);
-  std::ostringstream said;
-  std::string end;
-  try {
-    kry::ConvertSummary summary =
-        kry::convertInChunks(in, fixUp ? static_cast<kry::LineSink&>(fixing) : out, settings, said, threads, chunkSize);
-    end = std::to_string(summary.tunes) + " " + std::to_string(summary.leftOut);
-  } catch (const kry::Stop& stop) {
-    end = "STOP" + stop.text() + stop.said();
-  }
-  return std::string(out.text()) + "\n--\n" + said.str() + end;
-}
-
 }  // namespace kry_fuzz
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

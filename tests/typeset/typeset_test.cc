@@ -64,46 +64,39 @@ TEST(Clock, TimesAsTheTableHasThem) {
   });
 }
 
-// data/paper.txt: whole tunes, each under the -t and -s of the line before it,
-// with the lines of the abcm2ps input that set the paper, the margin, the scale
-// and the transposition, and the voices.
-TEST(Translate, PaperScaleAndTranspositionAsTheTableHasThem) {
-  Settings settings;
+// Whole tunes, each ended by a blank line, under the -t and -s of a line before
+// it and "crowded: LINE N" (abcm2ps found the music line at LINE too wide N
+// times, "Line too much shrunk"), each with the abcm2ps input made of it: the
+// lines that start with one of `only`, or all after the prolog and the warnings.
+void tunes(const std::string& name, const std::vector<std::string>& only) {
+  Settings settings{0, 1, "TEMP.ABC", {}};
   std::string tune;
-  transcript("paper.txt", [&](const std::string& line) -> std::string {
+  transcript(name, [&](const std::string& line) -> std::string {
     if (std::sscanf(line.c_str(), "-t %d -s %lf", &settings.transpose, &settings.scale) == 2) return "";
+    if (int at, n; std::sscanf(line.c_str(), "crowded: %d %d", &at, &n) == 2) return settings.crowded[at] = n, "";
     if (!line.empty() && line[0] != '#') tune += line + "\n";
     if (!line.empty() || tune.empty()) return "";
-    std::istringstream abc(translate(tune, settings).abc);
+    const Translation tr = translate(tune, settings);
+    std::istringstream abc(only.empty() ? tr.abc.substr(tr.abc.find("\n\n") + 2) : tr.abc);
     std::string made;
-    for (std::string l; std::getline(abc, l);)
-      for (const char* start : {"%%page", "%%botmargin", "%%scale", "%%staffnonote", "/kscale", "%%transpose", "V:"})
-        if (l.rfind(start, 0) == 0) made += "=> " + l + "\n";
-    tune.clear(), settings = Settings{};
+    for (std::string l; std::getline(abc, l);) {
+      auto starts = [&l](const std::string& start) { return l.starts_with(start); };
+      if (only.empty() || std::ranges::any_of(only, starts)) made += "=> " + l + "\n";
+    }
+    if (only.empty())
+      for (const Said& w : tr.warnings) made += "warning: " + w.text + "\n";
+    tune.clear(), settings = Settings{0, 1, "TEMP.ABC", {}};
     return made;
   });
 }
 
-// data/tunes.txt: whole tunes, each with the abcm2ps input made of it after the
-// prolog and the warnings; "crowded: LINE N": abcm2ps found the music line at
-// LINE too wide N times ("Line too much shrunk").
-TEST(Translate, TunesAsTheTableHasThem) {
-  std::string tune;
-  std::map<int, int> crowded;
-  transcript("tunes.txt", [&tune, &crowded](const std::string& line) -> std::string {
-    if (int at, n; std::sscanf(line.c_str(), "crowded: %d %d", &at, &n) == 2) return crowded[at] = n, "";
-    if (!line.empty() && line[0] != '#') tune += line + "\n";
-    if (!line.empty() || tune.empty()) return "";
-    const Translation tr = translate(tune, Settings{0, 1, "TEMP.ABC", crowded});
-    crowded.clear();
-    std::string made;
-    std::istringstream abc(tr.abc.substr(tr.abc.find("\n\n") + 2));
-    for (std::string l; std::getline(abc, l);) made += "=> " + l + "\n";
-    for (const Said& w : tr.warnings) made += "warning: " + w.text + "\n";
-    tune.clear();
-    return made;
-  });
+// data/paper.txt: the lines that set the paper, the margin, the scale and the transposition, and the voices.
+TEST(Translate, PaperScaleAndTranspositionAsTheTableHasThem) {
+  tunes("paper.txt", {"%%page", "%%botmargin", "%%scale", "%%staffnonote", "/kscale", "%%transpose", "V:"});
 }
+
+// data/tunes.txt: the whole abcm2ps input of each tune after the prolog, and the warnings.
+TEST(Translate, TunesAsTheTableHasThem) { tunes("tunes.txt", {}); }
 
 // data/cmdlines.txt: command lines, each with what is read from it or why it is refused.
 TEST(ReadCmd, AsTheTableHasThem) {
