@@ -40,8 +40,12 @@ std::string_view FixUp::line(std::string_view in) {
   if (!line.starts_with("[V:G]")) return line;  // every other line goes through as it is
   std::size_t at = first_ ? std::string_view::npos : insertAt(line.substr(5));
   first_ = false;
+  if (at == std::string_view::npos) {  // most lines: nothing to insert, nothing to copy
+    getq(length_, line);
+    return line;
+  }
   buf_.assign(line);
-  if (at != std::string_view::npos) buf_.insert(at + 5, length_);
+  buf_.insert(at + 5, length_);
   getq(length_, buf_);
   return buf_;
 }
