@@ -52,9 +52,8 @@ struct Translation {
   std::string abc;                    // the whole abcm2ps input
   std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
   std::vector<Origin> origin;         // per output line
-  int tunes = 0;
   std::string bookTitle;              // the first T: line before the first tune
-  std::vector<TuneTitle> titles;      // one per tune, in order
+  std::vector<TuneTitle> titles;      // one per tune, in order: as many as there are tunes
 };
 
 Translation translate(std::string_view text, const Settings& settings);
