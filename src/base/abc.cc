@@ -113,11 +113,11 @@ bool isChordText(std::string_view text) {
   return note;
 }
 
-}  // namespace
-
 bool isDecorationName(std::string_view name) {
   return std::find(std::begin(kDecorations), std::end(kDecorations), name) != std::end(kDecorations);
 }
+
+}  // namespace
 
 void Symbols::define(std::string_view value) {
   const std::size_t letter = value.find_first_not_of(" \t");
