@@ -1,10 +1,13 @@
 // Turning kry's two-voice tune into abcm2ps input. The melody voice goes
-// through as written (transposed by abcm2ps when asked); every tab-voice line
-// becomes invisible chords pitched on the course lines, whose decorations
-// print the fret numbers and, where the tune asks for them, rhythm flags.
-// Field lines of the tune body reach the voices ABC means them for, continued
-// lines are joined voice by voice, and every melody line is checked against
-// its tab line for time. Pure: text in, text and warnings out.
+// through as written (transposed by abcm2ps when asked), but for its ABC 1.6
+// chords in "+", which go in brackets; every tab-voice line becomes invisible
+// chords pitched on the course lines, whose decorations print the fret
+// numbers and, where the tune asks for them, rhythm flags. Field lines of the
+// tune body reach the voices ABC means them for, continued lines are joined
+// voice by voice, and every melody line is checked against its tab line for
+// time; a line with no partner gets an empty staff, and a music line abcm2ps
+// found too wide is broken at a bar line both staves share. Pure: text in,
+// text and warnings out.
 #pragma once
 
 #include <map>
