@@ -4,6 +4,8 @@
 #include <charconv>
 #include <numeric>
 
+#include "base/text.h"
+
 namespace kry {
 
 bool Lines::next(std::string_view& line) {
@@ -113,11 +115,11 @@ bool isChordText(std::string_view text) {
   return note;
 }
 
-}  // namespace
-
 bool isDecorationName(std::string_view name) {
   return std::find(std::begin(kDecorations), std::end(kDecorations), name) != std::end(kDecorations);
 }
+
+}  // namespace
 
 void Symbols::define(std::string_view value) {
   const std::size_t letter = value.find_first_not_of(" \t");
@@ -126,9 +128,7 @@ void Symbols::define(std::string_view value) {
   const char c = value[letter];
   if (!((c >= 'H' && c <= 'W') || (c >= 'h' && c <= 'w') || c == '~')) return;
   if (!marks(c)) letters_ += c;
-  std::string_view decoration = value.substr(equals + 1);
-  decoration = decoration.substr(std::min(decoration.find_first_not_of(" \t"), decoration.size()));
-  decoration = decoration.substr(0, decoration.find_last_not_of(" \t") + 1);
+  const std::string_view decoration = trim(value.substr(equals + 1), kBlanksAndTabs);
   if (decoration.size() > 2 && (decoration[0] == '!' || decoration[0] == '+') && decoration.back() == decoration[0])
     names_.emplace_back(decoration.substr(1, decoration.size() - 2));
 }

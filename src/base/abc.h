@@ -75,14 +75,11 @@ std::size_t readablePrefix(std::string_view run);
 std::optional<Length> readLength(std::string_view text);
 
 // ---- decorations, the symbols of U: fields, and chords in "+" ----
-// Where the decoration opened at `open` ("!trill!") closes: its partner must
-// follow on the line with no blank and no bar line in between. npos when the
-// character at `open` opens none.
+// Where the decoration opened at `open` ("!trill!", "+trill+") closes: its
+// partner must follow on the line with no blank and no bar line in between.
+// npos when the character at `open` opens none. What a "+" starts in a
+// melody line as abcm2ps reads it is markAt's to say.
 std::size_t decorationEnd(std::string_view line, std::size_t open);
-
-// Whether `name` is a decoration of ABC 2.1 ("trill", "fermata", "D.C.",
-// "mf", ...) or one of the few more abcm2ps knows.
-bool isDecorationName(std::string_view name);
 
 // The symbols U: fields define ("U:s = !staccato!", "U: w = +upbow+"): a
 // letter H to W, h to w, or "~", that stands for a decoration wherever it is
@@ -94,7 +91,8 @@ class Symbols {
   void define(std::string_view value);
   // Whether `c` is a letter defined as a decoration.
   bool marks(char c) const { return letters_.find(c) != std::string::npos; }
-  // Whether `name` is a decoration: one of ABC's, or one defined here.
+  // Whether `name` is a decoration: one of ABC 2.1's ("trill", "fermata",
+  // "D.C.", "mf", ...) or the few more abcm2ps knows, or one defined here.
   bool isDecoration(std::string_view name) const;
   bool operator==(const Symbols&) const = default;
 

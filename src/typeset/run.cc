@@ -205,8 +205,9 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }
-  platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tr.tunes) +
-               (tr.tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
+  const std::size_t tunes = tr.titles.size();
+  platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tunes) +
+               (tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
                (pages == 1 ? " page)" : " pages)"));
   return 0;
 }

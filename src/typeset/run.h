@@ -1,6 +1,8 @@
 // One run of abctab2ps: read the command line and the tune, translate it,
-// let abcm2ps engrave it in a private temporary directory, and put the
-// PostScript file in place only when it is whole.
+// let abcm2ps engrave it in a private temporary directory (again, a few
+// times at most, while it finds music lines too wide), mark the PDF's title
+// and outline in the PostScript file, and put it in place only when it is
+// whole.
 #pragma once
 
 #include <string>

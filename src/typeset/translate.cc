@@ -507,7 +507,6 @@ void Translator::line(std::string_view line, int from) {
     voice_ = 0;
     tabKeyC_ = false;
     melodyTime_.reset();
-    ++out_.tunes;
     out_.titles.push_back({std::string(fieldValue(line.substr(2))), ""});
     emit(std::string(line), from);
     dots_ = body.size();

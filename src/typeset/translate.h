@@ -1,10 +1,13 @@
 // Turning kry's two-voice tune into abcm2ps input. The melody voice goes
-// through as written (transposed by abcm2ps when asked); every tab-voice line
-// becomes invisible chords pitched on the course lines, whose decorations
-// print the fret numbers and, where the tune asks for them, rhythm flags.
-// Field lines of the tune body reach the voices ABC means them for, continued
-// lines are joined voice by voice, and every melody line is checked against
-// its tab line for time. Pure: text in, text and warnings out.
+// through as written (transposed by abcm2ps when asked), but for its ABC 1.6
+// chords in "+", which go in brackets; every tab-voice line becomes invisible
+// chords pitched on the course lines, whose decorations print the fret
+// numbers and, where the tune asks for them, rhythm flags. Field lines of the
+// tune body reach the voices ABC means them for, continued lines are joined
+// voice by voice, and every melody line is checked against its tab line for
+// time; a line with no partner gets an empty staff, and a music line abcm2ps
+// found too wide is broken at a bar line both staves share. Pure: text in,
+// text and warnings out.
 #pragma once
 
 #include <map>
@@ -52,9 +55,8 @@ struct Translation {
   std::string abc;                    // the whole abcm2ps input
   std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
   std::vector<Origin> origin;         // per output line
-  int tunes = 0;
   std::string bookTitle;              // the first T: line before the first tune
-  std::vector<TuneTitle> titles;      // one per tune, in order
+  std::vector<TuneTitle> titles;      // one per tune, in order: as many as there are tunes
 };
 
 Translation translate(std::string_view text, const Settings& settings);
