@@ -33,13 +33,18 @@ class DirectoryLock {
   Platform& platform_;
 };
 
+// The work file that `name` leads to; nullptr when it leads to none.
+const char* workFileOf(const std::string& name, Platform& platform) {
+  for (const char* work : kWorkFiles)
+    if (platform.sameFile(name, work)) return work;
+  return nullptr;
+}
+
 // The run replaces or removes its work files: a tune file that is one of them
 // would be lost, so it is refused before the run touches any.
 void refuseWorkFile(const TuneNames& names, Platform& platform) {
-  for (const char* work : kWorkFiles)
-    if (platform.sameFile(names.input, work))
-      throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.",
-                 kExitStopped);
+  if (const char* work = workFileOf(names.input, platform))
+    throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.", kExitStopped);
 }
 
 // Threads that convert chunks of a large collection ahead: one a core, up to
@@ -55,10 +60,10 @@ unsigned workerThreads() {
 void stage(TuneNames& names, Platform& platform) {
   platform.remove(kStagedTune);  // left by a run that ended early: never convert it
   std::vector<std::string> tried{names.input};
-  std::string capitals = names.input.substr(0, names.input.size() - 4) + ".ABC";
-  if (names.added && std::none_of(std::begin(kWorkFiles), std::end(kWorkFiles),
-                                  [&](const char* work) { return platform.sameFile(capitals, work); }))
-    tried.push_back(capitals);
+  if (names.added) {
+    std::string capitals = names.input.substr(0, names.input.size() - 4) + ".ABC";
+    if (workFileOf(capitals, platform) == nullptr) tried.push_back(capitals);
+  }
   for (const std::string& name : tried) {
     platform.copy(name, kStagedTune);
     if (platform.exists(kStagedTune)) {

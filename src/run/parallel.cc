@@ -14,6 +14,7 @@
 #include "base/stop.h"
 #include "base/text.h"
 #include "convert/keysig.h"
+#include "convert/tunelist.h"
 #include "run/chunks.h"
 
 namespace kry {
@@ -80,7 +81,7 @@ int lastKey(std::string_view text, int before) {
     std::size_t start = text.find_last_of("\r\n", end - 1);
     start = start == std::string_view::npos ? 0 : start + 1;
     std::string_view line = trim(text.substr(start, end - start));
-    if (line.size() > 1 && (line[0] == 'K' || line[0] == 'k') && line[1] == ':') return getkey(keyCodeOf(line));
+    if (!line.empty() && fieldIs(line, 'K')) return getkey(keyCodeOf(line));
     end = start == 0 ? 0 : start - 1;
   }
   return before;

@@ -11,6 +11,12 @@
 namespace kry {
 namespace {
 
+// Where a line of the tune file lies: its number, and the tune it is in.
+struct LinePlace {
+  long line = 0;
+  std::optional<TuneHeading> tune;  // none before the first tune
+};
+
 // Where the conversion's lines go when only their origins are wanted.
 struct Nowhere : LineSink {
   void put(std::string_view, std::string_view) override {}
@@ -61,8 +67,8 @@ std::map<long, LinePlace> tunesOf(const std::set<long>& lines, ByteSource& stage
   return places;
 }
 
-}  // namespace
-
+// A line of the typesetter's error stream read as a message about a line of
+// the final tune; nothing for any other line.
 std::optional<TypesetterMessage> readTypesetterMessage(std::string_view line) {
   // "abctab2ps: TEMP.ABC line N: text" and "abcm2ps: TEMP.ABC:N: text"
   const std::string ours = std::string(kTypesetter) + ": " + kFinalTune + " line ";
@@ -85,6 +91,7 @@ std::optional<TypesetterMessage> readTypesetterMessage(std::string_view line) {
   return message;
 }
 
+// " jigs.abc line 571, tune 44 (The Title):", the tune named by its first title.
 std::string placeText(const std::string& file, const LinePlace& place) {
   std::string text = " " + file + " line " + std::to_string(place.line);
   if (place.tune) {
@@ -93,6 +100,8 @@ std::string placeText(const std::string& file, const LinePlace& place) {
   }
   return text + ":";
 }
+
+}  // namespace
 
 bool TypesetterMessages::take(std::string_view line) {
   std::optional<TypesetterMessage> message = readTypesetterMessage(line);

@@ -8,7 +8,6 @@
 
 #include <functional>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -27,22 +26,11 @@ struct TypesetterMessage {
   std::string program;  // "abctab2ps" or "abcm2ps"
   std::string text;     // what it says after the place, as written
 };
-// A line of the typesetter's error stream read as such a message; nothing for any other line.
-std::optional<TypesetterMessage> readTypesetterMessage(std::string_view line);
-
-// Where a line of the tune file lies: its number, and the tune it is in.
-struct LinePlace {
-  long line = 0;
-  std::optional<TuneHeading> tune;  // none before the first tune
-};
-// " jigs.abc line 571, tune 44 (The Title):", the tune named by its first title.
-std::string placeText(const std::string& file, const LinePlace& place);
 
 class TypesetterMessages {
  public:
   // Takes a line of the typesetter's error stream when it is a message about a line of the final tune.
   bool take(std::string_view line);
-  bool empty() const { return messages_.empty(); }
   // Writes each message after its place in `file`, the player's tune file,
   // then a line that counts them. `openStaged` opens the staged tune, which
   // is converted again with `settings`.
