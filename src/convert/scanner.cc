@@ -103,7 +103,7 @@ class Scanner {
     }
     for (; at.i < line.size(); ++at.i) {
       char c = line[at.i];
-      if (kindOf(c) == kCopied)  // blanks, colons, broken rhythm: most of a line but its notes
+      if (kindOf(c) == kCopied)  // blanks, slurs, broken rhythm: most of a line but its notes
         at.put(c);
       else if (kindOf(c) == kLetter)
         at = note(line, at.i, at);
