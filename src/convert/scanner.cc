@@ -147,7 +147,7 @@ class Scanner {
       }
       case kBracket: {
         char next = charAt(line, at.i + 1);
-        if (isLetter(next) && charAt(line, at.i + 2) == ':') return inlineField(line, at);
+        if (isFieldLine(line.substr(at.i + 1))) return inlineField(line, at);
         if (next == '|') {
           at.put(c);
         } else if (next >= '1' && next <= '9') {  // "[1", "[1,2": an ending, kept whole
