@@ -38,11 +38,11 @@ class AccidentalTable {
   static constexpr int kOctaves = 9;
   // A note written as its letter and octave marks ("G", "g", "G,", "c''"):
   // seven entries an octave. A character that is no note letter has the
-  // last entry, which nothing reads.
+  // last entry, which nothing records, so it stays blank.
   static std::size_t slot(std::string_view note) {
     char letter = note[0];
-    int step = letter >= 'a' && letter <= 'g' ? letter - 'a' : letter >= 'A' && letter <= 'G' ? letter - 'A' : -1;
-    if (step < 0) return kOctaves * 7;
+    if (!isNoteLetter(letter)) return kOctaves * 7;
+    int step = letter >= 'a' ? letter - 'a' : letter - 'A';
     int octave = (letter >= 'a' ? 1 : 0) + 4;
     for (char mark : note.substr(1)) octave += mark == '\'' ? 1 : -1;
     return static_cast<std::size_t>(std::clamp(octave, 0, kOctaves - 1) * 7 + step);

@@ -17,6 +17,9 @@ std::string_view voiceId(std::string_view value) {
   return value.substr(0, value.find_first_of(" ]"));
 }
 
+// Adds line `number` to a list of the lines of a tune: "12, 14".
+void addLine(std::string& lines, long number) { lines += (lines.empty() ? "" : ", ") + std::to_string(number); }
+
 }  // namespace
 
 std::string marginField(float inches) {
@@ -159,9 +162,9 @@ void Conversion::musicLine(std::string_view line) {
     messages_ << where() << " chord note " << note << " left out, its course is taken\n";
   if (leftOut.belowLowest > 0) {
     at_.belowLowest += leftOut.belowLowest;
-    at_.linesBelow += (at_.linesBelow.empty() ? "" : ", ") + std::to_string(at_.lines);
+    addLine(at_.linesBelow, at_.lines);
   }
-  if (leftOut.overlaid > 0) at_.linesOverlaid += (at_.linesOverlaid.empty() ? "" : ", ") + std::to_string(at_.lines);
+  if (leftOut.overlaid > 0) addLine(at_.linesOverlaid, at_.lines);
 }
 
 // A stop is preceded by the place it happened. With skip, a tune that stops is

@@ -149,7 +149,7 @@ Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
     for (char letter : std::string_view("ABCDEFGabcdefg")) {
       int sum = *notePosition(key, ' ', std::string_view(&letter, 1)) + board.transposition;
       if (sum >= lowest_ && sum <= highest)
-        plain_[static_cast<std::size_t>(key)][static_cast<std::size_t>(letter >= 'a' ? letter - 'a' + 7 : letter - 'A')] = &at(sum);
+        plain_[static_cast<std::size_t>(key)][plainSlot(letter)] = &at(sum);
     }
   }
 }

@@ -131,11 +131,15 @@ class Fretboard {
   // each is looked up once. Nothing when it has no place.
   const Place* plain(int keyIndex, char letter) const {
     std::size_t k = keyIndex >= 1 && keyIndex <= 14 ? static_cast<std::size_t>(keyIndex) : 0;
-    std::size_t n = letter >= 'a' ? static_cast<std::size_t>(letter - 'a' + 7) : static_cast<std::size_t>(letter - 'A');
-    return plain_[k][n];
+    return plain_[k][plainSlot(letter)];
   }
 
  private:
+  // A note letter's place among A..G a..g.
+  static std::size_t plainSlot(char letter) {
+    return static_cast<std::size_t>(letter >= 'a' ? letter - 'a' + 7 : letter - 'A');
+  }
+
   Fingerboard board_;
   int lowest_;
   std::vector<Place> places_;

@@ -103,7 +103,7 @@ class Scanner {
     }
     for (; at.i < line.size(); ++at.i) {
       char c = line[at.i];
-      if (kindOf(c) == kCopied)  // blanks, colons, broken rhythm: most of a line but its notes
+      if (kindOf(c) == kCopied)  // blanks, slurs, broken rhythm: most of a line but its notes
         at.put(c);
       else if (kindOf(c) == kLetter)
         at = note(line, at.i, at);
@@ -147,7 +147,7 @@ class Scanner {
       }
       case kBracket: {
         char next = charAt(line, at.i + 1);
-        if (isLetter(next) && charAt(line, at.i + 2) == ':') return inlineField(line, at);
+        if (isFieldLine(line.substr(at.i + 1))) return inlineField(line, at);
         if (next == '|') {
           at.put(c);
         } else if (next >= '1' && next <= '9') {  // "[1", "[1,2": an ending, kept whole
@@ -326,8 +326,7 @@ class Scanner {
       if (voices.size() == 1) first = text.substr(length, k - length);
       lengthInside = lengthInside || k > length;
     }
-    if (fingering_ != nullptr)
-      for (const Voice& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;
+    for (const Voice& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && text.find('-') != std::string_view::npos) fingering_->tiePending = true;
     std::string_view length = lengthInside ? first : readLength(line, at);
@@ -362,10 +361,7 @@ class Scanner {
                      [](const Voice& a, const Voice& b) { return a.place->position > b.place->position; });
     for (const Voice& v : voices) {
       Spot spot = v.place->spot;
-      if (spot.course == 0) {
-        ++leftOut_.belowLowest;
-        continue;
-      }
+      if (spot.course == 0) continue;  // below the lowest course
       while (spot.course <= 6 && tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
         ++spot.course;  // taken: the next lower course, if it plays the note
         std::optional<int> fret = board_.fretOn(spot.course, v.place->position);

@@ -15,6 +15,15 @@ std::optional<long> tuneNumberOf(std::string_view digits) {
   return digits.size() > kMostDigits ? std::nullopt : wholeNumber(digits);
 }
 
+// The number an X: field's text gives its tune: the text without blanks, as
+// a tune number.
+std::optional<long> fieldNumber(std::string_view text) {
+  std::string digits;
+  for (char c : text)
+    if (c != ' ') digits += c;
+  return tuneNumberOf(digits);
+}
+
 // Titles are matched in any case: the plain Latin letters are lowered.
 std::string lowered(std::string_view text) {
   std::string low(text);
@@ -71,7 +80,7 @@ bool TuneList::has(long number) const {
 }
 
 bool TuneList::chooses(const TuneHeading& heading) const {
-  std::optional<long> number = tuneNumber("X:" + heading.number);
+  std::optional<long> number = fieldNumber(heading.number);
   if (number && has(*number)) return true;
   for (const std::string& title : heading.titles) {
     std::string low = lowered(title);
@@ -82,12 +91,7 @@ bool TuneList::chooses(const TuneHeading& heading) const {
   return false;
 }
 
-std::optional<long> tuneNumber(std::string_view line) {
-  std::string digits;
-  for (char c : line.substr(2))
-    if (c != ' ') digits += c;
-  return tuneNumberOf(digits);
-}
+std::optional<long> tuneNumber(std::string_view line) { return fieldNumber(line.substr(2)); }
 
 std::optional<TuneHeading> Headings::line(std::string_view raw) {
   std::string_view line = trim(raw);

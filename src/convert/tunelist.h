@@ -16,9 +16,7 @@ namespace kry {
 
 // A line of the staged tune, trimmed and not empty, that is a comment or a
 // field line ("%...", "T:...") rather than music.
-inline bool isHeaderLine(std::string_view line) {
-  return line[0] == '%' || (isLetter(line[0]) && line.size() > 1 && line[1] == ':');
-}
+inline bool isHeaderLine(std::string_view line) { return line[0] == '%' || isFieldLine(line); }
 // A field line of the field `upper`, written in either case ("X:1", "x:1").
 inline bool fieldIs(std::string_view line, char upper) {
   return (line[0] == upper || line[0] == upper + 32) && line.size() > 1 && line[1] == ':';

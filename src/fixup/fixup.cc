@@ -68,7 +68,7 @@ std::size_t FixUp::insertAt(std::string_view line) const {
   std::size_t j = line.size();
   std::size_t letter = 0;
   while (letter + 1 < j && !isLower(line[letter])) {
-    if (line[letter] == '[' && isLetter(line[letter + 1]) && letter + 2 < j && line[letter + 2] == ':')
+    if (line[letter] == '[' && isFieldLine(line.substr(letter + 1)))
       letter = std::min(line.find(']', letter), j - 1);
     ++letter;
   }
