@@ -17,9 +17,10 @@ namespace kry {
 // A line of the staged tune, trimmed and not empty, that is a comment or a
 // field line ("%...", "T:...") rather than music.
 inline bool isHeaderLine(std::string_view line) { return line[0] == '%' || isFieldLine(line); }
-// A field line of the field `upper`, written in either case ("X:1", "x:1").
+// A field line of the field `upper`, written in either case ("X:1", "x:1"); an
+// empty line is none.
 inline bool fieldIs(std::string_view line, char upper) {
-  return (line[0] == upper || line[0] == upper + 32) && line.size() > 1 && line[1] == ':';
+  return line.size() > 1 && (line[0] == upper || line[0] == upper + 32) && line[1] == ':';
 }
 
 // What a tune's header says of it: its number and its titles.
