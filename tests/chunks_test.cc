@@ -68,8 +68,8 @@ TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
   skip.skip = true;
   chosen.tunes = TuneList::read("2,4-6,high,rakes of");  // by number and by title
   chosen.skip = true;
-  mandolin.board.mandolin = true;
-  mandolin.board.transposition = -2;
+  mandolin.instrument.mandolin = true;
+  mandolin.instrument.transposition = -2;
   const std::pair<const ConvertSettings&, bool> passes[] = {{plain, false}, {plain, true}, {skip, false},
                                                            {skip, true},  {chosen, true}, {mandolin, true}};
   for (const std::string& text : texts) {

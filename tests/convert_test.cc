@@ -23,10 +23,10 @@ TEST(Conversion, CopiesDropsAndAnswersEachLine) {
     for (std::string word; words >> word;) {
       if (word.rfind("capo=", 0) == 0) s.capo = word[5];
       if (word.rfind("margin=", 0) == 0) s.bottomMargin = std::stof(word.substr(7));
-      if (word.rfind("pos", 0) == 0) s.hand = word.size() > 4 ? std::stoi(word.substr(4)) : 0, s.board.reach = 15;
-      if (word.rfind("fret=", 0) == 0) s.board.capo = std::stoi(word.substr(5));
+      if (word.rfind("pos", 0) == 0) s.hand = word.size() > 4 ? std::stoi(word.substr(4)) : 0, s.instrument.reach = 15;
+      if (word.rfind("fret=", 0) == 0) s.instrument.capo = std::stoi(word.substr(5));
       s.a4 = s.a4 || word == "a4";
-      s.board.mandolin = s.board.mandolin || word == "mandolin";
+      s.instrument.mandolin = s.instrument.mandolin || word == "mandolin";
       s.rhythmFlags = s.rhythmFlags && word != "r";
     }
     TextSink lines;

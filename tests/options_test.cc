@@ -64,7 +64,7 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
     for (const std::string& word : quoted(row[0]))
       if (word != "guitar") args.push_back(word == "mandolin" ? "m" : word);
     readOptions(args, options);
-    const Fretboard board(options.convertSettings().board);
+    const Fretboard board(options.convertSettings().instrument);
     std::string got;
     for (int position = std::stoi(row[1]) - 1; position <= 35; ++position) {
       std::string_view text = chromatic.at(static_cast<std::size_t>(position + 3));

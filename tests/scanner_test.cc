@@ -10,7 +10,7 @@
 namespace kry {
 namespace {
 
-std::string scan(const std::string& line, TuneState& state, const Fingerboard& board) {
+std::string scan(const std::string& line, TuneState& state, const Instrument& board) {
   std::string room;
   LeftOut leftOut;
   try {

@@ -38,9 +38,9 @@ inline std::vector<Row> table(const std::string& name, std::size_t fields) {
 }
 
 // A fingerboard written "guitar" or "mandolin", then a transposition ("+2", "-1") and "b4" when given.
-inline kry::Fingerboard fingerboard(const std::string& words) {
+inline kry::Instrument fingerboard(const std::string& words) {
   std::istringstream in(words);
-  kry::Fingerboard board;
+  kry::Instrument board;
   for (std::string word; in >> word;) {
     if (word == "mandolin") board.mandolin = true;
     if (word == "b4") board.bOnThirdString = true;

@@ -117,7 +117,7 @@ void Conversion::keyField(std::string_view line) {
     return;
   }
   // The capo and a tuning other than the standard one stand under the title, on one line.
-  std::string under = settings_.board.capo > 0 ? "Capo " + std::to_string(settings_.board.capo)
+  std::string under = settings_.instrument.capo > 0 ? "Capo " + std::to_string(settings_.instrument.capo)
                       : settings_.capo == ' '   ? ""
                                                 : std::string("Capo ").append(1, settings_.capo);
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
@@ -128,7 +128,7 @@ void Conversion::keyField(std::string_view line) {
   put("V:M clef=treble");
   put("%");
   put("%");
-  put(settings_.board.courses().courses == 4 ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
+  put(settings_.instrument.courses().courses == 4 ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");

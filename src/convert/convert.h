@@ -27,7 +27,7 @@ struct ConvertSettings {
   bool a4 = false;            // leave out the letter-paper page height
   float bottomMargin = 0.0F;  // inches; 0: no margin line
   bool rhythmFlags = true;    // "%%tabrhstyle modern", else "none"
-  Fingerboard board;          // instrument, tuning, transposition, B on the third string
+  Instrument instrument;     // courses and tuning, transposition, capo, B on the third string
   std::string tuningName;     // shown under the title when not a standard tuning
   std::optional<TuneList> tunes;  // only these tunes of a collection; all without
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
@@ -84,7 +84,7 @@ class Conversion {
   // down for the tune to be placed whole, or places them as given (option pos).
   Conversion(const ConvertSettings& settings, LineSink& out, std::ostream& messages, Progress start = {},
              TuneFingering* fingering = nullptr)
-      : settings_(settings), board_(settings.board), out_(out), messages_(messages), at_(std::move(start)),
+      : settings_(settings), board_(settings.instrument), out_(out), messages_(messages), at_(std::move(start)),
         fingering_(fingering) {}
 
   // Handles one line of the staged tune.

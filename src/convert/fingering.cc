@@ -32,9 +32,9 @@ struct Candidate {
 class Voicer {
  public:
   Voicer(const Event& event, const Fretboard& board, int windows) : event_(event), board_(board), windows_(windows) {
-    for (std::size_t k = 0; k < event.positions.size(); ++k) order_.push_back(k);
+    for (std::size_t k = 0; k < event.pitches.size(); ++k) order_.push_back(k);
     std::stable_sort(order_.begin(), order_.end(),
-                     [&](std::size_t a, std::size_t b) { return event.positions[a] > event.positions[b]; });
+                     [&](std::size_t a, std::size_t b) { return event.pitches[a] > event.pitches[b]; });
     if (order_.size() > kMostNotes) {
       extra_.assign(order_.begin() + kMostNotes, order_.end());
       order_.resize(kMostNotes);
@@ -50,9 +50,9 @@ class Voicer {
   void choose(std::size_t k, int placed) {
     if (placed + static_cast<int>(order_.size() - k) < best_) return;  // can't place as many as found already
     if (k == order_.size()) return keep(placed);
-    int position = event_.positions[order_[k]];
+    int pitch = event_.pitches[order_[k]];
     for (int course = 1; course <= board_.courses(); ++course) {
-      std::optional<int> fret = board_.fretOn(course, position);
+      std::optional<int> fret = board_.fretOn(course, pitch);
       if (!fret || frets_[static_cast<std::size_t>(course - 1)] >= 0 || !fits(*fret)) continue;
       frets_[static_cast<std::size_t>(course - 1)] = *fret;
       choose(k + 1, placed + 1);
@@ -103,7 +103,7 @@ double shift(int from, int to) { return from == to ? 0 : kShift + std::abs(to - 
 }  // namespace
 
 std::vector<Voicing> placeTune(const std::vector<Event>& events, const Fretboard& board, int start) {
-  const int windows = std::max(1, board.board().reach - (kSpan - 1));  // the first finger at frets 1..windows
+  const int windows = std::max(1, board.instrument().reach - (kSpan - 1));  // the first finger at frets 1..windows
   const double kNone = std::numeric_limits<double>::infinity();
   std::vector<std::vector<Candidate>> choices;      // per event that is not tied
   std::vector<std::vector<std::pair<int, int>>> back;  // per such event and window: the window before, the candidate

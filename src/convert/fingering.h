@@ -17,7 +17,7 @@ namespace kry {
 
 // A note or a chord of the tune, as the scanner meets it.
 struct Event {
-  std::vector<int> positions;         // the positions its notes sound at, as written
+  std::vector<int> pitches;         // the pitches its notes sound at, as written
   std::vector<std::string> written;   // its notes as written, for the notes left out
   bool tied = false;                  // tied from the event before: the same notes, held
 };

@@ -126,20 +126,20 @@ std::string keySpelling(int keyIndex, const std::string& noteText) {
   return shift == 0 ? noteText : (shift > 0 ? "^" : "_") + noteText;
 }
 
-Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
+Fretboard::Fretboard(const Instrument& board) : instrument_(board) {
   const Tuning& tuning = board.courses();
   int lowestOpen = *std::min_element(tuning.open.begin(), tuning.open.begin() + tuning.courses);
   lowest_ = std::min(1, lowestOpen);
   // The top course plays to its tenth fret, no higher than d', or over the
   // whole reach of the frets when the hand is placed by the whole tune.
   int highest = (board.reach > 10 ? tuning.open[0] + board.reach : std::min(kHighest, tuning.open[0] + 10)) + board.capo;
-  for (int position = lowest_; position <= highest; ++position) {
+  for (int pitch = lowest_; pitch <= highest; ++pitch) {
     Place place;
-    place.position = position;
+    place.pitch = pitch;
     for (int course = tuning.courses; course >= 1; --course)
-      if (position >= open(course)) place.spot = {course, position - open(course)};
+      if (pitch >= open(course)) place.spot = {course, pitch - open(course)};
     // With b4 the B of the open second string is played at the fourth fret of the third.
-    if (board.bOnThirdString && tuning == kStandardGuitar && position == open(2)) place.spot = {3, 4};
+    if (board.bOnThirdString && tuning == kStandardGuitar && pitch == open(2)) place.spot = {3, 4};
     place.size = static_cast<unsigned char>(std::max(place.spot.course, 1));
     place.text.fill(',');
     place.text[place.size - 1u] = place.spot.course == 0 ? 'x' : fretLetter(place.spot.fret);
@@ -147,7 +147,7 @@ Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
   }
   for (int key = 0; key < 15; ++key) {
     for (char letter : std::string_view("ABCDEFGabcdefg")) {
-      int sum = *notePosition(key, ' ', std::string_view(&letter, 1)) + board.transposition;
+      int sum = *notePitch(key, ' ', std::string_view(&letter, 1)) + board.transposition;
       if (sum >= lowest_ && sum <= highest)
         plain_[static_cast<std::size_t>(key)][plainSlot(letter)] = &at(sum);
     }
@@ -155,13 +155,13 @@ Fretboard::Fretboard(const Fingerboard& board) : board_(board) {
 }
 
 int Fretboard::open(int course) const {
-  return board_.courses().open[static_cast<std::size_t>(course - 1)] + board_.capo;
+  return instrument_.courses().open[static_cast<std::size_t>(course - 1)] + instrument_.capo;
 }
 
-std::optional<int> Fretboard::fretOn(int course, int position) const {
+std::optional<int> Fretboard::fretOn(int course, int pitch) const {
   if (course < 1 || course > courses()) return std::nullopt;
-  int fret = position - open(course);
-  if (fret < 0 || fret > board_.reach) return std::nullopt;
+  int fret = pitch - open(course);
+  if (fret < 0 || fret > instrument_.reach) return std::nullopt;
   return fret;
 }
 
@@ -173,9 +173,9 @@ void unavailable(int keyIndex, char accidental, std::string_view written, int su
   throw NoteUnavailable(sum, keySpelling(keyIndex, text));
 }
 
-std::string noteName(int position) {
+std::string noteName(int pitch) {
   constexpr std::array<std::string_view, 12> kFromC = {"C", "^C", "D", "^D", "E", "F", "^F", "G", "^G", "A", "^A", "B"};
-  int fromC = position - 9;  // 9 is the C below middle C, written "C"
+  int fromC = pitch - 9;  // 9 is the C below middle C, written "C"
   int octave = fromC >= 0 ? fromC / 12 : -((11 - fromC) / 12);
   std::string name(kFromC[static_cast<std::size_t>(fromC - 12 * octave)]);
   if (octave >= 1) name.back() = static_cast<char>(name.back() + 32);  // the octave from middle C is lower case
@@ -202,7 +202,7 @@ std::string openNotes(const Tuning& tuning) {
 }
 
 // "the guitar in standard tuning", "the mandolin with a capo at fret 2", "the guitar tuned DADGAD".
-std::string instrument(const Fingerboard& board) {
+std::string instrumentName(const Instrument& board) {
   std::string name = !board.tuning        ? (board.mandolin ? "the mandolin" : "the guitar in standard tuning")
                      : board.tuning->courses == 6 ? "the guitar tuned " + openNotes(*board.tuning)
                                                   : "the four-course instrument tuned " + openNotes(*board.tuning);
@@ -219,7 +219,7 @@ std::string transpositionOption(int wanted, int now) {
 }  // namespace
 
 std::string reachAdvice(const Fretboard& fretboard, int sum, const std::string& text, bool skipping) {
-  const Fingerboard& board = fretboard.board();
+  const Instrument& board = fretboard.instrument();
   std::vector<std::string> helps;
   std::string line = " " + text;
   std::size_t letter = !text.empty() && isAccidental(text[0]) ? 1 : 0;
@@ -229,7 +229,7 @@ std::string reachAdvice(const Fretboard& fretboard, int sum, const std::string& 
     bool above = sum > fretboard.highest();
     int steps = above ? sum - fretboard.highest() : fretboard.lowest() - sum;
     if (board.transposition != 0) line += " transposed by " + std::to_string(board.transposition) + " to " + noteName(sum);
-    line += " lies " + halfSteps(steps) + (above ? " above" : " below") + " the compass of " + instrument(board) + ", " +
+    line += " lies " + halfSteps(steps) + (above ? " above" : " below") + " the compass of " + instrumentName(board) + ", " +
             noteName(fretboard.lowest()) + " to " + noteName(fretboard.highest());
     int wanted = board.transposition + (above ? -steps : steps);
     if (wanted >= -11 && wanted <= 11)
@@ -257,15 +257,15 @@ std::optional<Tuning> readTuning(std::string_view notes, std::string* fault) {
     char accidental = isAccidental(notes[at]) ? notes[at++] : ' ';
     std::size_t end = at + 1;
     while (end < notes.size() && isOctaveMark(notes[end])) ++end;
-    std::optional<int> position = at < notes.size() ? notePosition(0, accidental, notes.substr(at, end - at)) : std::nullopt;
+    std::optional<int> pitch = at < notes.size() ? notePitch(0, accidental, notes.substr(at, end - at)) : std::nullopt;
     std::string written(notes.substr(start, std::min(end, notes.size()) - start));
-    if (!position) return refuse(written + " is no ABC note");
-    if (*position < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
-    if (*position > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
+    if (!pitch) return refuse(written + " is no ABC note");
+    if (*pitch < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
+    if (*pitch > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
     if (tuning.courses == 6) return refuse("it has more than six notes");
-    if (tuning.courses > 0 && *position <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)])
+    if (tuning.courses > 0 && *pitch <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)])
       return refuse(written + " is not higher than the " + std::string(before) + " before it");
-    lowFirst[static_cast<std::size_t>(tuning.courses++)] = *position;
+    lowFirst[static_cast<std::size_t>(tuning.courses++)] = *pitch;
     before = notes.substr(start, end - start);
     at = end;
   }

@@ -1,4 +1,4 @@
-// Pitch to tab position: `note` places one melody note on the fingerboard of a
+// Pitch to tab place: `note` places one melody note on the fingerboard of a
 // guitar or a four-course mandolin, in standard tuning or another, after the
 // key signature and the transposition, by writing one fret letter into the tab code.
 #pragma once
@@ -14,7 +14,7 @@
 
 namespace kry {
 
-// The open note of each course as a pitch position (1 = "E,"), course 1 (the
+// The open note of each course as a pitch (1 = "E,"), course 1 (the
 // highest) first. Each course plays from its open note up to a half step below
 // the next higher course's; the highest course up to its tenth fret.
 struct Tuning {
@@ -34,7 +34,7 @@ std::optional<Tuning> readTuning(std::string_view notes, std::string* fault = nu
 inline constexpr int kHandReach = 15;
 
 // What `note` needs besides the note itself; fixed for a whole run.
-struct Fingerboard {
+struct Instrument {
   int transposition = 0;     // half steps, positive upwards
   bool mandolin = false;     // four courses instead of six
   bool bOnThirdString = false;  // the B of the open second string at fret 4 of course 3
@@ -43,7 +43,7 @@ struct Fingerboard {
   int reach = 10;            // the highest fret played
 
   const Tuning& courses() const { return tuning ? *tuning : mandolin ? kStandardMandolin : kStandardGuitar; }
-  bool operator==(const Fingerboard&) const = default;
+  bool operator==(const Instrument&) const = default;
 };
 
 // Where a note is played: its course (1 the highest) and fret; course 0 when
@@ -74,21 +74,21 @@ constexpr int keyAccidental(int keyIndex, char letter) {
   return kKeyAccidentals[static_cast<std::size_t>(keyIndex)][static_cast<std::size_t>((letter | 0x20) - 'a')];
 }
 
-// The pitch position of a note (1 = "E,", the E below middle C; one a half
+// The pitch of a note (1 = "E,", the E below middle C; one a half
 // step), in any octave: its letter, its octave marks (each "'" an octave up,
 // each "," one down), and its own or its carried accidental, or, with none
 // (blank), the key signature's. Nothing for a letter that is no note.
-constexpr std::optional<int> notePosition(int keyIndex, char accidental, std::string_view written) {
+constexpr std::optional<int> notePitch(int keyIndex, char accidental, std::string_view written) {
   constexpr std::array<int, 7> kFromA = {18, 20, 9, 11, 13, 14, 16};  // A B C D E F G, the octave from C
   char letter = written[0];
   if (!isNoteLetter(letter)) return std::nullopt;
-  int position = letter <= 'G' ? kFromA[static_cast<std::size_t>(letter - 'A')] : kFromA[static_cast<std::size_t>(letter - 'a')] + 12;
-  for (char mark : written.substr(1)) position += mark == '\'' ? 12 : -12;
+  int pitch = letter <= 'G' ? kFromA[static_cast<std::size_t>(letter - 'A')] : kFromA[static_cast<std::size_t>(letter - 'a')] + 12;
+  for (char mark : written.substr(1)) pitch += mark == '\'' ? 12 : -12;
   switch (accidental) {
-    case '^': return position + 1;
-    case '_': return position - 1;
-    case '=': return position;
-    default: return position + keyAccidental(keyIndex, letter);
+    case '^': return pitch + 1;
+    case '_': return pitch - 1;
+    case '=': return pitch;
+    default: return pitch + keyAccidental(keyIndex, letter);
   }
 }
 
@@ -100,7 +100,7 @@ std::string keySpelling(int keyIndex, const std::string& noteText);
 // How a single note shows in the tab line: the commas of the courses above
 // and the fret letter, or "x" for course 0.
 struct Place {
-  int position = 0;  // the position it sounds at, the transposition added
+  int pitch = 0;  // the pitch it sounds at, the transposition added
   Spot spot;
   unsigned char size = 0;
   std::array<char, 6> text{};
@@ -111,21 +111,21 @@ struct Place {
 // transposition: the course layout as a table, made once.
 class Fretboard {
  public:
-  explicit Fretboard(const Fingerboard& board);
-  const Fingerboard& board() const { return board_; }
-  // The positions, transposition added, that have a place: from the E of the
+  explicit Fretboard(const Instrument& board);
+  const Instrument& instrument() const { return instrument_; }
+  // The pitches, transposition added, that have a place: from the E of the
   // guitar's sixth string (or a low tuning's lowest open note) up to d', no
   // higher than the top course's tenth fret.
   int lowest() const { return lowest_; }
   int highest() const { return lowest_ + static_cast<int>(places_.size()) - 1; }
-  // Where a position from lowest() to highest() is played: on the highest
+  // Where a pitch from lowest() to highest() is played: on the highest
   // course whose open note is not above it.
-  const Place& at(int position) const { return places_[static_cast<std::size_t>(position - lowest_)]; }
-  // The number of courses, and the position each sounds at open (a capo counted in).
-  int courses() const { return board_.courses().courses; }
+  const Place& at(int pitch) const { return places_[static_cast<std::size_t>(pitch - lowest_)]; }
+  // The number of courses, and the pitch each sounds at open (a capo counted in).
+  int courses() const { return instrument_.courses().courses; }
   int open(int course) const;
-  // The fret at which `course` plays `position`, within its reach; nothing when it can't.
-  std::optional<int> fretOn(int course, int position) const;
+  // The fret at which `course` plays `pitch`, within its reach; nothing when it can't.
+  std::optional<int> fretOn(int course, int pitch) const;
   // Where a plain note, its letter with no accidental and no octave mark,
   // is played in the key `keyIndex`: most notes of a tune are such, and
   // each is looked up once. Nothing when it has no place.
@@ -140,14 +140,14 @@ class Fretboard {
     return static_cast<std::size_t>(letter >= 'a' ? letter - 'a' + 7 : letter - 'A');
   }
 
-  Fingerboard board_;
+  Instrument instrument_;
   int lowest_;
   std::vector<Place> places_;
   std::array<std::array<const Place*, 14>, 15> plain_{};  // by key index, then A..G a..g
 };
 
 // The stop for a note with no place. It says the not-available line, with
-// the position the note sounds at (0 for a letter that is no note) and the
+// the pitch the note sounds at (0 for a letter that is no note) and the
 // note as the key spells it; both stay with it for the line in words that
 // the conversion adds (reachAdvice).
 class NoteUnavailable : public Stop {
@@ -164,17 +164,17 @@ class NoteUnavailable : public Stop {
 // out anyway) option skip.
 std::string reachAdvice(const Fretboard& board, int sum, const std::string& text, bool skipping);
 
-// A pitch position as an ABC note, sharps for the black keys: 1 is "E,", 35 "d'".
-std::string noteName(int position);
+// A pitch as an ABC note, sharps for the black keys: 1 is "E,", 35 "d'".
+std::string noteName(int pitch);
 
 // note: where a note is played on `board`, after the key signature of
 // `keyIndex` and the transposition: its own or its carried accidental (blank
 // for none), then as written its letter and octave marks, sounding `octaves`
 // higher (octave=). A note with no place stops the run (unavailable).
 inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board, int octaves = 0) {
-  std::optional<int> position = notePosition(keyIndex, accidental, written);
-  int sum = position.value_or(0) + board.board().transposition + 12 * octaves;
-  if (!position || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
+  std::optional<int> pitch = notePitch(keyIndex, accidental, written);
+  int sum = pitch.value_or(0) + board.instrument().transposition + 12 * octaves;
+  if (!pitch || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
   return board.at(sum);
 }
 

@@ -239,7 +239,7 @@ class Scanner {
 
   // A single note with option pos: its place on the course the whole tune gave it.
   Cursor placedByHand(std::string_view written, const Place& place, Cursor at) {
-    std::vector<Voice> voices{{&place, written}};
+    std::vector<ChordNote> voices{{&place, written}};
     std::string tabCode = fingered(voices);
     std::size_t played = tabCode.find_first_not_of(',');
     at.put(played == std::string::npos ? std::string_view("x") : std::string_view(tabCode).substr(0, played + 1));
@@ -311,7 +311,7 @@ class Scanner {
     std::string_view text = line.substr(inside, close - inside);
     at.i = close;
 
-    std::vector<Voice> voices;
+    std::vector<ChordNote> voices;
     std::string_view first;  // the first note's length
     bool lengthInside = false;
     for (std::size_t k = chordMarkEnd(text, 0, state_.symbols); k < text.size(); k = chordMarkEnd(text, k, state_.symbols)) {
@@ -326,7 +326,7 @@ class Scanner {
       if (voices.size() == 1) first = text.substr(length, k - length);
       lengthInside = lengthInside || k > length;
     }
-    for (const Voice& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
+    for (const ChordNote& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && text.find('-') != std::string_view::npos) fingering_->tiePending = true;
     std::string_view length = lengthInside ? first : readLength(line, at);
@@ -346,7 +346,7 @@ class Scanner {
   }
 
   // A note of a chord: where it is played alone, and as written.
-  struct Voice {
+  struct ChordNote {
     const Place* place;
     std::string_view written;
   };
@@ -355,16 +355,16 @@ class Scanner {
   // The notes take their courses from the highest-sounding down: each its own
   // course when that is free, else the nearest lower course that is free and
   // plays it; a note no free course plays is left out.
-  std::string voice(std::vector<Voice>& voices) {
+  std::string voice(std::vector<ChordNote>& voices) {
     std::string tabCode(6, ',');
     std::stable_sort(voices.begin(), voices.end(),
-                     [](const Voice& a, const Voice& b) { return a.place->position > b.place->position; });
-    for (const Voice& v : voices) {
+                     [](const ChordNote& a, const ChordNote& b) { return a.place->pitch > b.place->pitch; });
+    for (const ChordNote& v : voices) {
       Spot spot = v.place->spot;
       if (spot.course == 0) continue;  // below the lowest course
       while (spot.course <= 6 && tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
         ++spot.course;  // taken: the next lower course, if it plays the note
-        std::optional<int> fret = board_.fretOn(spot.course, v.place->position);
+        std::optional<int> fret = board_.fretOn(spot.course, v.place->pitch);
         spot.fret = fret.value_or(-1);
         if (!fret) spot.course = 7;
       }
@@ -379,17 +379,17 @@ class Scanner {
 
   // With option pos: the event is written down for the whole tune, or takes
   // the place it was given. Notes below the lowest course have none.
-  std::string fingered(const std::vector<Voice>& voices) {
+  std::string fingered(const std::vector<ChordNote>& voices) {
     std::string tabCode(6, ',');
     if (!fingering_->placing) {
       Event event;
-      for (const Voice& v : voices) {
+      for (const ChordNote& v : voices) {
         if (v.place->spot.course == 0) continue;
-        event.positions.push_back(v.place->position);
+        event.pitches.push_back(v.place->pitch);
         event.written.emplace_back(v.written);
       }
       const std::vector<Event>& events = fingering_->events;
-      event.tied = fingering_->tiePending && !events.empty() && events.back().positions == event.positions;
+      event.tied = fingering_->tiePending && !events.empty() && events.back().pitches == event.pitches;
       fingering_->tiePending = false;
       fingering_->events.push_back(std::move(event));
       return tabCode;

@@ -171,20 +171,20 @@ ConvertSettings Options::convertSettings() const {
   settings.a4 = a4;
   settings.bottomMargin = bottomMargin;
   settings.rhythmFlags = rhythmFlags;
-  settings.board.transposition = transposition;
-  settings.board.mandolin = mandolin;
-  settings.board.bOnThirdString = bOnThirdString;
+  settings.instrument.transposition = transposition;
+  settings.instrument.mandolin = mandolin;
+  settings.instrument.bOnThirdString = bOnThirdString;
   settings.tunes = tunes;
   settings.skip = skip;
-  settings.board.capo = capoFret;
+  settings.instrument.capo = capoFret;
   settings.hand = hand;
-  if (hand) settings.board.reach = kHandReach;
+  if (hand) settings.instrument.reach = kHandReach;
   // A tuning named as one of the standard two is that instrument as it is.
   if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
-    settings.board.mandolin = tuning == kStandardMandolin;
+    settings.instrument.mandolin = tuning == kStandardMandolin;
   } else if (tuning) {
-    settings.board.tuning = tuning;
-    settings.board.mandolin = tuning->courses == 4;
+    settings.instrument.tuning = tuning;
+    settings.instrument.mandolin = tuning->courses == 4;
     settings.tuningName = tuningName;
   }
   return settings;

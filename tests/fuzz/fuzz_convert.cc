@@ -35,9 +35,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint8_t head[3] = {11, 0, ' '};
   for (std::size_t i = 0; i < 3 && i < size; ++i) head[i] = data[i];
   kry::ConvertSettings settings;
-  settings.board.transposition = head[0] % 23 - 11;
-  settings.board.mandolin = (head[1] & 1) != 0;
-  settings.board.bOnThirdString = (head[1] & 2) != 0;
+  settings.instrument.transposition = head[0] % 23 - 11;
+  settings.instrument.mandolin = (head[1] & 1) != 0;
+  settings.instrument.bOnThirdString = (head[1] & 2) != 0;
   settings.a4 = (head[1] & 4) != 0;
   settings.rhythmFlags = (head[1] & 8) == 0;
   settings.bottomMargin = static_cast<float>(head[1] >> 4) / 4.0F;
