@@ -158,8 +158,11 @@ void Conversion::musicLine(std::string_view line) {
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put("[V:G] ", tab);
-  for (const std::string& note : leftOut.chordNotes)
-    messages_ << where() << " chord note " << note << " left out, its course is taken\n";
+  for (const LeftOutNote& note : leftOut.chordNotes)
+    messages_ << where() << " chord note " << note.written << " left out, "
+              << (note.why == Crowded::kCoursesTaken ? "no free course plays it"
+                                                     : "the chord has more notes than the instrument has courses")
+              << "\n";
   if (leftOut.belowLowest > 0) {
     at_.belowLowest += leftOut.belowLowest;
     addLine(at_.linesBelow, at_.lines);

@@ -75,8 +75,10 @@ class Voicer {
     if (placed > best_) found_.clear(), best_ = placed;
     Candidate c;
     c.voicing.frets = frets_;
-    for (std::size_t k : leftOut_) c.voicing.leftOut.push_back(event_.written[k]);
-    for (std::size_t k : extra_) c.voicing.leftOut.push_back(event_.written[k]);
+    // With every course playing a note, the rest are more than the courses; else no free course plays them.
+    Crowded why = placed == board_.courses() ? Crowded::kMoreNotesThanCourses : Crowded::kCoursesTaken;
+    for (std::size_t k : leftOut_) c.voicing.leftOut.push_back({event_.written[k], why});
+    for (std::size_t k : extra_) c.voicing.leftOut.push_back({event_.written[k], Crowded::kMoreNotesThanCourses});
     int low = std::numeric_limits<int>::max(), high = 0;
     for (int fret : frets_) {
       if (fret <= 0) continue;

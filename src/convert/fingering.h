@@ -20,13 +20,23 @@ struct Event {
   std::vector<int> pitches;         // the pitches its notes sound at, as written
   std::vector<std::string> written;   // its notes as written, for the notes left out
   bool tied = false;                  // tied from the event before: the same notes, held
+  long bar = 0;                       // the bar it stands in, counted over the tune
+};
+
+// Why a chord note has no place in the tab: every course that plays it is
+// taken by the chord's other notes, or the chord has more notes than the
+// instrument has courses.
+enum class Crowded { kCoursesTaken, kMoreNotesThanCourses };
+struct LeftOutNote {
+  std::string written;
+  Crowded why = Crowded::kCoursesTaken;
 };
 
 // Where an event is played: the fret on each course, course 1 first, -1 for
 // a course not played; and its notes that no course could take.
 struct Voicing {
   std::array<int, 6> frets{-1, -1, -1, -1, -1, -1};
-  std::vector<std::string> leftOut;
+  std::vector<LeftOutNote> leftOut;
 };
 
 // The voicings of a tune's events, in order. The hand starts at fret `start`
@@ -41,6 +51,7 @@ struct TuneFingering {
   std::vector<Voicing> voicings;
   std::size_t next = 0;          // the next event whose place is taken
   bool tiePending = false;       // the event written down last ends with a tie
+  long bar = 0;                  // the bar the scan stands in: one more at every bar line
 };
 
 }  // namespace kry
