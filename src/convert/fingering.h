@@ -1,10 +1,12 @@
 // Where a player's hand goes (option pos): the notes of a whole tune placed
 // together, so that the fretting hand stays in one four-fret position as long
 // as it can, shifts rarely and by little, keeps low, and takes an open
-// string where it costs no shift. Chords go on distinct courses within one
-// four-fret span (open strings are free); one that can't be voiced whole
-// loses the fewest notes. A tied note keeps the place of the note it is tied
-// from.
+// string where it costs no shift. Chords go on distinct courses, every note
+// the courses can take at once, within one four-fret span (open strings are
+// free) or, where no such span holds them, the narrowest that does; the
+// highest note, the melody's, is the last one left out. A tied note keeps the
+// place of the note it is tied from, and a note played again in the same
+// bar keeps its place unless the hand moves anyway.
 #pragma once
 
 #include <array>
