@@ -193,7 +193,9 @@ TabLine tabLine(std::string_view body, TabState& st) {
         if (item.length) st.last = *item.length;
         p.length = item.length ? *item.length : st.last;
         if (!item.badLength.empty()) {
-          drop(out.dropped, item.badLength + " (a length that cannot be read, taken as " + lengthText(p.length) + ")");
+          drop(out.dropped, item.badLength + (item.length ? " (a length abcm2ps reads only as far as " +
+                                                                item.badLength.substr(0, readablePrefix(item.badLength)) + ")"
+                                                          : " (a length that cannot be read: the length before it holds)"));
         }
         if (item.times) p.length = product(p.length, *item.times);
         p.opens = item.length.has_value() && std::none_of(pieces.begin(), pieces.end(), [](const Piece& q) { return q.event; });
