@@ -499,6 +499,12 @@ void Translator::line(std::string_view line, int from) {
   }
   if (starts(line, "%") && !starts(line, "%%")) return emit(std::string(line), from);
   lyricsAt_ = kNone;
+  if (starts(line, "%%titletrim")) {  // abcm2ps reads it too: the outline names titles as it prints them
+    const std::string_view value = trim(line.substr(11), kBlanksAndTabs);
+    const int setting = isDigit(value.empty() ? ' ' : value[0]) ? static_cast<int>(wholeNumber(value).value_or(1))
+                        : value.starts_with('n') || value.starts_with('f') ? 0 : 1;
+    (inTune_ ? out_.titles.back().titletrim : out_.bookTitletrim) = setting;
+  }
   if (starts(line, "X:")) {
     st_ = TabState{};
     st_.clock = mc_ = fileDefault_;
@@ -509,7 +515,7 @@ void Translator::line(std::string_view line, int from) {
     voice_ = 0;
     tabKeyC_ = false;
     melodyTime_.reset();
-    out_.titles.push_back({std::string(fieldValue(line.substr(2))), ""});
+    out_.titles.push_back({std::string(fieldValue(line.substr(2))), "", out_.bookTitletrim});
     emit(std::string(line), from);
     dots_ = body.size();
     emit("%%postscript /ktabmid 15 def", from);
