@@ -144,6 +144,11 @@ void eventText(const Piece& p, const std::string& flag, const Layout& lay, std::
   if (!played) {
     out += "x";
   } else {
+    // Two digits are wider than the head abcm2ps spaces the notes by: an
+    // annotation of two blanks left of the chord is room it keeps free, so
+    // that frets 10 to 15 stand clear of the fret before them.
+    if (std::any_of(p.frets.begin(), p.frets.begin() + static_cast<long>(courses), [](int f) { return f >= 10; }))
+      out += "\"<  \"";
     out += "!invisible![";
     for (std::size_t k = 0; k < courses; ++k) {
       if (p.frets[k] < 0) continue;
