@@ -8,7 +8,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <ranges>
 #include <sstream>
 
 #include "typeset/cmdline.h"
@@ -191,8 +190,9 @@ TEST(Typeset, EachWayARunEnds) {
     world.abcm2ps = r.abcm2ps, world.temps = r.temps;
     EXPECT_EQ(typeset(r.args, world), r.status) << r.said;
     EXPECT_EQ(world.said, r.said);
-    const auto names = std::views::keys(world.files);
-    EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()), r.left) << r.said;
+    std::vector<std::string> names;
+    for (const auto& [name, text] : world.files) names.push_back(name);
+    EXPECT_EQ(names, r.left) << r.said;
   }
 }
 
