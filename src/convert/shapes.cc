@@ -68,7 +68,6 @@ constexpr ShapeRow kMandolinOpen[] = {
 constexpr ShapeRow kMandolinMovable[] = {
     {"D", "2 4 5 2"},
     {"Dm", "2 3 5 1"},
-    {"D7", "2 4 3 2"},
 };
 
 // The ukulele, g C E A: re-entrant, its g above the C.
@@ -90,7 +89,7 @@ constexpr ShapeRow kBanjoOpen[] = {
     {"G", "0 0 0 0 0"},  {"C", "0 2 0 1 2"},  {"D", "x 0 2 3 4"},  {"F", "x 3 2 1 3"},  {"A", "x 2 2 2 2"},
     {"E", "x 2 1 0 2"},  {"Bb", "x 3 3 3 3"},
     {"Em", "0 2 0 0 2"}, {"Am", "x 2 2 1 2"}, {"Dm", "x 0 2 3 3"}, {"Bm", "x 0 4 3 4"},
-    {"D7", "x 0 2 1 0"}, {"G7", "0 0 0 0 3"}, {"A7", "0 2 0 2 2"}, {"E7", "x 0 1 0 2"}, {"C7", "x 2 3 1 2"},
+    {"D7", "x 4 2 1 0"}, {"G7", "0 0 0 0 3"}, {"A7", "0 2 2 2 2"}, {"E7", "x 0 1 0 2"}, {"C7", "x 2 3 1 2"},
     {"Em7", "0 2 0 0 0"},
 };
 
@@ -242,7 +241,8 @@ std::optional<Shape> fromTable(const ShapeTable& table, const Chord& chord) {
 }
 
 // A slash chord from its chord's shape: the bass note goes on a string, open
-// or within the shape's frets, and every string sounding lower is left out.
+// or within the shape's frets, every string sounding lower is left out, and
+// a string not played that sounds a chord tone open above the bass rings.
 // Nothing when that loses a note the chord needs.
 std::optional<Shape> withBass(const Shape& plain, std::span<const ChordString> strings, const Chord& chord) {
   std::vector<int> notes = sounding(plain, strings);
@@ -262,6 +262,7 @@ std::optional<Shape> withBass(const Shape& plain, std::span<const ChordString> s
       for (std::size_t other = 0; other < strings.size(); ++other) {
         std::optional<int> note = frets[other] == kMuted ? std::nullopt : noteOn(strings[other], frets[other]);
         if (note && *note < *bass) frets[other] = kMuted;
+        if (!note && other != s && strings[other].open > *bass && holds(classes, strings[other].open)) frets[other] = 0;
       }
       std::optional<Merit> m = merit(frets, strings, chord, classes);
       if (m && std::get<0>(*m) == static_cast<int>(classes.size()) && (!best || *m > best->first)) best.emplace(*m, frets);
