@@ -47,6 +47,7 @@ TEST(ChordSymbol, TransposedKeepsItsSignOrTakesTheUsualName) {
       {"G", 1, "Ab"},      {"G/B", 2, "A/C#"}, {"D/F#", 1, "Eb/G"}, {"Bbmaj7", 2, "Cmaj7"},
       {"F#m", 1, "Gm"},    {"F#m", 3, "Am"},   {"Ebm7", -1, "Dm7"}, {"C#", 2, "D#"},
       {"Amin", -2, "Gmin"}, {"(E7)", 12, "E7"}, {"Bb", 1, "B"},
+      {"D/F#", 2, "E/G#"}, {"C/E", -1, "B/D#"}, {"A7/c+", 3, "C7/E"},
   };
   for (const auto& [symbol, steps, name] : rows)
     EXPECT_EQ(transposed(readch(symbol).chord, steps).name, name) << symbol << " " << steps;

@@ -128,6 +128,7 @@ Symbol readch(std::string_view text) {
     if (!bass || after != text.size()) return unknown;
     chord.bass = *bass;
     chord.slash = true;
+    chord.bassLetter = static_cast<char>(text[slash + 1] & ~0x20);
   }
   return {SymbolKind::kChord, chord};
 }
@@ -141,7 +142,14 @@ Chord transposed(const Chord& chord, int steps) {
   moved.spelling = root.size() > 1 ? root[1] : ' ';
   std::size_t rootLength = chord.spelling == ' ' ? 1 : 2;
   moved.name = root + chord.name.substr(rootLength, chord.kindLength);
-  if (chord.slash) moved.name += "/" + className(moved.bass, moved.spelling);
+  if (chord.slash) {
+    constexpr std::string_view kLetters = "CDEFGAB";
+    std::size_t letters = (kLetters.find(chord.bassLetter) + 7 - kLetters.find(static_cast<char>(chord.name[0] & ~0x20))) % 7;
+    char letter = kLetters[(kLetters.find(root[0]) + letters) % 7];
+    int off = (moved.bass - letterClass(letter) + 12) % 12;
+    moved.bassLetter = letter;
+    moved.name += "/" + (off == 0 ? std::string(1, letter) : off == 1 ? letter + std::string("#") : off == 11 ? letter + std::string("b") : className(moved.bass, ' '));
+  }
   return moved;
 }
 

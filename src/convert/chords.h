@@ -20,6 +20,7 @@ struct Chord {
   std::vector<int> intervals;  // half steps above the root, in the order the kind lists them
   int bass = 0;                // the pitch class wanted lowest: the root, or the note after "/"
   bool slash = false;          // the bass was named after "/"
+  char bassLetter = ' ';       // the letter the bass was written with, upper case
   char spelling = ' ';         // how the root was written: '#', 'b', or ' ' for a natural
   std::size_t kindLength = 0;  // the letters of the kind in `name`, after the root
 
@@ -53,7 +54,8 @@ Symbol readch(std::string_view text);
 
 // The chord moved by `steps` half steps, its name spelled anew: a root
 // written with a flat or a sharp keeps that sign, a natural one takes the
-// usual name (C# Eb F# Ab Bb), and the bass follows the root's sign.
+// usual name (C# Eb F# Ab Bb); the bass keeps its letter's distance from the
+// root ("D/F#" two up is "E/G#").
 Chord transposed(const Chord& chord, int steps);
 
 // The quoted texts of a music line, in order: chord symbols and annotations

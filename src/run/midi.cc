@@ -214,9 +214,18 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
   std::string out;
   Symbols fileSymbols, symbols;
   bool inTune = false;
+  std::string_view held;  // a P: line, until it is known whether it is kry's capo and tuning line before the key field
   *tunes = 0;
   Lines lines(finalTune);
   for (std::string_view line; lines.next(line);) {
+    bool key = isFieldLine(line) && line[0] == 'K';
+    if (!held.empty() && !(key && (starts(held, "P: Capo ") || starts(held, "P: Tuning: "))))
+      out.append(held).append("\n");
+    held = {};
+    if (isFieldLine(line) && line[0] == 'P') {
+      held = line;
+      continue;
+    }
     if (isFieldLine(line) && line[0] == 'X') {
       inTune = true;
       symbols = fileSymbols;
@@ -225,9 +234,7 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       out += "%%MIDI gchordoff\n";  // the tab plays the melody alone
       continue;
     }
-    if (starts(line, "[V:G]") || starts(line, "V:G") || starts(line, "%%MIDI") || starts(line, "P: Capo ") ||
-        starts(line, "P: Tuning: "))
-      continue;
+    if (starts(line, "[V:G]") || starts(line, "V:G") || starts(line, "%%MIDI")) continue;
     if (isFieldLine(line) && line[0] == 'U') {
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
@@ -235,6 +242,7 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
     out += starts(line, "[V:M]") ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }
+  if (!held.empty()) out.append(held).append("\n");
   return out;
 }
 

@@ -32,8 +32,8 @@ MidiVoice midiVoice(const Instrument& instrument);
 // The tune abc2midi reads, made from the final tune: each tune numbered anew
 // from 1 (abc2midi names its files by the number), its instrument, its
 // transposition and no chord accompaniment set after its X: line; the tab
-// voice, kry's own capo and tuning line and the file's own %%MIDI lines left
-// out; old chords in "+" bracketed, as abc2midi reads chords. `tunes` is
+// voice, kry's own capo and tuning line (the P: line right before the first
+// K:) and the file's own %%MIDI lines left out; old chords in "+" bracketed, as abc2midi reads chords. `tunes` is
 // set to the number of tunes.
 std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tunes);
 
