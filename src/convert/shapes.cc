@@ -226,16 +226,21 @@ std::optional<Shape> fromTable(const ShapeTable& table, const Chord& chord) {
     Symbol known = readch(row.chord);
     if (known.chord.root == chord.root && known.chord.intervals == chord.intervals) return readShape(row.frets);
   }
+  // A movable shape has no open string: the shift moves every string it plays.
   std::optional<Shape> lowest;
+  int lowestFret = 99;
   for (const ShapeRow& row : table.movable) {
     Symbol known = readch(row.chord);
     if (known.chord.intervals != chord.intervals) continue;
     Shape frets = *readShape(row.frets);
     int shift = pitchClass(chord.root - known.chord.root);
+    int first = *std::min_element(frets.begin(), frets.end(), [](int a, int b) { return (a < 0 ? 99 : a) < (b < 0 ? 99 : b); });
     for (int& fret : frets)
       if (fret != kMuted) fret += shift;
-    auto low = [](const Shape& s) { return *std::min_element(s.begin(), s.end(), [](int a, int b) { return (a < 0 ? 99 : a) < (b < 0 ? 99 : b); }); };
-    if (!lowest || low(frets) < low(*lowest)) lowest = frets;
+    if (!lowest || first + shift < lowestFret) {
+      lowest = frets;
+      lowestFret = first + shift;
+    }
   }
   return lowest;
 }
