@@ -25,7 +25,9 @@ std::string chordLine(const ChordDiagram& diagram) {
   for (const DiagramString& string : diagram.strings) {
     line += ' ';
     line += string.fret < 0 ? "x" : std::to_string(string.fret);
-    if (string.nut > 0) line += "@" + std::to_string(string.nut);
+    if (string.nut == 0) continue;
+    line += '@';  // piece by piece: GCC 12 at -O3 warns falsely of overlapping copies on a literal plus a string
+    line += std::to_string(string.nut);
   }
   return line;
 }

@@ -148,7 +148,14 @@ Chord transposed(const Chord& chord, int steps) {
     char letter = kLetters[(kLetters.find(root[0]) + letters) % 7];
     int off = (moved.bass - letterClass(letter) + 12) % 12;
     moved.bassLetter = letter;
-    moved.name += "/" + (off == 0 ? std::string(1, letter) : off == 1 ? letter + std::string("#") : off == 11 ? letter + std::string("b") : className(moved.bass, ' '));
+    // Piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on a literal plus a temporary string.
+    moved.name += '/';
+    if (off == 0 || off == 1 || off == 11) {
+      moved.name += letter;
+      if (off != 0) moved.name += off == 1 ? '#' : 'b';
+    } else {
+      moved.name += className(moved.bass, ' ');
+    }
   }
   return moved;
 }
