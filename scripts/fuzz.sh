@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds kry's libFuzzer targets with clang (AddressSanitizer and
-# UndefinedBehaviorSanitizer) in build-fuzz/ and runs each of them.
+# UndefinedBehaviorSanitizer) in build-check/ (or $FUZZ_BUILD), the tree the
+# test command's second build is, and runs each of them.
 #   scripts/fuzz.sh quick                 a short, bounded run of every target
 #   scripts/fuzz.sh long N [TARGET...]    N executions of each target (all by default)
 # Targets: convert (a tune and an option state through the conversion pass),
 # fixup (the fix-up pass over any text), options (the option reader).
-# Seeds are the corpus tunes one per file, made anew in build-fuzz/seeds/. Inputs
-# that find something are written to build-fuzz/findings/; a finding fails the
+# Seeds are the corpus tunes one per file, made anew in build-check/seeds/. Inputs
+# that find something are written to build-check/findings/; a finding fails the
 # run. Save each as a regression under tests/fuzz/regressions/TARGET/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,10 +23,12 @@ esac
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=(convert fixup options)
 
-build=build-fuzz
+build=${FUZZ_BUILD:-build-check}
 corpus=tests/corpus
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DKRY_FUZZ=ON -DKRY_TESTS=OFF > /dev/null
+# Configured as the test command configures its second tree, so the two never
+# undo each other's settings.
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DKRY_TESTS=ON -DKRY_WERROR=ON \
+  -DKRY_SANITIZE=ON -DKRY_FUZZ=ON > /dev/null
 cmake --build "$build" -j"$(nproc)" --target "${targets[@]/#/fuzz_}" kry > /dev/null
 
 # ---- seeds: every corpus tune alone in a file, made anew on every run ----

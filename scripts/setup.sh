@@ -4,7 +4,7 @@
 #   scripts/setup.sh --tests  that, and what the tests and the fuzzers need
 set -euo pipefail
 
-packages=(cmake g++ make abcm2ps ghostscript)
+packages=(cmake g++ make abcm2ps abcmidi ghostscript)
 if [[ "${1:-}" == "--tests" ]]; then
   packages+=(libgtest-dev clang libclang-rt-dev)
 fi

@@ -45,6 +45,8 @@ std::string readAll(const std::vector<std::string>& args) {
   if (o.skip) words << " skip";
   if (!o.out.empty()) words << " out=" << o.out;
   if (o.list) words << " list";
+  if (o.chords) words << " chords";
+  if (o.midi) words << " midi";
   if (o.capoFret != 0) words << " capo=" << o.capoFret;
   if (o.hand) words << " pos=" << *o.hand;
   return words.str().empty() ? "defaults" : words.str().substr(1);

@@ -137,6 +137,10 @@ void Conversion::keyField(std::string_view line) {
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");
+  if (settings_.chords) {  // the diagrams stand after the header block, once the tune is whole
+    chordsAt_ = held_.size();
+    chordsFrom_ = at_.lines;
+  }
 }
 
 // A V: field: its octave= holds for the notes after it; in the tune's body it
@@ -159,6 +163,7 @@ void Conversion::voiceNamed(std::string_view id) {
 
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
+  if (settings_.chords) sheet_.line(line);
   if (line.starts_with("[V:") && !at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(3)));
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
@@ -191,6 +196,8 @@ bool Conversion::leaveOut(Stop& stop) {
   ++at_.summary.leftOut;
   held_.clear();
   heldFrom_.clear();
+  sheet_.clear();
+  chordsAt_.reset();
   at_.belowLowest = 0;  // the tune is left out whole
   at_.linesBelow.clear();
   at_.linesOverlaid.clear();
@@ -213,14 +220,15 @@ void Conversion::put(std::string_view head, std::string_view tail) {
 // said once for the whole tune: the notes below the lowest course, and the
 // second voice of bars with a voice overlay.
 void Conversion::endTune() {
+  const std::string tune =
+      at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune";
+  if (settings_.chords) drawChords(tune);
   for (std::size_t k = 0; k < held_.size(); ++k) {
     out_.put(held_[k]);
     if (origins_ != nullptr) origins_->wrote(heldFrom_[k]);
   }
   held_.clear();
   heldFrom_.clear();
-  const std::string tune =
-      at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune";
   auto lines = [](const std::string& numbers) {
     return (numbers.find(',') == std::string::npos ? "line " : "lines ") + numbers;
   };
@@ -233,6 +241,22 @@ void Conversion::endTune() {
   at_.belowLowest = 0;
   at_.linesBelow.clear();
   at_.linesOverlaid.clear();
+}
+
+// With chords: the diagrams go among the tune's lines after its header
+// block, and the symbols that get none are named once for the tune.
+void Conversion::drawChords(const std::string& tune) {
+  ChordSheet::Drawn drawn = sheet_.finish();
+  if (chordsAt_) {
+    auto at = static_cast<std::ptrdiff_t>(*chordsAt_);
+    held_.insert(held_.begin() + at, drawn.lines.begin(), drawn.lines.end());
+    if (origins_ != nullptr) heldFrom_.insert(heldFrom_.begin() + at, drawn.lines.size(), chordsFrom_);
+  }
+  chordsAt_.reset();
+  if (drawn.missing.empty()) return;
+  messages_ << tune << ": no diagram for the chord symbol" << (drawn.missing.size() == 1 ? " " : "s ");
+  for (std::size_t k = 0; k < drawn.missing.size(); ++k) messages_ << (k == 0 ? "" : ", ") << drawn.missing[k];
+  messages_ << '\n';
 }
 
 const Progress& Conversion::finish() {

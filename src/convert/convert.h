@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/stop.h"
+#include "convert/chordsheet.h"
 #include "convert/fingering.h"
 #include "convert/lines.h"
 #include "convert/pitch.h"
@@ -32,6 +33,7 @@ struct ConvertSettings {
   std::optional<TuneList> tunes;  // only these tunes of a collection; all without
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
   std::optional<int> hand;    // each tune placed whole, the hand starting at this fret (0: anywhere)
+  bool chords = false;        // diagrams of the chords each tune uses, under its title
 };
 
 // What became of the tunes: how many were chosen (by their X: field) and how
@@ -86,7 +88,7 @@ class Conversion {
   Conversion(const ConvertSettings& settings, LineSink& out, std::ostream& messages, Progress start = {},
              TuneFingering* fingering = nullptr)
       : settings_(settings), board_(settings.instrument), out_(out), messages_(messages), at_(std::move(start)),
-        fingering_(fingering) {}
+        fingering_(fingering), sheet_(settings.instrument) {}
 
   // Handles one line of the staged tune.
   void line(std::string_view raw);
@@ -105,8 +107,10 @@ class Conversion {
   void put(std::string_view head, std::string_view tail = {});
   bool holdHeader(std::string_view raw);
   void choose(const TuneHeading& heading);
-  bool holdingTune() const { return settings_.skip && at_.inTune; }  // with skip, until the tune is whole
+  // With skip, until the tune is whole; with chords, until its diagrams are known.
+  bool holdingTune() const { return (settings_.skip && at_.inTune) || settings_.chords; }
   void endTune();
+  void drawChords(const std::string& tune);
   void placeTune();
   std::string where() const;
 
@@ -126,6 +130,10 @@ class Conversion {
   bool chosenByTitle_ = false;   // the tune whose header was read last is chosen
   LineOrigins* origins_ = nullptr;
   std::vector<long> heldFrom_;   // with origins, the staged line each held line came from
+  // With chords: the tune's chord symbols, and where their diagrams go among the held lines.
+  ChordSheet sheet_;
+  std::optional<std::size_t> chordsAt_;
+  long chordsFrom_ = 0;  // the key field's line, where the diagrams come from
 };
 
 // The "%%botmargin" value: four characters, two decimals, "****" when too wide.

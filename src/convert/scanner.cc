@@ -235,7 +235,8 @@ class Scanner {
       else
         at = placedByHand(line.substr(start, at.i + 1 - start), place, at);
     }
-    at = writeLength(at, readLength(line, at));
+    std::string_view length = readLength(line, at);  // moves past the length: before `at` is handed on
+    at = writeLength(at, length);
     if (fingering_ != nullptr) noteTie(line, at.i);
     if (at.i + 1 < line.size()) at.put(' ');
     return at;

@@ -9,6 +9,7 @@
 #include "fixup/fixup.h"
 #include "run/messages.h"
 #include "run/chunks.h"
+#include "run/midi.h"
 #include "run/parallel.h"
 #include "run/places.h"
 #include "run/prompt.h"
@@ -89,6 +90,7 @@ void checkOutput(const TuneNames& names, const Options& options, Platform& platf
   }
   std::vector<std::string> outputs{outputName(names.base, "ps")};
   if (options.pdf) outputs.push_back(outputName(names.base, "pdf"));
+  if (options.midi) outputs.push_back(outputName(names.base, "mid"));
   for (const std::string& output : outputs)
     if (platform.sameFile(names.input, output))
       throw Stop(" The output file " + output + " would replace the tune file; name it another way with out=NAME.",
@@ -315,11 +317,14 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   }
   out << processedLines(names.input);
   typeset(typesetCommand(names.base, options), names.input, settings, platform, out);
+  // The MIDI file is made from the final tune before it goes; the PostScript file stands whatever becomes of it.
+  std::optional<Stop> noMidi = options.midi ? writeMidi(names.base, settings.instrument, platform, out) : std::nullopt;
 
   platform.remove(kStagedTune);
   platform.remove(kConvertedTune);
   if (!options.debug) platform.remove(kFinalTune);
   if (options.pdf) writePdf(names.base, platform, out);
+  if (noMidi) throw *noMidi;
   if (summary.leftOut > 0) throw leftOutStop(summary);
 }
 

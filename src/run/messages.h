@@ -20,6 +20,13 @@ inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";
 
 inline constexpr const char* kTypesetter = "abctab2ps";
 inline constexpr const char* kGhostscript = "gs";
+// Option midi: the program that plays the tunes into a MIDI file, the names
+// of its files in its temporary folder, and the tempo of a tune with no Q:
+// (quarter notes a minute).
+inline constexpr const char* kMidiProgram = "abc2midi";
+inline constexpr const char* kMidiTune = "tunes.abc";
+inline constexpr const char* kMidiLog = "abc2midi.log";
+inline constexpr const char* kMidiTempo = "120";
 // How the typesetting command names the final tune when it is shown.
 inline constexpr const char* kShownFinalTune = "temp.abc";
 

@@ -178,6 +178,7 @@ ConvertSettings Options::convertSettings() const {
   settings.skip = skip;
   settings.instrument.capo = capoFret;
   settings.hand = hand;
+  settings.chords = chords;
   if (hand) settings.instrument.reach = kHandReach;
   // A tuning named as one of the standard two is that instrument as it is.
   if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
@@ -232,6 +233,10 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       readOutName(arg, options);
     } else if (whole == "LIST") {
       options.list = true;
+    } else if (whole == "CHORDS") {
+      options.chords = true;
+    } else if (whole == "MIDI") {
+      options.midi = true;
     } else if (key[0] == 'C') {
       options.capo = key[1];
     } else {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -197,6 +198,39 @@ class SystemPlatform : public Platform {
     ProgramSetting how;
     how.takeError = takeError;
     return kry::runProgram(args, selfPath_, how);
+  }
+
+  std::optional<std::string> makeTempFolder() override {
+    std::error_code ec;
+    std::string folder = (fs::temp_directory_path(ec) / "kry-XXXXXX").string();
+    if (ec || ::mkdtemp(folder.data()) == nullptr) return std::nullopt;
+    return folder;
+  }
+
+  void removeFolder(const std::string& folder) override {
+    std::error_code ec;
+    fs::remove_all(folder, ec);
+  }
+
+  int runProgramIn(const std::vector<std::string>& args, const std::string& folder, const std::string& log) override {
+    ProgramSetting how;
+    how.directory = folder;
+    how.output = log;
+    how.noInput = true;
+    return kry::runProgram(args, selfPath_, how);
+  }
+
+  bool writeBytes(const std::string& name, std::string_view bytes) override {
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool whole = true;
+    for (std::size_t done = 0; whole && done < bytes.size();) {
+      ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (put < 0 && errno == EINTR) continue;
+      whole = put > 0;
+      if (whole) done += static_cast<std::size_t>(put);
+    }
+    return ::close(fd) == 0 && whole;
   }
 
   std::optional<std::string> readReply() override {

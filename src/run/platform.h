@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/program.h"
@@ -43,6 +44,21 @@ class Platform {
   virtual bool rename(const std::string& from, const std::string& to) = 0;
   // One line of the user's reply, or nothing at the end of standard input.
   virtual std::optional<std::string> readReply() = 0;
+  // For a helper program that works on files of its own (abc2midi): a new
+  // folder only this run uses, nothing when it can't be made; removing it
+  // with what it holds; running the program in it, its standard input empty
+  // and its output streams into the file `log` (the exit status, or
+  // kNotStarted); and writing a file whole, false when it can't.
+  virtual std::optional<std::string> makeTempFolder() { return std::nullopt; }
+  virtual void removeFolder(const std::string& folder) { (void)folder; }
+  virtual int runProgramIn(const std::vector<std::string>& args, const std::string& folder, const std::string& log) {
+    (void)args, (void)folder, (void)log;
+    return kNotStarted;
+  }
+  virtual bool writeBytes(const std::string& name, std::string_view bytes) {
+    (void)name, (void)bytes;
+    return false;
+  }
   // Takes the directory for this run, and lets it go. Raises a Stop when
   // another run holds it, or an input/output failure when it can't be taken.
   virtual void lockDirectory() = 0;

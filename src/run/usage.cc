@@ -75,6 +75,10 @@ void fullHelp(std::ostream& out) {
       << " out=NAME      write the PostScript file NAME.ps (and the PDF NAME.pdf);\n"
       << "               NAME may hold a folder: out=mandolin/jigs\n"
       << " pdf           also write the pages as a PDF beside the PostScript file\n"
+      << " chords        under each tune's title, a diagram of each chord it uses, for the\n"
+      << "               instrument and tuning of the run (behind the capo with capo=N)\n"
+      << " midi          also write the tunes as the tab plays them into NAME.mid (needs\n"
+      << "               abc2midi, package abcmidi), one tune after another\n"
       << " debug         keep the converted tune TEMP.ABC; the PostScript file is made by\n"
       << "                  abctab2ps temp.abc -1 -O <basename> -t <#> -s <#>\n"
       << " kry --version shows the version; kry --help shows this text.\n";

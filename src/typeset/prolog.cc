@@ -132,6 +132,12 @@ std::optional<double> points(std::string_view length) {
   return std::nullopt;
 }
 
+double musicWidth(const Page& page) {
+  constexpr double kMargins = 2 * 1.8 * 72 / 2.54;  // abcm2ps's own: 1.8cm either side
+  const double paper = page.letter || !page.height.empty() ? 8.5 * 72 : 21 * 72 / 2.54;
+  return (paper - kMargins) / (kBaseScale * page.scale);
+}
+
 std::string prolog(const Page& page) {
   std::string out = "% abcm2ps input made by abctab2ps\n";
   if (page.letter || !page.height.empty()) {

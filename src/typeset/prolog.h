@@ -22,6 +22,10 @@ struct Page {
 
 std::string prolog(const Page& page);
 
+// The width of a line of music, between abcm2ps's margins, in the music's
+// units: what a figure placed with %%EPS may fill.
+double musicWidth(const Page& page);
+
 // A length as abcm2ps reads it in a format line, in points: "2cm", "0.5in",
 // "46pt", "46"; nothing for one it does not read.
 std::optional<double> points(std::string_view length);

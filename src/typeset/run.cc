@@ -174,6 +174,13 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   // system and the tunes engraved again, a few times at most.
   int status = 0;
   std::vector<Said> theirs;
+  for (const auto& [name, text] : tr.files) {
+    if (!platform.writeFile(temp.dir() + "/" + name, text)) {
+      tell(platform, tr.warnings, {});
+      platform.warn(kName + "cannot write the chord diagrams");
+      return 1;
+    }
+  }
   for (int round = 1;; ++round) {
     if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
       tell(platform, tr.warnings, {});

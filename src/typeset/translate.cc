@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "typeset/diagrams.h"
 #include "typeset/prolog.h"
 
 namespace kry::typeset {
@@ -442,6 +443,7 @@ class Translator {
   std::vector<std::string> body;
   std::vector<Origin> origin;
   std::set<std::string> numbered;  // the flags with a tuplet's number, for the prolog
+  std::vector<Drawing> drawings;   // the chord diagrams of the tunes
 
  private:
   void emit(std::string text, int from) { emit(std::move(text), Origin{from, {}}); }
@@ -457,6 +459,7 @@ class Translator {
   void tab(std::string_view body, int from);
   bool within(std::string_view line, int from);
   void field(std::string_view line, int from);
+  void diagram(std::string_view line, int from);
   std::string tabKey();
   void flush();
   int systems() const;
@@ -482,6 +485,7 @@ class Translator {
   std::optional<Length> melodyTime_;  // the last melody line's time, for its tab line
   Group g_;
   std::size_t lyricsAt_ = kNone;      // where lyrics of the last melody line go
+  std::size_t drawingAt_ = kNone;     // the %%EPS line of the last chord diagrams
 };
 
 void Translator::voice(char v, int from) {
@@ -495,6 +499,7 @@ void Translator::line(std::string_view line, int from) {
   if (starts(line, "[V:M]")) return melody(line.substr(5), from);
   if (g_.open && within(line, from)) return;
   flush();
+  if (starts(line, kChordDirective)) return diagram(line, from);
   if (starts(line, "w:") && lyricsAt_ != kNone) {
     // Lyrics belong under the melody staff, not under the tab.
     body.insert(body.begin() + static_cast<long>(lyricsAt_), std::string(line));
@@ -614,6 +619,19 @@ void Translator::field(std::string_view line, int from) {
     voice('G', from);
     emit(tabKey(), from);
   }
+}
+
+// A chord diagram kry asks for. The diagrams of lines in a row make one
+// figure, placed where the first of them stands.
+void Translator::diagram(std::string_view line, int from) {
+  const std::optional<ChordDiagram> d = readChordLine(line);
+  if (!d) return warn(from, "a chord diagram that can't be read, left out: " + std::string(line));
+  if (drawingAt_ == kNone || drawingAt_ + 1 != body.size()) {
+    drawings.push_back({"kchords" + std::to_string(drawings.size() + 1) + ".eps", {}});
+    drawingAt_ = body.size();
+    emit("%%EPS " + drawings.back().file, from);
+  }
+  drawings.back().diagrams.push_back(*d);
 }
 
 // A change of key is the melody's. The tab staff gets one that draws
@@ -818,6 +836,7 @@ Translation translate(std::string_view text, const Settings& settings) {
   std::ranges::stable_sort(out.warnings, {}, &Said::line);
 
   page.numbered = tr.numbered;
+  for (const Drawing& drawing : tr.drawings) out.files.emplace_back(drawing.file, diagramsEps(drawing.diagrams, musicWidth(page)));
   out.abc = prolog(page);
   for (char c : out.abc) {
     if (c == '\n') out.origin.push_back(Origin{});

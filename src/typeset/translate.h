@@ -59,6 +59,8 @@ struct Translation {
   std::string bookTitle;              // the first T: line before the first tune
   int bookTitletrim = 1;              // the %%titletrim before the first tune
   std::vector<TuneTitle> titles;      // one per tune, in order: as many as there are tunes
+  // Figures abcm2ps reads beside the tune, by name: the chord diagrams.
+  std::vector<std::pair<std::string, std::string>> files;
 };
 
 Translation translate(std::string_view text, const Settings& settings);

@@ -12,7 +12,7 @@ namespace {
 using Words = std::vector<std::string>;
 
 struct Case {
-  std::string where, title, input, typesetter, typesetterSays;
+  std::string where, title, input, typesetter, typesetterSays, abc2midi;
   std::vector<std::pair<std::string, std::string>> before, after, afterHas;  // file name, content (or a piece of it)
   Words dirs, args;
   int status = 0;
@@ -88,6 +88,7 @@ std::vector<Case> loadCases() {
       else if (key == "run") c.args = rest;
       else if (key == "stdin") c.input = text;
       else if (key == "typesetter") c.typesetter = line.substr(11), c.typesetterSays = text;
+      else if (key == "abc2midi") c.abc2midi = rest.at(0) == "exits" ? rest.at(1) : rest.at(0);
       else if (key == "status") c.status = std::stoi(rest.at(0));
       else if (key == "stdout" || key == "stderr") c.texts[rest.empty() ? key : key + " has"] = text;
       else if (key == "files") c.files = rest;
@@ -134,6 +135,8 @@ TEST_P(Cases, RunAsWrittenDown) {
   if (c.typesetter.find("writes") != std::string::npos) box.tellTypesetter("ps", kOnePage);
   if (c.typesetter == "says") box.tellTypesetter("says", c.typesetterSays);
   if (c.typesetter == "real") box.useTypesetter(ABCTAB2PS_BINARY);
+  if (c.abc2midi == "absent") box.hidePrograms();
+  if (!c.abc2midi.empty() && c.abc2midi != "absent" && c.abc2midi != "real") box.fakeMidi(c.abc2midi == "fake" ? 0 : std::stoi(c.abc2midi));
 
   RunResult result = box.run(c.args, c.input);
 

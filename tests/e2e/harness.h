@@ -49,6 +49,7 @@ class Sandbox {
   Sandbox() {
     dir_ = (fs::temp_directory_path() / "kry-e2e-XXXXXX").string();
     if (::mkdtemp(dir_.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = dir_ + "/bin:/usr/bin:/bin";
     write("bin/abctab2ps",
           "#!/bin/sh\nhere=$(dirname \"$0\")\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$here/args.txt\"\n"
           "cp \"$1\" \"$here/received.abc\" 2>/dev/null\necho ' fake abctab2ps ran'\n"
@@ -99,7 +100,7 @@ class Sandbox {
     posix_spawn_file_actions_addopen(&actions, 1, (out + ".1").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, (out + ".2").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addchdir_np(&actions, dir_.c_str());
-    std::vector<std::string> strings{"PATH=" + dir_ + "/bin:/usr/bin:/bin"}, words(prefix);
+    std::vector<std::string> strings{"PATH=" + path_}, words(prefix);
     for (char** e = environ; *e != nullptr; ++e)
       if (std::string(*e).rfind("PATH=", 0) != 0) strings.emplace_back(*e);
     words.push_back(binary_);
@@ -157,6 +158,27 @@ class Sandbox {
     fs::remove(path("bin/abctab2ps"));
     fs::create_symlink(program, path("bin/abctab2ps"));
   }
+  // A fake abc2midi first on PATH: it records its arguments (bin/midi-args.txt)
+  // and the tune it was handed (bin/midi.abc), exits with the status in
+  // bin/midi-status when there is one, and else writes for each X: line of
+  // the tune a MIDI file of one middle C, named as abc2midi names them.
+  void fakeMidi(int status = 0) const {
+    write("bin/abc2midi",
+          "#!/bin/sh\nhere=$(dirname \"$0\")\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$here/midi-args.txt\"\n"
+          "cp \"$1\" \"$here/midi.abc\"\n"
+          "if [ -f \"$here/midi-status\" ]; then exit $(cat \"$here/midi-status\"); fi\n"
+          "n=0\nfor x in $(grep '^X:' \"$1\"); do n=$((n+1))\n"
+          "  printf 'MThd\\000\\000\\000\\006\\000\\000\\000\\001\\001\\340MTrk\\000\\000\\000\\015"
+          "\\000\\220\\074\\100\\203\\140\\200\\074\\000\\000\\377\\057\\000' > \"${1%.abc}$n.mid\"\ndone\n");
+    fs::permissions(path("bin/abc2midi"), fs::perms::owner_all);
+    if (status != 0) write("bin/midi-status", std::to_string(status));
+  }
+  // PATH holds bin/ alone from now on, with the few programs the fake
+  // typesetter uses: no abc2midi is found.
+  void hidePrograms() {
+    for (const char* tool : {"dirname", "cp", "cat"}) fs::create_symlink("/usr/bin/" + std::string(tool), path("bin/" + std::string(tool)));
+    path_ = dir_ + "/bin";
+  }
   // Runs a copy of kry alone in bin/alone/ from now on, with no typesetter on
   // PATH, and with one beside that copy when `besideIt`.
   void runKryAlone(bool besideIt) {
@@ -175,7 +197,7 @@ class Sandbox {
   std::string typesetterTune() const { return read(typesetter_ + "/received.abc"); }
 
  private:
-  std::string dir_, binary_ = KRY_BINARY, typesetter_ = "bin";
+  std::string dir_, binary_ = KRY_BINARY, typesetter_ = "bin", path_;
   mutable std::map<pid_t, std::string> outputs_;  // where each started run writes its output
 };
 

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <ranges>
 #include <sstream>
 
 #include "typeset/cmdline.h"
+#include "typeset/diagrams.h"
 #include "typeset/outline.h"
 #include "typeset/run.h"
 #include "typeset/translate.h"
@@ -139,6 +139,43 @@ TEST(ReadCmd, AsTheTableHasThem) {
   });
 }
 
+// kry's chord lines: each tune's lines in a row make one figure, set with
+// %%EPS where they stand; a line that can't be read is said and left out.
+TEST(Translate, ChordLinesBecomeOneFigureATune) {
+  const std::string text =
+      "X:1\nT:One\nK:G\nV:M clef=treble\nV:G clef=guitartab\n%%tabchord G 3 2 0 0 0 3\n%%tabchord D7 x x 0 2 1 2\n"
+      "X:2\nT:Two\nK:G\nV:M clef=treble\nV:G clef=guitartab\n%%tabchord C 0@5 2 0 1 2\n"
+      "%%tabchord H 1 y\n";
+  const Translation tr = translate(text, Settings{0, 1, "TEMP.ABC", {}});
+  const std::string body = tr.abc.substr(tr.abc.find("\n\n") + 2);
+  EXPECT_NE(body.find("K:none\n%%EPS kchords1.eps\nX:2"), std::string::npos) << body;
+  EXPECT_TRUE(body.ends_with("K:none\n%%EPS kchords2.eps\n")) << body;
+  ASSERT_EQ(tr.files.size(), 2U);
+  EXPECT_EQ(tr.files[0].first, "kchords1.eps");
+  EXPECT_TRUE(tr.files[0].second.starts_with("%!PS-Adobe-3.0 EPSF-3.0\n%%BoundingBox: 0 0 658 "));
+  EXPECT_NE(tr.files[0].second.find("(D7)"), std::string::npos);
+  EXPECT_NE(tr.files[1].second.find("setdash"), std::string::npos);  // the banjo's short string, dashed above its nut
+  ASSERT_EQ(tr.warnings.size(), 1U);
+  EXPECT_EQ(tr.warnings[0].text, "TEMP.ABC line 14: a chord diagram that can't be read, left out: %%tabchord H 1 y");
+}
+
+// A diagram shows four frets from the nut while the shape lies within them,
+// else from its lowest stopped fret, with as many frets as the shape spans.
+TEST(Diagram, FretsShownFromTheNutOrTheShape) {
+  const struct { std::vector<DiagramString> strings; int first, rows; } rows[] = {
+      {{{-1, 0}, {3, 0}, {2, 0}, {0, 0}, {1, 0}, {0, 0}}, 1, 4},
+      {{{2, 0}, {4, 0}, {4, 0}, {2, 0}}, 1, 4},
+      {{{3, 0}, {5, 0}, {5, 0}, {3, 0}}, 3, 4},
+      {{{7, 5}, {0, 0}, {3, 0}}, 3, 5},
+      {{{0, 5}, {0, 0}}, 1, 4},
+  };
+  for (const auto& r : rows) {
+    const Frets shown = fretsShown(ChordDiagram{"X", r.strings});
+    EXPECT_EQ(shown.first, r.first);
+    EXPECT_EQ(shown.rows, r.rows);
+  }
+}
+
 struct Abcm2ps { int status; std::string ps, log = ""; };  // a stand-in: exit status (-1: killed), PostScript written (if any), log
 
 // The world abctab2ps sees, in memory: files in a map, a directory being a name
@@ -217,8 +254,9 @@ TEST(Typeset, EachWayARunEnds) {
     world.abcm2ps = r.abcm2ps, world.temps = r.temps;
     EXPECT_EQ(typeset(r.args, world), r.status) << r.said;
     EXPECT_EQ(world.said, r.said);
-    const auto names = std::views::keys(world.files);
-    EXPECT_EQ(std::vector<std::string>(names.begin(), names.end()), r.left) << r.said;
+    std::vector<std::string> names;
+    for (const auto& [name, text] : world.files) names.push_back(name);
+    EXPECT_EQ(names, r.left) << r.said;
   }
 }
 
