@@ -15,9 +15,10 @@ std::string scan(const std::string& line, TuneState& state, const Instrument& bo
   LeftOut leftOut;
   try {
     std::string tab(scanLine(line, state, Fretboard(board), room, leftOut));
-    std::string notes;
-    for (const std::string& note : leftOut.chordNotes) notes += note;
-    if (!notes.empty()) tab += " (left out: " + notes + ")";
+    std::string taken, crowded;  // chord notes no free course plays; those of a chord with more notes than courses
+    for (const LeftOutNote& note : leftOut.chordNotes) (note.why == Crowded::kCoursesTaken ? taken : crowded) += note.written;
+    if (!taken.empty()) tab += " (left out: " + taken + ")";
+    if (!crowded.empty()) tab += " (more notes than courses: " + crowded + ")";
     return tab + (leftOut.belowLowest > 0 ? " (below: " + std::to_string(leftOut.belowLowest) + ")" : "");
   } catch (const Stop& stop) {
     return kry_test::stopText(stop.text(), stop.said());

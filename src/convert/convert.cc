@@ -49,6 +49,7 @@ void Conversion::line(std::string_view raw) {
     if (fieldIs(line, 'K')) return keyField(line);
     if (fieldIs(line, 'V')) return voiceField(line);
     if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
+    if (fieldIs(line, 'P') && at_.inTune && at_.tune.keyCode.empty()) at_.parts = true;
     if (fieldIs(line, 'U')) {  // a letter for a decoration, to the end of the tune or, before it, of the file
       at_.tune.symbols.define(line.substr(2));
       if (!at_.inTune) at_.fileSymbols.define(line.substr(2));
@@ -95,6 +96,7 @@ void Conversion::tuneNumber(std::string_view line) {
   at_.leftOut = false;
   at_.number = trim(line.substr(2));
   at_.title.clear();
+  at_.parts = false;
   at_.tune.keyCode.clear();
   at_.tune.lastLength.clear();
   at_.tune.octave = 0;
@@ -116,13 +118,16 @@ void Conversion::keyField(std::string_view line) {
     put(line);
     return;
   }
-  // The capo and a tuning other than the standard one stand under the title, on one line.
+  // The capo and a tuning other than the standard one stand under the title,
+  // on one line: a parts line where the tune has none of its own, else a
+  // line of text after it, since abcm2ps prints a header's last P: alone.
   std::string under = settings_.instrument.capo > 0 ? "Capo " + std::to_string(settings_.instrument.capo)
                       : settings_.capo == ' '   ? ""
                                                 : std::string("Capo ").append(1, settings_.capo);
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
-  if (!under.empty()) put("P: ", under);
+  if (!under.empty() && !at_.parts) put("P: ", under);
   put(line);
+  if (!under.empty() && at_.parts) put("%%text ", under);
   if (!settings_.a4) put("%%pageheight 11in");
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
   put("V:M clef=treble");
@@ -163,8 +168,11 @@ void Conversion::musicLine(std::string_view line) {
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put("[V:G] ", tab);
-  for (const std::string& note : leftOut.chordNotes)
-    messages_ << where() << " chord note " << note << " left out, its course is taken\n";
+  for (const LeftOutNote& note : leftOut.chordNotes)
+    messages_ << where() << " chord note " << note.written << " left out, "
+              << (note.why == Crowded::kCoursesTaken ? "no free course plays it"
+                                                     : "the chord has more notes than the instrument has courses")
+              << "\n";
   if (leftOut.belowLowest > 0) {
     at_.belowLowest += leftOut.belowLowest;
     addLine(at_.linesBelow, at_.lines);

@@ -54,6 +54,7 @@ struct Progress {
   bool chosen = true;      // the lines of this tune are converted
   bool leftOut = false;    // this tune stopped and is left out with skip
   std::string number, title;  // of the current tune, for the place of a stop
+  bool parts = false;      // the current tune's header has a P: line of its own
   int belowLowest = 0;     // notes of this tune below the lowest course
   std::string linesBelow;  // the lines they stand on: "12, 14"
   std::string linesOverlaid;  // the lines of this tune whose voice overlays the tab leaves out

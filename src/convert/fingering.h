@@ -1,10 +1,12 @@
 // Where a player's hand goes (option pos): the notes of a whole tune placed
 // together, so that the fretting hand stays in one four-fret position as long
 // as it can, shifts rarely and by little, keeps low, and takes an open
-// string where it costs no shift. Chords go on distinct courses within one
-// four-fret span (open strings are free); one that can't be voiced whole
-// loses the fewest notes. A tied note keeps the place of the note it is tied
-// from.
+// string where it costs no shift. Chords go on distinct courses, every note
+// the courses can take at once, within one four-fret span (open strings are
+// free) or, where no such span holds them, the narrowest that does; the
+// highest note, the melody's, is the last one left out. A tied note keeps the
+// place of the note it is tied from, and a note played again in the same
+// bar keeps its place unless the hand moves anyway.
 #pragma once
 
 #include <array>
@@ -20,13 +22,23 @@ struct Event {
   std::vector<int> pitches;         // the pitches its notes sound at, as written
   std::vector<std::string> written;   // its notes as written, for the notes left out
   bool tied = false;                  // tied from the event before: the same notes, held
+  long bar = 0;                       // the bar it stands in, counted over the tune
+};
+
+// Why a chord note has no place in the tab: every course that plays it is
+// taken by the chord's other notes, or the chord has more notes than the
+// instrument has courses.
+enum class Crowded { kCoursesTaken, kMoreNotesThanCourses };
+struct LeftOutNote {
+  std::string written;
+  Crowded why = Crowded::kCoursesTaken;
 };
 
 // Where an event is played: the fret on each course, course 1 first, -1 for
 // a course not played; and its notes that no course could take.
 struct Voicing {
   std::array<int, 6> frets{-1, -1, -1, -1, -1, -1};
-  std::vector<std::string> leftOut;
+  std::vector<LeftOutNote> leftOut;
 };
 
 // The voicings of a tune's events, in order. The hand starts at fret `start`
@@ -41,6 +53,7 @@ struct TuneFingering {
   std::vector<Voicing> voicings;
   std::size_t next = 0;          // the next event whose place is taken
   bool tiePending = false;       // the event written down last ends with a tie
+  long bar = 0;                  // the bar the scan stands in: one more at every bar line
 };
 
 }  // namespace kry

@@ -125,10 +125,14 @@ class Scanner {
         return at;
       case kBar:
         state_.accidentals.clear();
+        if (fingering_ != nullptr) ++fingering_->bar;
         at.put(c);
         return at;
       case kColon:
-        if (charAt(line, at.i + 1) == ':') state_.accidentals.clear();  // "::" ends a bar
+        if (charAt(line, at.i + 1) == ':') {  // "::" ends a bar
+          state_.accidentals.clear();
+          if (fingering_ != nullptr) ++fingering_->bar;
+        }
         at.put(c);
         return at;
       case kGrace:
@@ -370,7 +374,8 @@ class Scanner {
         if (!fret) spot.course = 7;
       }
       if (spot.course > 6) {
-        leftOut_.chordNotes.emplace_back(v.written);
+        bool crowded = tabCode.find(',') >= static_cast<std::size_t>(board_.courses());  // every course plays a note
+        leftOut_.chordNotes.push_back({std::string(v.written), crowded ? Crowded::kMoreNotesThanCourses : Crowded::kCoursesTaken});
         continue;
       }
       tabCode[static_cast<std::size_t>(spot.course - 1)] = fretLetter(spot.fret);
@@ -391,6 +396,7 @@ class Scanner {
       }
       const std::vector<Event>& events = fingering_->events;
       event.tied = fingering_->tiePending && !events.empty() && events.back().pitches == event.pitches;
+      event.bar = fingering_->bar;
       fingering_->tiePending = false;
       fingering_->events.push_back(std::move(event));
       return tabCode;
@@ -398,7 +404,7 @@ class Scanner {
     const Voicing& voicing = fingering_->voicings.at(fingering_->next++);
     for (std::size_t course = 0; course < tabCode.size(); ++course)
       if (voicing.frets[course] >= 0) tabCode[course] = fretLetter(voicing.frets[course]);
-    for (const std::string& note : voicing.leftOut) leftOut_.chordNotes.push_back(note);
+    for (const LeftOutNote& note : voicing.leftOut) leftOut_.chordNotes.push_back(note);
     return tabCode;
   }
 

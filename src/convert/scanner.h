@@ -28,7 +28,7 @@ struct TuneState {
 
 // What a line's tab leaves out of its melody, for the run to say.
 struct LeftOut {
-  std::vector<std::string> chordNotes;  // as written: a course that plays them was taken
+  std::vector<LeftOutNote> chordNotes;  // as written, and why no course took them
   int belowLowest = 0;                  // notes below the lowest course, shown as "x" or not at all
   int overlaid = 0;                     // voice overlays, whose notes the tab leaves to the melody staff
 };

@@ -55,6 +55,19 @@ std::vector<PsLine> linesOf(std::string_view ps) {
 
 }  // namespace
 
+std::string shownTitle(std::string_view title, int titletrim) {
+  const std::size_t comma = title.rfind(',');
+  if (titletrim <= 0 || comma == std::string_view::npos || comma + 2 >= title.size() || title[comma + 1] != ' ' ||
+      title[comma + 2] < 'A' || title[comma + 2] > 'Z')
+    return std::string(title);
+  // As it starts, a single word of at most five characters; set higher,
+  // any words up to four characters fewer than the setting.
+  const std::string_view word = title.substr(comma + 2);
+  const bool moved = titletrim == 1 ? word.size() <= 5 && word.find(' ') == std::string_view::npos
+                                    : static_cast<long>(word.size()) <= titletrim - 4L;
+  return moved ? std::string(word) + " " + std::string(title.substr(0, comma)) : std::string(title);
+}
+
 std::string pdfText(std::string_view text) {
   bool plain = true;
   for (char c : text) plain = plain && c >= ' ' && c <= '~';

@@ -17,6 +17,12 @@ namespace kry::typeset {
 // page is left as it is.
 std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries);
 
+// A title as abcm2ps prints it under `titletrim` (its %%titletrim: 0 off, 1
+// as it starts, N above 1 a longer limit): a last word after ", " that
+// begins with a capital and is short enough, as "The" in "Kesh, The", is
+// moved to the front, "The Kesh".
+std::string shownTitle(std::string_view title, int titletrim);
+
 // A text as a PostScript string for a pdfmark: "(Reel \(2\))" when it is
 // plain ASCII, else its characters (UTF-8, or else Latin-1) in UTF-16 as a PDF
 // text string: "<FEFF00C9...>".

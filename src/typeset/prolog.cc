@@ -46,20 +46,33 @@ constexpr const char* kProcs = R"(%%beginps
   kscale 1.15 mul gt}bind def
 /rdots{ % x y rdots: repeat dots; the tab staff has them either side of its middle
   ktab{ktabmid 6 sub add 2 copy kdot 12 add kdot}{2 copy 9 add kdot 15 add kdot}ifelse fill}bind def
-/pclef{ % x y pclef: the TAB mark at the start of a tab staff, a letter to each of its middle spaces
-  gsave 3 add dup 2 mul 3 div /ksz exch def T
-  /kfs ksz 0.95 mul dup 7.5 lt{pop 7.5}if def
-  /Helvetica-Bold kfs selectfont
-  0 ksz kfs 0.36 mul sub M (T) showc 0 kfs -0.36 mul M (A) showc
-  0 ksz neg kfs 0.36 mul sub M (B) showc grestore}bind def
+/pclef{ % x y pclef: the TAB mark at the start of a tab staff, its letters stacked and centred
+  % on the staff's height, white behind them as printed tab has it; y is 3 below the middle
+  gsave 3 add dup 2 mul 0.31 mul /kp exch def T % the middle; a letter's pitch from the staff's height
+  /Helvetica-Bold kp selectfont /kc kp 0.72 mul def % the letters' cap height
+  (A) stringwidth pop /kw exch def
+  1 setgray kw -0.5 mul 1.2 sub kp -1.36 mul 0.6 sub kw 2.4 add kp 2.72 mul 1.2 add rectfill 0 setgray
+  0 kp 0.64 mul M (T) showc 0 kp -0.36 mul M (A) showc 0 kp -1.36 mul M (B) showc grestore}bind def
 /kmet false def
-/kmeter{ % x y proc kmeter: abcm2ps draws a meter for five lines; on the four-course tab staff it is drawn to fit
-  ktab ktabmid 9 eq and kmet not and{/kmet true def gsave 2 index 9 T 0.75 dup scale 2 index neg -12 T exec grestore
-  /kmet false def}{exec}ifelse}bind def
-/ktsig /tsig load def /tsig{/ktsig load kmeter}bind def
-/kstsig /stsig load def /stsig{/kstsig load kmeter}bind def
-/kcsig /csig load def /csig{/kcsig load kmeter}bind def
-/kctsig /ctsig load def /ctsig{/kctsig load kmeter}bind def
+/kmeter{ % x y proc [bx by bw bh] kmeter: abcm2ps draws a meter for five lines, over the box
+  % given from its x y; on the tab staff it is moved to the staff's middle (and made smaller
+  % on four lines), the lines blanked behind it
+  ktab kmet not and{/kmet true def gsave /kmbox exch def
+    ktabmid 9 eq{2 index 9 T 0.75 dup scale 2 index neg -12 T}{0 ktabmid 12 sub T}ifelse
+    1 setgray 2 index kmbox 0 get add 2 index kmbox 1 get add kmbox 2 get kmbox 3 get rectfill 0 setgray
+    exec grestore /kmet false def}{pop exec}ifelse}bind def
+/kdigits{ % (n)... k size kdigits w: the width of the widest of k meter texts in abcm2ps's meter font
+  gsave /Times-Bold exch selectfont 0 exch{exch stringwidth pop 1.2 mul 2 copy lt{exch}if pop}repeat grestore}bind def
+/kbox{ % w by bh kbox [bx by bw bh]: a box round a text of width w, from by up bh
+  /kbh exch def /kby exch def /kbw exch def [kbw -0.5 mul 1 sub kby kbw 2 add kbh]}bind def
+/ktsig /tsig load def % (n)(d) x y tsig: two texts over y+1 and y+13
+/tsig{/ktsig load 4 index 4 index 2 16 kdigits 2 20 kbox kmeter}bind def
+/kstsig /stsig load def % (n) x y stsig: one text over y+7
+/stsig{/kstsig load 3 index 1 18 kdigits 5 17 kbox kmeter}bind def
+/kcsig /csig load def % x y csig: C around y, from x
+/csig{/kcsig load [-1 -8 12 16] kmeter}bind def
+/kctsig /ctsig load def
+/ctsig{/kctsig load [-1 -9 12 18] kmeter}bind def
 )";
 
 // The note values a rhythm flag can show: decoration suffix, head (0 black,

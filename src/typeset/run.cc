@@ -117,16 +117,17 @@ void tell(Platform& platform, std::vector<Said> ours, const std::vector<Said>& t
 // The PDF's title: the book's first title line; with none, the title of its
 // only tune; else the name of the PostScript file without its folder and ".ps".
 std::string documentTitle(const Translation& tr, const std::string& output) {
-  if (!tr.bookTitle.empty()) return tr.bookTitle;
-  if (tr.titles.size() == 1 && !tr.titles[0].title.empty()) return tr.titles[0].title;
+  if (!tr.bookTitle.empty()) return shownTitle(tr.bookTitle, tr.bookTitletrim);
+  if (tr.titles.size() == 1 && !tr.titles[0].title.empty()) return shownTitle(tr.titles[0].title, tr.titles[0].titletrim);
   std::string name = output.substr(output.rfind('/') + 1);
   return name.ends_with(".ps") && name.size() > 3 ? name.substr(0, name.size() - 3) : name;
 }
 
-// One outline entry a tune: its title, or its number when it has none.
+// One outline entry a tune: its title as the page shows it, or its number when it has none.
 std::vector<std::string> outlineEntries(const Translation& tr) {
   std::vector<std::string> entries;
-  for (const TuneTitle& tune : tr.titles) entries.push_back(tune.title.empty() ? "Tune " + tune.number : tune.title);
+  for (const TuneTitle& tune : tr.titles)
+    entries.push_back(tune.title.empty() ? "Tune " + tune.number : shownTitle(tune.title, tune.titletrim));
   return entries;
 }
 

@@ -145,6 +145,11 @@ void eventText(const Piece& p, const std::string& flag, const Layout& lay, std::
   if (!played) {
     out += "x";
   } else {
+    // Two digits are wider than the head abcm2ps spaces the notes by: an
+    // annotation of two blanks left of the chord is room it keeps free, so
+    // that frets 10 to 15 stand clear of the fret before them.
+    if (std::any_of(p.frets.begin(), p.frets.begin() + static_cast<long>(courses), [](int f) { return f >= 10; }))
+      out += "\"<  \"";
     out += "!invisible![";
     for (std::size_t k = 0; k < courses; ++k) {
       if (p.frets[k] < 0) continue;
@@ -194,7 +199,9 @@ TabLine tabLine(std::string_view body, TabState& st) {
         if (item.length) st.last = *item.length;
         p.length = item.length ? *item.length : st.last;
         if (!item.badLength.empty()) {
-          drop(out.dropped, item.badLength + " (a length that cannot be read, taken as " + lengthText(p.length) + ")");
+          drop(out.dropped, item.badLength + (item.length ? " (a length abcm2ps reads only as far as " +
+                                                                item.badLength.substr(0, readablePrefix(item.badLength)) + ")"
+                                                          : " (a length that cannot be read: the length before it holds)"));
         }
         if (item.times) p.length = product(p.length, *item.times);
         p.opens = item.length.has_value() && std::none_of(pieces.begin(), pieces.end(), [](const Piece& q) { return q.event; });
@@ -502,6 +509,12 @@ void Translator::line(std::string_view line, int from) {
   }
   if (starts(line, "%") && !starts(line, "%%")) return emit(std::string(line), from);
   lyricsAt_ = kNone;
+  if (starts(line, "%%titletrim")) {  // abcm2ps reads it too: the outline names titles as it prints them
+    const std::string_view value = trim(line.substr(11), kBlanksAndTabs);
+    const int setting = isDigit(value.empty() ? ' ' : value[0]) ? static_cast<int>(wholeNumber(value).value_or(1))
+                        : value.starts_with('n') || value.starts_with('f') ? 0 : 1;
+    (inTune_ ? out_.titles.back().titletrim : out_.bookTitletrim) = setting;
+  }
   if (starts(line, "X:")) {
     st_ = TabState{};
     st_.clock = mc_ = fileDefault_;
@@ -512,7 +525,7 @@ void Translator::line(std::string_view line, int from) {
     voice_ = 0;
     tabKeyC_ = false;
     melodyTime_.reset();
-    out_.titles.push_back({std::string(fieldValue(line.substr(2))), ""});
+    out_.titles.push_back({std::string(fieldValue(line.substr(2))), "", out_.bookTitletrim});
     emit(std::string(line), from);
     dots_ = body.size();
     emit("%%postscript /ktabmid 15 def", from);

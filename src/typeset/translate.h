@@ -49,6 +49,7 @@ struct Said {
 struct TuneTitle {
   std::string number;  // of its X: field
   std::string title;   // its first T: line; empty for none
+  int titletrim = 1;   // abcm2ps's %%titletrim for the tune, which changes how its title is printed
 };
 
 struct Translation {
@@ -56,6 +57,7 @@ struct Translation {
   std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
   std::vector<Origin> origin;         // per output line
   std::string bookTitle;              // the first T: line before the first tune
+  int bookTitletrim = 1;              // the %%titletrim before the first tune
   std::vector<TuneTitle> titles;      // one per tune, in order: as many as there are tunes
   // Figures abcm2ps reads beside the tune, by name: the chord diagrams.
   std::vector<std::pair<std::string, std::string>> files;

@@ -4,10 +4,14 @@
 // event sounds the melody note (or the chord's notes) above it, checked by
 // pitch: the fret plus its course's open note (and the capo) against the note
 // as written, with the key, the accidentals of the bar and the transposition.
+// Option pos places the notes by the hand: it sounds at least as many events
+// whole (every note of the event a course reaches) as the fixed table does.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <atomic>
+#include <cstdlib>
+#include <iostream>
 #include <map>
 #include <set>
 #include <thread>
@@ -142,8 +146,10 @@ std::vector<Pitches> tabEvents(const std::string& line, const Strings& strings) 
   return out;
 }
 
-// What is wrong with the tab of a converted book (TEMP.ABC), if anything.
-std::string checkPitches(const std::string& converted, const Strings& strings) {
+// What is wrong with the tab of a converted book (TEMP.ABC), if anything;
+// `whole` counts the events that sound every melody note a course reaches,
+// `short` those that leave one out.
+std::string checkPitches(const std::string& converted, const Strings& strings, long& whole, long& shortOf) {
   Melody melody(strings.transposition);
   std::vector<Pitches> wanted;
   std::string tune, problems, melodyLine;
@@ -159,6 +165,7 @@ std::string checkPitches(const std::string& converted, const Strings& strings) {
     for (std::size_t k = 0; wrong.empty() && k < got.size(); ++k) {
       Pitches reached;  // the melody's notes a course reaches: a chord may leave some out, never change one
       for (int p : wanted[k]) if (p >= lowest) reached.insert(p);
+      (got[k] == reached ? whole : shortOf) += 1;
       if (!std::includes(reached.begin(), reached.end(), got[k].begin(), got[k].end()) ||
           (got[k].size() != reached.size() && wanted[k].size() == 1))
         wrong = "event " + std::to_string(k + 1) + ": " + testing::PrintToString(got[k]) + " for " + testing::PrintToString(wanted[k]);
@@ -168,44 +175,103 @@ std::string checkPitches(const std::string& converted, const Strings& strings) {
   return problems;
 }
 
-TEST(Corpus, EveryBookConvertsAndEveryTabEventSoundsItsMelody) {
-  const std::vector<int> guitar{25, 20, 16, 11, 6, 1}, capo2{27, 22, 18, 13, 8, 3}, mandolin{25, 18, 11, 4},
-      dadgad{23, 18, 16, 11, 6, -1};
-  const std::vector<std::pair<Words, Strings>> optionSets = {
-      {{}, {guitar}}, {{"f"}, {guitar}}, {{"pos"}, {guitar}}, {{"capo=2"}, {capo2}}, {{"m"}, {mandolin}},
-      {{"m", "-2"}, {mandolin, -2}}, {{"dadgad", "pos"}, {dadgad}}, {{"5"}, {guitar, 5}}};
-  std::vector<std::string> books;
-  for (const auto& entry : fs::directory_iterator(sourceDir() + "/tests/corpus"))
-    if (entry.path().extension() == ".abc") books.push_back(entry.path().string());
-  std::sort(books.begin(), books.end());
-  ASSERT_EQ(books.size(), 8U) << "the corpus in tests/corpus is missing";
-  std::vector<std::string> runs(books.size() * optionSets.size()), problems(runs.size());
+// One book converted under one option set (skip on): what the run says, what
+// is wrong with its tab, and how many events sound whole.
+struct BookRun {
+  std::string said, problems;
+  long whole = 0, shortOf = 0;
+};
+BookRun convertBook(const std::string& book, const Words& options, const Strings& strings) {
+  Sandbox box;
+  box.useTypesetter("/bin/true");
+  box.write("book.abc", readFile(book));
+  Words args{"book", "debug", "skip"};
+  args.insert(args.end(), options.begin(), options.end());
+  RunResult r = box.run(args);
+  std::string converted = box.read("TEMP.ABC"), what = fs::path(book).filename().string() + " [";
+  for (const std::string& option : options) what += option + (&option == &options.back() ? "" : " ");
+  std::size_t tunes = 0;
+  for (const std::string& line : lines(converted)) tunes += line.rfind("X:", 0) == 0 ? 1 : 0;
+  BookRun run;
+  run.said = what + "]: " + std::to_string(tunes) + " tunes converted; " + r.err.substr(0, r.err.find_last_not_of(" \n") + 1);
+  std::string wrong = checkPitches(converted, strings, run.whole, run.shortOf);
+  run.problems = wrong.empty() ? "" : what + "]: " + wrong;
+  return run;
+}
+
+const std::vector<int> kGuitar{25, 20, 16, 11, 6, 1}, kMandolin{25, 18, 11, 4};
+
+// Every book under every option set, on four threads.
+std::vector<BookRun> convertAll(const std::vector<std::string>& books, const std::vector<std::pair<Words, Strings>>& optionSets) {
+  std::vector<BookRun> runs(books.size() * optionSets.size());
   std::atomic<std::size_t> next{0};
   auto work = [&] {
     for (std::size_t i = next++; i < runs.size(); i = next++) {
       const auto& [options, strings] = optionSets[i % optionSets.size()];
-      Sandbox box;
-      box.useTypesetter("/bin/true");
-      box.write("book.abc", readFile(books[i / optionSets.size()]));
-      Words args{"book", "debug", "skip"};
-      args.insert(args.end(), options.begin(), options.end());
-      RunResult r = box.run(args);
-      std::string converted = box.read("TEMP.ABC"), what = fs::path(books[i / optionSets.size()]).filename().string() + " [";
-      for (const std::string& option : options) what += option + (&option == &options.back() ? "" : " ");
-      std::size_t tunes = 0;
-      for (const std::string& line : lines(converted)) tunes += line.rfind("X:", 0) == 0 ? 1 : 0;
-      runs[i] = what + "]: " + std::to_string(tunes) + " tunes converted; " + r.err.substr(0, r.err.find_last_not_of(" \n") + 1);
-      std::string wrong = checkPitches(converted, strings);
-      problems[i] = wrong.empty() ? "" : what + "]: " + wrong;
+      runs[i] = convertBook(books[i / optionSets.size()], options, strings);
     }
   };
   std::vector<std::thread> pool;
   for (int t = 0; t < 4; ++t) pool.emplace_back(work);
   for (std::thread& thread : pool) thread.join();
-  for (const std::string& problem : problems) EXPECT_EQ(problem, "");
+  return runs;
+}
+
+// Of each pair of option sets that differ by pos alone (the set without it
+// first, at `plain`, the set with it at `plain + 1`): the events each sounds
+// whole and those that leave a note out, per book; pos sounds no fewer
+// whole and leaves no more short.
+std::string comparePos(const std::vector<std::string>& books, const std::vector<BookRun>& runs, std::size_t sets,
+                       const std::vector<std::size_t>& plain) {
+  std::string table;
+  for (std::size_t b = 0; b < books.size(); ++b) {
+    for (std::size_t k : plain) {
+      const BookRun &without = runs[b * sets + k], &with = runs[b * sets + k + 1];
+      table += with.said.substr(0, with.said.find(':')) + ": events whole " + std::to_string(with.whole) + ", short " +
+               std::to_string(with.shortOf) + "; without pos " + std::to_string(without.whole) + ", short " +
+               std::to_string(without.shortOf) + "\n";
+      EXPECT_GE(with.whole, without.whole) << with.said;
+      EXPECT_LE(with.shortOf, without.shortOf) << with.said;
+    }
+  }
+  return table;
+}
+
+TEST(Corpus, EveryBookConvertsAndEveryTabEventSoundsItsMelody) {
+  const std::vector<int> capo2{27, 22, 18, 13, 8, 3}, dadgad{23, 18, 16, 11, 6, -1};
+  const std::vector<std::pair<Words, Strings>> optionSets = {
+      {{}, {kGuitar}}, {{"pos"}, {kGuitar}}, {{"f"}, {kGuitar}}, {{"capo=2"}, {capo2}}, {{"m"}, {kMandolin}},
+      {{"m", "-2"}, {kMandolin, -2}}, {{"m", "-2", "pos"}, {kMandolin, -2}}, {{"dadgad", "pos"}, {dadgad}},
+      {{"5"}, {kGuitar, 5}}};
+  std::vector<std::string> books;
+  for (const auto& entry : fs::directory_iterator(sourceDir() + "/tests/corpus"))
+    if (entry.path().extension() == ".abc") books.push_back(entry.path().string());
+  std::sort(books.begin(), books.end());
+  ASSERT_EQ(books.size(), 8U) << "the corpus in tests/corpus is missing";
+  std::vector<BookRun> runs = convertAll(books, optionSets);
   std::string got;
-  for (const std::string& run : runs) got += run + "\n";
+  for (const BookRun& run : runs) {
+    EXPECT_EQ(run.problems, "");
+    got += run.said + "\n";
+  }
   EXPECT_EQ(got, readFile(sourceDir() + "/tests/e2e/expected/corpus.txt"));  // how many tunes each run leaves out
+  std::cout << comparePos(books, runs, optionSets.size(), {0, 5});
+}
+
+// The same comparison over other collections, to measure pos on books not
+// kept here: the ABC files named in KRY_MORE_BOOKS, separated by ":".
+TEST(Corpus, PosSoundsAsManyEventsInOtherBooks) {
+  const char* more = std::getenv("KRY_MORE_BOOKS");
+  if (more == nullptr) GTEST_SKIP() << "no KRY_MORE_BOOKS";
+  std::vector<std::string> books;
+  std::istringstream names(more);
+  for (std::string name; std::getline(names, name, ':');)
+    if (!name.empty()) books.push_back(name);
+  const std::vector<std::pair<Words, Strings>> optionSets = {
+      {{}, {kGuitar}}, {{"pos"}, {kGuitar}}, {{"m", "-2"}, {kMandolin, -2}}, {{"m", "-2", "pos"}, {kMandolin, -2}}};
+  std::vector<BookRun> runs = convertAll(books, optionSets);
+  for (const BookRun& run : runs) EXPECT_EQ(run.problems, "");
+  std::cout << comparePos(books, runs, optionSets.size(), {0, 2});
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ std::vector<std::string> firstfrets(const Scratch& s, const std::string& ps, std
 }
 
 // The tab staffs on page 1 and the sizes of the first one's TAB mark and meter, as
-// "2 T 9.2625 4 15.6000": the Helvetica-Bold T's, the lowest of the Times-Bold digits.
+// "2 T 9.0675 4 15.6000": the Helvetica-Bold T's, the lowest of the Times-Bold digits.
 std::string marks(const Scratch& s, const std::string& ps) {
   const std::string xml = s.run("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
   const std::regex span(R"re(<span bbox="\d+ (\d+) [^"]*" font="(Helvetica-Bold|Times-Bold)" size="([\d.]+)">\s*<char [^>]*c="([T\d])"/>)re");
@@ -92,11 +92,11 @@ std::string marks(const Scratch& s, const std::string& ps) {
 TEST(Abctab2ps, EngravesTabStaffs) {
   NEED("abcm2ps", "gs");
   const struct { const char *tune, *args, *ps; std::vector<std::string> frets; int pages; const char* marks; } rows[] = {
-      {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "2 T 9.2625 4 15.6000"},
-      {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", {"0", "4", "2", "4", "0"}, 1, "1 T 8.7750 8 14.0400"},  // mandolin
-      {"reel.abc reel.abc", "-1 TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.2625 4 15.6000"},
-      {"six.abc", "TEMP.ABC -1", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "6 T 9.2625 4 15.6000"},  // fits on its page to the margin
-      {"reel.abc six.abc", "TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.2625 4 15.6000"},  // six moves whole to page 2
+      {"reel.abc", "TEMP.ABC -1 -O reel.", "reel.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "2 T 9.0675 4 15.6000"},
+      {"jig.abc", "TEMP.ABC -1 -O jig -t _2 -s 1.2", "jig.ps", {"0", "4", "2", "4", "0"}, 1, "1 T 6.5286 8 14.0400"},  // mandolin
+      {"reel.abc reel.abc", "-1 TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.0675 4 15.6000"},
+      {"six.abc", "TEMP.ABC -1", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 1, "6 T 9.0675 4 15.6000"},  // fits on its page to the margin
+      {"reel.abc six.abc", "TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.0675 4 15.6000"},  // six moves whole to page 2
   };
   for (const auto& r : rows) {
     Scratch s;

@@ -12,6 +12,7 @@
 
 #include "typeset/cmdline.h"
 #include "typeset/diagrams.h"
+#include "typeset/outline.h"
 #include "typeset/run.h"
 #include "typeset/translate.h"
 
@@ -99,6 +100,31 @@ TEST(Translate, PaperScaleAndTranspositionAsTheTableHasThem) {
 TEST(Translate, TunesAsTheTableHasThem) { tunes("tunes.txt", {}); }
 
 // data/cmdlines.txt: command lines, each with what is read from it or why it is refused.
+// Titles as abcm2ps 8.14 prints them, under its %%titletrim setting.
+TEST(Outline, TitlesAsThePageShowsThem) {
+  struct Row {
+    const char* title;
+    int titletrim;
+    const char* shown;
+  };
+  const Row rows[] = {
+      {"Kesh, The", 1, "The Kesh"},
+      {"Clair de Lune, Au", 1, "Au Clair de Lune"},
+      {"A, B, The", 1, "The A, B"},
+      {"Kesh, L'Air", 1, "L'Air Kesh"},
+      {"Kesh, Abcdef", 1, "Kesh, Abcdef"},  // six letters are too many
+      {"Kesh, A B", 1, "Kesh, A B"},        // and so is a second word
+      {"Kesh, the", 1, "Kesh, the"},
+      {"Kesh,The", 1, "Kesh,The"},
+      {"Kesh, 2", 1, "Kesh, 2"},
+      {"Kesh, The", 0, "Kesh, The"},
+      {"Kesh, Tho", 7, "Tho Kesh"},
+      {"Kesh, Thee", 7, "Kesh, Thee"},
+      {"Kesh, The Old", 30, "The Old Kesh"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(shownTitle(row.title, row.titletrim), row.shown) << row.title;
+}
+
 TEST(ReadCmd, AsTheTableHasThem) {
   transcript("cmdlines.txt", [](const std::string& line) -> std::string {
     if (line.rfind("abctab2ps", 0) != 0) return "";
