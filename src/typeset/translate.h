@@ -1,25 +1,17 @@
-// Turning kry's two-voice tune into abcm2ps input. The melody voice goes
-// through as written (transposed by abcm2ps when asked), but for its ABC 1.6
-// chords in "+", which go in brackets; every tab-voice line becomes invisible
-// chords pitched on the course lines, whose decorations print the fret
-// numbers and, where the tune asks for them, rhythm flags. Field lines of the
-// tune body reach the voices ABC means them for, continued lines are joined
-// voice by voice, and every melody line is checked against its tab line for
-// time; a line with no partner gets an empty staff, and a music line abcm2ps
-// found too wide is broken at a bar line both staves share. Pure: text in,
-// text and warnings out.
+// Turning kry's two-voice tune into abcm2ps input: the page's set-up (the
+// prolog, from the paper and spacing the tunes ask for) followed by every
+// line of the file routed to its voice (voices.h), the tab-voice lines
+// drawn as the tab staff (tabrender.h). Pure: text in, text and warnings
+// out.
 #pragma once
 
 #include <map>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "typeset/clock.h"
-#include "typeset/tabcode.h"
-#include "typeset/tabline.h"
+#include "typeset/tabrender.h"
 
 namespace kry::typeset {
 
@@ -64,29 +56,5 @@ struct Translation {
 };
 
 Translation translate(std::string_view text, const Settings& settings);
-
-// What one tab-voice line becomes, given the tune's running state.
-struct TabState {
-  const Layout* layout = &guitar();
-  bool flags = true;                 // "%%tabrhstyle modern"
-  Length last{1, 1};                 // the length an event without one takes
-  std::optional<Length> pending;     // broken rhythm at the end of a line, for the next event
-  std::optional<Length> heard;       // how long the last event shown sounds, in whole notes
-  std::vector<int> held;             // per course, the fret a tie holds into the next event; -1 for none
-  Clock clock;                       // the unit length, and the time of the line
-};
-
-struct TabLine {
-  std::string dropped;       // what was left out, as written; empty when nothing
-  std::string events;        // the line for abcm2ps without its voice and tuplet settings (tabText adds them)
-  bool tuplets = false;      // the line holds a tuplet
-  std::set<std::string> numbered;  // the flags with a tuplet's number drawn ("kq8t3")
-};
-
-// Reads one tab line; its time is left in state.clock.time.
-TabLine tabLine(std::string_view body, TabState& state);
-
-// The tab line for abcm2ps from the events of one or more joined lines.
-std::string tabText(const std::string& events, bool tuplets);
 
 }  // namespace kry::typeset
