@@ -24,8 +24,12 @@ class FakePlatform : public Platform {
   std::set<std::string> refused;             // names that can't be created, shared or renamed to
   std::map<std::string, int> statusOf;       // a program's exit status; kNotStarted for none
   bool busy = false;
+  std::map<std::string, FileKind> kinds;     // names that are not regular files
 
-  bool exists(const std::string& name) override { return files.contains(name); }
+  bool exists(const std::string& name) override { return files.contains(name) || kinds.contains(name); }
+  FileKind kindOf(const std::string& name, bool) override {
+    return kinds.contains(name) ? kinds[name] : files.contains(name) ? FileKind::kRegular : FileKind::kMissing;
+  }
   bool copy(const std::string& from, const std::string& to) override {
     if (!files.contains(from) || refused.contains(to)) return false;
     files[to] = files[from];
@@ -43,11 +47,23 @@ class FakePlatform : public Platform {
     return std::make_unique<Sink>(files[name]);
   }
   bool isFolder(const std::string& name) override { return name == "."; }
+  // The typesetter writes the PostScript file when it succeeds.
   int runProgram(const std::vector<std::string>& args, const ErrorLineTaker&) override {
     int status = statusOf.contains(args[0]) ? statusOf[args[0]] : 0;
-    if (status == 0 && args[0] == "gs") files[args[6].substr(std::string("-sOutputFile=").size())] = "%PDF";
+    if (status == 0 && args[0] == "abctab2ps") files[args[4] + ".ps"] = "%!PS";
     return status;
   }
+  std::optional<std::string> makeTempFolder() override { return "tmp"; }
+  void removeFolder(const std::string& folder) override {
+    std::erase_if(files, [&](const auto& file) { return file.first.starts_with(folder + "/"); });
+  }
+  // Ghostscript writes what `pdf` holds when it succeeds.
+  int runProgramIn(const std::vector<std::string>& args, const std::string& folder, const std::string&) override {
+    int status = runProgram(args, nullptr);
+    if (status == 0 && args[0] == "gs") files[folder + "/pages.pdf"] = pdf;
+    return status;
+  }
+  std::string pdf = "%PDF-1.7";
   bool rename(const std::string& from, const std::string& to) override {
     if (!files.contains(from) || refused.contains(to)) return false;
     files[to] = files[from];
@@ -98,10 +114,24 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
        "kry: cannot create KRY97.FIX TMPIN.TMP reel.abc", ""},
       {"another run holds the directory", {"reel"}, [](FakePlatform& p) { p.busy = true; }, "STOP busy reel.abc", ""},
       {"the PDF made but not named: no half PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.refused.insert("reel.pdf"); },
-       "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc", "reel.ps is kept"},
+       "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc reel.ps", "reel.ps is kept"},
       {"no Ghostscript", {"reel", "pdf"}, [](FakePlatform& p) { p.statusOf["gs"] = kNotStarted; },
-       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc",
+       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc reel.ps",
        " Ghostscript (gs) could not be started; install the package ghostscript; the PostScript file reel.ps is kept.\n"},
+      {"Ghostscript succeeds but writes no PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.pdf = "<html>"; },
+       "STOP No PDF written: gs wrote no PDF. reel.abc reel.ps", "reel.ps is kept"},
+      {"Ghostscript fails: what it wrote is not moved into place", {"reel", "pdf"},
+       [](FakePlatform& p) { p.statusOf["gs"] = 1; }, "STOP No PDF written: gs failed with exit status 1. reel.abc reel.ps", ""},
+      {"a work file that is a link stops the run before anything is written", {"reel"},
+       [](FakePlatform& p) { p.kinds["KRY97.ABC"] = FileKind::kLink; },
+       "kry: KRY97.ABC is a symbolic link, not a work file of kry's own; nothing was written through it. Remove it, "
+       "or run kry in another folder. reel.abc", ""},
+      {"a final tune that is a folder stops the run before anything is written", {"reel"},
+       [](FakePlatform& p) { p.kinds["TEMP.ABC"] = FileKind::kFolder; },
+       "kry: TEMP.ABC is a folder, not a work file of kry's own; nothing was written through it. Remove it, "
+       "or run kry in another folder. reel.abc", ""},
+      {"a tune file that is a folder", {"reel"}, [](FakePlatform& p) { p.files.erase("reel.abc"); p.kinds["reel.abc"] = FileKind::kFolder; },
+       "STOP  reel.abc is a folder, not a tune file.", ""},
   };
   for (const Row& row : rows) {
     FakePlatform platform;
@@ -110,7 +140,7 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
     std::string said;
     EXPECT_EQ(runOn(platform, row.args, said), row.end) << row.what;
     EXPECT_NE(said.find(row.said), std::string::npos) << row.what << "\n" << said;
-    EXPECT_EQ(platform.files["reel.abc"], reel) << row.what;
+    if (!platform.kinds.contains("reel.abc")) { EXPECT_EQ(platform.files["reel.abc"], reel) << row.what; }
   }
 }
 

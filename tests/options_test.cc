@@ -35,7 +35,7 @@ std::string readAll(const std::vector<std::string>& args) {
   if (o.transposition != 0) words << " t" << o.transposition;
   if (o.scaleFactor != 1.0F) words << " s" << o.scaleFactor << "=" << o.scaleText;
   if (o.bottomMargin != 0.0F) words << " margin" << o.bottomMargin;
-  if (o.capo != ' ') words << " capo" << o.capo;
+  if (!o.capo.empty()) words << " capo" << o.capo;
   for (auto [on, name] : {std::pair{o.mandolin, "m"}, {!o.rhythmFlags, "r"}, {o.fixUp, "f"}, {o.debug, "debug"},
                           {o.a4, "a4"}, {o.bOnThirdString, "b4"}})
     if (on) words << " " << name;

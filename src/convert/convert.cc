@@ -39,6 +39,11 @@ void Conversion::line(std::string_view raw) {
   }
   if (settings_.tunes && settings_.tunes->byTitle() && !replaying_ && holdHeader(raw)) return;
   ++at_.lines;
+  if (raw.size() > kLongestLine) {
+    Stop tooLong("A line longer than 1 MiB is no line of a tune; break it into lines.", kExitStopped);
+    if (!leaveOut(tooLong)) throw tooLong;
+    return;
+  }
   std::string_view line = trim(raw);
   if (line.empty()) return;  // blank lines never reach the converted tune
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
@@ -122,8 +127,8 @@ void Conversion::keyField(std::string_view line) {
   // on one line: a parts line where the tune has none of its own, else a
   // line of text after it, since abcm2ps prints a header's last P: alone.
   std::string under = settings_.instrument.capo > 0 ? "Capo " + std::to_string(settings_.instrument.capo)
-                      : settings_.capo == ' '   ? ""
-                                                : std::string("Capo ").append(1, settings_.capo);
+                      : settings_.capo.empty()  ? ""
+                                                : "Capo " + settings_.capo;
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
   if (!under.empty() && !at_.parts) put("P: ", under);
   put(line);

@@ -24,7 +24,7 @@ namespace kry {
 
 // The options that shape the converted tune.
 struct ConvertSettings {
-  char capo = ' ';            // blank: no capo line
+  std::string capo;           // c<#>: what follows "Capo " in its line; empty: no capo line
   bool a4 = false;            // leave out the letter-paper page height
   float bottomMargin = 0.0F;  // inches; 0: no margin line
   bool rhythmFlags = true;    // "%%tabrhstyle modern", else "none"

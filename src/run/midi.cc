@@ -271,7 +271,7 @@ std::optional<std::string> joinMidi(const std::vector<std::string>& files, std::
 
 std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrument, Platform& platform,
                               std::ostream& out) {
-  const std::string mid = outputName(base, "mid"), part = mid + ".part";
+  const std::string mid = outputName(base, "mid");
   auto failed = [&](const std::string& why) {
     out << ' ' << why << "; no MIDI file written.\n";
     out.flush();
@@ -307,10 +307,9 @@ std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrum
   std::string fault;
   std::optional<std::string> joined = joinMidi(files, &fault);
   if (!joined) return failed(std::string(kMidiProgram) + " wrote " + fault);
-  if (!platform.writeBytes(part, *joined) || !platform.rename(part, mid)) {
-    platform.remove(part);
-    return failed("cannot write " + mid);
-  }
+  // Written whole in the folder, then moved into place.
+  const std::string joinedFile = folder.file(kMidiJoined);
+  if (!platform.writeBytes(joinedFile, *joined) || !platform.moveInto(joinedFile, mid)) return failed("cannot write " + mid);
   return std::nullopt;
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
@@ -118,6 +119,16 @@ int readFret(const std::string& arg, std::size_t from, int least, const std::str
   return static_cast<int>(*fret);
 }
 
+// A word for the capo other than capo=N ("capo 2", "capo3", "cap=2",
+// "capo:2") is refused, not read as c<#>: the line says what to type, with
+// the fret the player typed when there is one.
+[[noreturn]] void refuseCapoWord(const std::string& arg) {
+  std::size_t digit = arg.find_first_of("0123456789");
+  std::string fret = digit == std::string::npos ? "2" : arg.substr(digit, arg.find_first_not_of("0123456789", digit) - digit);
+  refuseOption(arg, arg + ": type capo=" + fret + " for a capo at fret " + fret + " (the tab counts its frets from it), or c" +
+                        fret + " to print the line \"Capo " + fret + "\" alone.");
+}
+
 void readTuneList(const std::string& arg, Options& options) {
   std::string fault;
   options.tuneListText = arg.substr(2);
@@ -140,7 +151,19 @@ void readOutName(const std::string& arg, Options& options) {
   options.out = name;
 }
 
+// A number in a form the option reader does not take ("nan", "inf", "1e309",
+// "1e2"), which a program would read as one.
+bool otherNumberForm(const std::string& arg) {
+  if (arg.empty() || std::isspace(static_cast<unsigned char>(arg[0]))) return false;
+  char* end = nullptr;
+  std::strtod(arg.c_str(), &end);
+  return end == arg.c_str() + arg.size();
+}
+
 void readNumber(const std::string& arg, Options& options) {
+  if (!passesCharacterTest(arg) && otherNumberForm(arg))
+    refuseOption(arg, arg + ": a number option is written with digits, a leading sign and a point alone: a scale above "
+                            "0 and at most 4 (0.8), a transposition (2, -3) or a bottom margin (-0.5).");
   if (!passesCharacterTest(arg)) illegalOption(arg);
   bool point = arg.find('.') != std::string::npos;
   bool minus = arg.find('-') != std::string::npos;
@@ -237,8 +260,12 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       options.chords = true;
     } else if (whole == "MIDI") {
       options.midi = true;
+    } else if (whole.rfind("CAP", 0) == 0) {
+      refuseCapoWord(arg);
+    } else if (whole == "C10" || whole == "C11" || whole == "C12") {
+      options.capo = whole.substr(1);  // the frets a capo goes to that have two digits
     } else if (key[0] == 'C') {
-      options.capo = key[1];
+      options.capo = key[1] == ' ' ? "" : std::string(1, key[1]);
     } else {
       readNumber(arg, options);
     }

@@ -17,7 +17,7 @@ struct Options {
   float scaleFactor = 1.0F;   // printed size
   std::string scaleText;      // the scale option as typed, first eight characters
   float bottomMargin = 0.0F;  // inches; 0: none
-  char capo = ' ';            // blank: no capo line
+  std::string capo;           // c<#>: what follows "Capo " in its line; empty: no capo line
   bool mandolin = false;
   bool rhythmFlags = true;    // off with "r"
   bool fixUp = false;         // "f": a rhythm flag on each tab line's first note

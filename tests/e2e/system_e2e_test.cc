@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 
 #include "harness.h"
@@ -27,7 +29,7 @@ RunResult runTune(const Sandbox& box, bool nobody) {
 // Each ends with the status of its kind and leaves the tune file as it was.
 TEST(HostileInput, EndsClearlyAndLosesNothing) {
   std::string mega;
-  while (mega.size() < (1U << 20)) mega += "GABc d2B2|";
+  while (mega.size() + 10 <= (1U << 20)) mega += "GABc d2B2|";
   struct Hostile {
     std::string name;
     std::function<void(const Sandbox&)> setUp;
@@ -46,11 +48,20 @@ TEST(HostileInput, EndsClearlyAndLosesNothing) {
   const fs::perms rx = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec;
   const std::vector<Hostile> cases = {
       {"a megabyte on one line", tune("X:1\nK:G\n" + mega + "\n"), 0, "STOP  \n", "[V:M] " + mega + "\r\n", false},
+      {"a line over a megabyte", tune("X:1\nT:Long\nK:G\n" + mega + "GABc d2B2|\n"), 1,
+       "STOP A line longer than 1 MiB is no line of a tune; break it into lines.\n", "", false},
+      {"a line over a megabyte with no line end at all", tune("X:1\nK:G\n" + mega + mega), 1,
+       "STOP A line longer than 1 MiB is no line of a tune; break it into lines.\n", "", false},
       {"NUL bytes and bad UTF-8", tune("X:1\nK:C\n" + std::string("C\0D\xff\xfe|\xc3(E\x80", 11) + "\n"), 0, "STOP  \n",
        "[V:G] ,,,,d1 ,,,a |(,,,c \r\n", false},
       {"a named pipe as the tune file", [](const Sandbox& box) { ::mkfifo(box.path("tune.abc").c_str(), 0644); }, 1,
-       "STOP  No such input file.\n", "", false},
-      {"an unreadable tune file", fixed(fs::perms::none, fs::perms::all), 1, "STOP  No such input file.\n", "", true},
+       "STOP  tune.abc is a pipe (FIFO), not a tune file.\n", "", false},
+      {"a link to no file as the tune file", [](const Sandbox& box) { fs::create_symlink("gone.abc", box.path("tune.abc")); }, 1,
+       "STOP  tune.abc is a link to a file that is not there.\n", "", false},
+      {"a device as the tune file", [](const Sandbox& box) { fs::create_symlink("/dev/zero", box.path("tune.abc")); }, 1,
+       "STOP  tune.abc is a device, not a tune file.\n", "", false},
+      {"an unreadable tune file", fixed(fs::perms::none, fs::perms::all), 1,
+       "STOP  tune.abc can't be read: permission denied.\n", "", true},
       {"a read-only directory", fixed(fs::perms::owner_read, rx), 2,
        "kry: cannot create work files in the current directory: Permission denied\n", "", true}};
   for (const Hostile& c : cases) {
@@ -78,6 +89,36 @@ TEST(HostileInput, LineEndsSplitBetweenReadsCountOnce) {
   box.write("tune.abc", tune + "c''|\r\n");
   RunResult result = box.run({"tune"});
   EXPECT_NE(result.out.find(" Line 40004, tune 1:\n Note not available: 45 c''\n"), std::string::npos) << result.out;
+}
+
+// ---- the PDF ----
+
+// Whether a program is on PATH, for a test that needs it.
+bool onPath(const std::string& name) {
+  return std::system(("command -v " + name + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+// Every font of the PDF is embedded, as pdffonts lists them: the frets and
+// the TAB mark print the same on any machine.
+TEST(Pdf, EmbedsEveryFont) {
+  for (const char* program : {"gs", "pdffonts", "abcm2ps"})
+    if (!onPath(program)) GTEST_SKIP() << program << " is not installed";
+  Sandbox box;
+  box.useTypesetter(ABCTAB2PS_BINARY);
+  box.write("tune.abc", "X:1\nT:Fonts\nC:Trad.\nM:4/4\nL:1/8\nK:G\n\"G\"GABc d2B2|\"D\"A4 G4|]\nW:words\n");
+  RunResult result = box.run({"tune", "pdf"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  std::string listing;
+  if (FILE* pipe = ::popen(("pdffonts " + box.path("tune.pdf")).c_str(), "r")) {
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) listing.append(block, got);
+    ::pclose(pipe);
+  }
+  std::vector<std::string> rows = lines(listing);
+  ASSERT_GT(rows.size(), 2U) << listing;  // a heading, a rule, and a font at least
+  std::size_t emb = rows[0].find("emb");
+  ASSERT_NE(emb, std::string::npos) << listing;
+  for (std::size_t k = 2; k < rows.size(); ++k) EXPECT_EQ(rows[k].substr(emb, 3), "yes") << rows[k];
 }
 
 // ---- two runs in one directory ----

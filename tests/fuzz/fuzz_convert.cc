@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.a4 = (head[1] & 4) != 0;
   settings.rhythmFlags = (head[1] & 8) == 0;
   settings.bottomMargin = static_cast<float>(head[1] >> 4) / 4.0F;
-  settings.capo = static_cast<char>(head[2]);
+  if (head[2] != ' ') settings.capo = std::string(1, static_cast<char>(head[2]));
   std::string_view tune(reinterpret_cast<const char*>(data) + std::min<std::size_t>(size, 3), size - std::min<std::size_t>(size, 3));
   kry_fuzz::Tracer files(kry_fuzz::splitLines(tune));
   std::ostringstream messages;
