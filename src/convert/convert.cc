@@ -54,6 +54,8 @@ void Conversion::line(std::string_view raw) {
     if (fieldIs(line, 'K')) return keyField(line);
     if (fieldIs(line, 'V')) return voiceField(line);
     if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
+    if (fieldIs(line, 'T') && at_.inTune && at_.tune.keyCode.empty() && origins_ != nullptr)
+      origins_->title(trim(line.substr(2)));
     if (fieldIs(line, 'P') && at_.inTune && at_.tune.keyCode.empty()) at_.parts = true;
     if (fieldIs(line, 'U')) {  // a letter for a decoration, to the end of the tune or, before it, of the file
       at_.tune.symbols.define(line.substr(2));
@@ -100,6 +102,7 @@ void Conversion::tuneNumber(std::string_view line) {
   if (at_.leftOut) at_.tune = TuneState{};
   at_.leftOut = false;
   at_.number = trim(line.substr(2));
+  if (origins_ != nullptr) origins_->tune(at_.lines, at_.number);
   at_.title.clear();
   at_.parts = false;
   at_.tune.keyCode.clear();

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include "convert/convert.h"
 #include "fixup/fixup.h"
 #include "run/messages.h"
 #include "run/chunks.h"
+#include "run/ledger.h"
 #include "run/midi.h"
 #include "run/parallel.h"
 #include "run/places.h"
@@ -150,14 +150,17 @@ void listTunes(ByteSource& staged, const Options& options, const std::string& in
 // TEMP.ABC under a second name. With f, the fix-up pass goes along with the
 // conversion into KRY97.FIX, which becomes TEMP.ABC when the user agrees; the
 // converted tune KRY97.ABC is then needed only by a run that stops before,
-// and is written then.
+// and is given back then from the fixed-up lines and what the pass changed.
 class ConvertedTune {
  public:
   ConvertedTune(Platform& platform, bool fixUp) : platform_(platform), fixUp_(fixUp) {
     const char* name = fixUp ? kFixedTune : kConvertedTune;
     file_ = platform.create(name);
     if (!file_) throw Stop::ioError(std::string("cannot create ") + name);
-    if (fixUp) fixing_.emplace(*file_);
+    if (fixUp) {
+      changes_.emplace(platform.scratch());
+      fixing_.emplace(*file_, &*changes_);
+    }
   }
   // The fixed-up tune goes unless it became TEMP.ABC: any run makes it again.
   ~ConvertedTune() {
@@ -182,17 +185,17 @@ class ConvertedTune {
   }
 
   // A run with f that stops before TEMP.ABC is made leaves the converted tune,
-  // as every run does: it is made again from the staged copy.
-  void leaveConverted(const ConvertSettings& settings) {
+  // as every run does: the fix-up pass's changes are taken back.
+  void leaveConverted() {
     if (!fixUp_) return;
-    std::unique_ptr<ByteSource> staged = platform_.openRead(kStagedTune);
-    std::unique_ptr<LineSink> converted = platform_.create(kConvertedTune);
-    if (!staged || !converted) return;
-    std::ostringstream quiet;  // what it says was said the first time
     try {
-      convertInChunks(*staged, *converted, settings, quiet, 0);
+      file_->close();
+      std::unique_ptr<ByteSource> fixed = platform_.openRead(kFixedTune);
+      std::unique_ptr<LineSink> converted = platform_.create(kConvertedTune);
+      if (!fixed || !converted) return;
+      changes_->giveBack(*fixed, *converted);
       converted->close();
-    } catch (const Stop&) {  // it stops where the first conversion stopped
+    } catch (const Stop&) {  // a work file that fails: the run ends with its own stop
     }
   }
 
@@ -200,6 +203,7 @@ class ConvertedTune {
   Platform& platform_;
   bool fixUp_;
   std::unique_ptr<LineSink> file_;
+  std::optional<FixUpLedger> changes_;
   std::optional<FixUpSink> fixing_;
   bool kept_ = false;
 };
@@ -213,13 +217,13 @@ Stop leftOutStop(const ConvertSummary& summary) {
 // Runs the typesetter. Its messages about lines of the final tune are passed
 // on with their places in the tune file; everything else it says comes through
 // as it says it.
-void typeset(const TypesetCommand& command, const std::string& input, const ConvertSettings& settings,
-             Platform& platform, std::ostream& out) {
+void typeset(const TypesetCommand& command, const std::string& input, OriginLedger& origins, Platform& platform,
+             std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
   out.flush();
   TypesetterMessages messages;
   int status = platform.runProgram(command.args, [&messages](std::string_view line) { return messages.take(line); });
-  messages.passOn(out, input, settings, [&platform] { return platform.openRead(kStagedTune); });
+  messages.passOn(out, input, origins);
   if (status == 0) return;
   std::string failure = status == kNotStarted
                             ? std::string(kTypesetter) + " could not be started"
@@ -366,9 +370,10 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   }
   const ConvertSettings settings = options.convertSettings();
   ConvertedTune converted(platform, options.fixUp);
+  OriginLedger origins(platform.scratch());
   ConvertSummary summary;
   try {
-    summary = convertInChunks(*staged, converted.file(), settings, out, workerThreads());
+    summary = convertInChunks(*staged, converted.file(), settings, out, workerThreads(), kChunkSize, &origins);
     out << '\n';
     converted.close();
     staged.reset();
@@ -377,11 +382,11 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
     converted.makeFinal(out);
   } catch (...) {
     staged.reset();
-    converted.leaveConverted(settings);
+    converted.leaveConverted();
     throw;
   }
   out << processedLines(names.input);
-  typeset(typesetCommand(names.base, options), names.input, settings, platform, out);
+  typeset(typesetCommand(names.base, options), names.input, origins, platform, out);
   // The MIDI file is made from the final tune before it goes; the PostScript file stands whatever becomes of it.
   std::optional<Stop> noMidi = options.midi ? writeMidi(names.base, settings.instrument, platform, out) : std::nullopt;
 

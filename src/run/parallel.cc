@@ -92,6 +92,8 @@ struct Trial {
   Chunk chunk;
   Progress start;  // where the conversion in order is taken to stand before it
   TextSink out;
+  OriginLedger origins;  // its lines counted from the chunk's start
+  bool traced = false;   // the origins are wanted
   std::ostringstream said;
   Progress end;
   bool whole = false;  // converted to its end with nothing said
@@ -101,6 +103,7 @@ struct Trial {
 
   void convert(const ConvertSettings& settings) {
     Conversion conversion(settings, out, said, start);
+    if (traced) conversion.traceOrigins(&origins);
     try {
       convertLines(conversion, chunk.text);
       end = conversion.finish();
@@ -125,11 +128,14 @@ bool startsAlike(const Progress& at, const Progress& start) {
 // The conversion in order, taken up where the chunks converted apart left it.
 class InOrder {
  public:
-  InOrder(const ConvertSettings& settings, LineSink& out, std::ostream& messages)
-      : settings_(settings), out_(out), messages_(messages) {}
+  InOrder(const ConvertSettings& settings, LineSink& out, std::ostream& messages, OriginLedger* origins)
+      : settings_(settings), out_(out), messages_(messages), origins_(origins) {}
 
   void convert(std::string_view text) {
-    if (!conversion_) conversion_.emplace(settings_, out_, messages_, at_);
+    if (!conversion_) {
+      conversion_.emplace(settings_, out_, messages_, at_);
+      conversion_->traceOrigins(origins_);
+    }
     convertLines(*conversion_, text);
   }
   // Where it stands once the tune it was converting is whole.
@@ -141,8 +147,9 @@ class InOrder {
     return at_;
   }
   // Takes the lines a chunk converted apart wrote, and goes on where it ended.
-  void take(const Trial& trial) {
+  void take(Trial& trial) {
     out_.putLines(trial.out.text());
+    if (origins_ != nullptr) origins_->append(trial.origins, at_.lines);
     Progress end = trial.end;
     end.lines += at_.lines;
     end.summary.tunes += at_.summary.tunes;
@@ -154,6 +161,7 @@ class InOrder {
   const ConvertSettings& settings_;
   LineSink& out_;
   std::ostream& messages_;
+  OriginLedger* origins_;
   Progress at_;
   std::optional<Conversion> conversion_;
 };
@@ -161,8 +169,8 @@ class InOrder {
 }  // namespace
 
 ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages,
-                               unsigned threads, std::size_t chunkSize) {
-  InOrder inOrder(settings, out, messages);
+                               unsigned threads, std::size_t chunkSize, OriginLedger* origins) {
+  InOrder inOrder(settings, out, messages, origins);
   TuneChunks chunks(in, chunkSize);
   if (threads == 0) {
     for (Chunk chunk; chunks.next(chunk);) inOrder.convert(chunk.text);
@@ -192,6 +200,8 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSetti
     trial->out.clear();
     trial->said.str("");
     trial->whole = trial->continued = false;
+    trial->origins.clear();
+    trial->traced = origins != nullptr;
     if (!chunks.next(trial->chunk)) break;
     if (!trial->chunk.apart) {  // part of a long tune: only in order
       if (!ahead.empty()) ahead.back().first->continued = true;

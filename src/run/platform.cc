@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -122,10 +123,49 @@ class FileLineSink : public LineSink {
   std::size_t used_ = 0;
 };
 
+<<<<<<< HEAD
 // The lock is removed when the run is ended by a signal, so none is left
 // behind, and the program it started (the typesetter, Ghostscript) is ended
 // too, so it cleans up after itself and writes nothing more. A closed output
 // pipe ends the run as an interruption does.
+=======
+// A scratch file made by tmpfile(): opened anew with O_EXCL (or with no name
+// at all), and removed by the system when closed.
+class TmpScratchFile : public ScratchFile {
+ public:
+  explicit TmpScratchFile(std::FILE* file) : file_(file), fd_(::fileno(file)) {
+    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);  // not handed on to the typesetter
+  }
+  ~TmpScratchFile() override { std::fclose(file_); }
+  TmpScratchFile(const TmpScratchFile&) = delete;
+  TmpScratchFile& operator=(const TmpScratchFile&) = delete;
+
+  bool write(std::string_view bytes) override {
+    for (std::size_t done = 0; done < bytes.size();) {
+      ssize_t put = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(size_ + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += static_cast<std::size_t>(put);
+    }
+    size_ += bytes.size();
+    return true;
+  }
+  std::size_t readAt(std::uint64_t offset, char* to, std::size_t most) override {
+    for (;;) {
+      ssize_t got = ::pread(fd_, to, most, static_cast<off_t>(offset));
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) return 0;
+    }
+  }
+
+ private:
+  std::FILE* file_;
+  int fd_;
+  std::uint64_t size_ = 0;
+};
+
+// The lock is removed when the run is ended by a signal, so none is left behind.
+>>>>>>> origins
 volatile std::sig_atomic_t gLockHeld = 0;
 
 extern "C" void removeLockAndDie(int sig) {
@@ -319,6 +359,12 @@ class SystemPlatform : public Platform {
     std::string line;
     if (!std::getline(std::cin, line)) return std::nullopt;
     return line;
+  }
+
+  std::unique_ptr<ScratchFile> scratch() override {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) return nullptr;
+    return std::make_unique<TmpScratchFile>(file);
   }
 
   void lockDirectory() override {

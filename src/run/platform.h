@@ -3,6 +3,8 @@
 // directory and starts the typesetter, and tests hand in a fake.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +19,17 @@ namespace kry {
 
 // What a name stands for in the file system.
 enum class FileKind { kMissing, kRegular, kFolder, kLink, kDanglingLink, kFifo, kDevice, kOther };
+
+// A private scratch file: it has no name another program could open or
+// replace, and it is gone when dropped. Written at its end, read anywhere.
+class ScratchFile {
+ public:
+  virtual ~ScratchFile() = default;
+  // Appends `bytes`; false when they could not all be written.
+  virtual bool write(std::string_view bytes) = 0;
+  // Reads up to `most` bytes from `offset` on: how many; 0 at the end or on a failure.
+  virtual std::size_t readAt(std::uint64_t offset, char* to, std::size_t most) = 0;
+};
 
 class Platform {
  public:
@@ -78,6 +91,9 @@ class Platform {
     (void)name, (void)bytes;
     return false;
   }
+  // A new private scratch file; nullptr when none can be made, and then
+  // what would go there is kept in memory.
+  virtual std::unique_ptr<ScratchFile> scratch() { return nullptr; }
   // Takes the directory for this run, and lets it go. Raises a Stop when
   // another run holds it, or an input/output failure when it can't be taken.
   virtual void lockDirectory() = 0;
