@@ -204,8 +204,9 @@ ConvertSettings Options::convertSettings() const {
   settings.hand = hand;
   settings.chords = chords;
   if (hand) settings.instrument.reach = kHandReach;
-  // A tuning named as one of the standard two is that instrument as it is.
-  if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
+  // A tuning named as one of the standard two is that instrument as it is;
+  // the tenor banjo, tuned as the mandolin, keeps its name and its sound.
+  if ((tuning == kStandardGuitar || tuning == kStandardMandolin) && instrumentName.empty()) {
     settings.instrument.mandolin = tuning == kStandardMandolin;
   } else if (tuning) {
     settings.instrument.tuning = tuning;
