@@ -141,7 +141,9 @@ void Conversion::keyField(std::string_view line) {
   put("V:M clef=treble");
   put("%");
   put("%");
-  put(settings_.instrument.courses().courses == 4 ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
+  // One tab line a course: six, five (the banjo's) or four.
+  const int courses = settings_.instrument.courses().courses;
+  put(courses == 4 ? "V:G clef=spanish4tab" : courses == 5 ? "V:G clef=banjo5tab" : "V:G clef=guitartab");
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");

@@ -358,8 +358,9 @@ class Scanner {
 
   // The tab code of a chord, course 1 first, a comma for a course not played.
   // The notes take their courses from the highest-sounding down: each its own
-  // course when that is free, else the nearest lower course that is free and
-  // plays it; a note no free course plays is left out.
+  // course when that is free, else the free course that plays it at the
+  // lowest fret (on a tuning whose courses rise, the nearest lower one); a
+  // note no free course plays is left out.
   std::string voice(std::vector<ChordNote>& voices) {
     std::string tabCode(6, ',');
     std::stable_sort(voices.begin(), voices.end(),
@@ -367,11 +368,14 @@ class Scanner {
     for (const ChordNote& v : voices) {
       Spot spot = v.place->spot;
       if (spot.course == 0) continue;  // below the lowest course
-      while (spot.course <= 6 && tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
-        ++spot.course;  // taken: the next lower course, if it plays the note
-        std::optional<int> fret = board_.fretOn(spot.course, v.place->pitch);
-        spot.fret = fret.value_or(-1);
-        if (!fret) spot.course = 7;
+      if (tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
+        Spot taken = spot;
+        spot.course = 7;  // taken: another free course, if one plays the note
+        for (int course = 1; course <= board_.courses(); ++course) {
+          std::optional<int> fret = board_.fretOn(course, v.place->pitch);
+          if (course == taken.course || !fret || tabCode[static_cast<std::size_t>(course - 1)] != ',') continue;
+          if (spot.course > 6 || *fret < spot.fret) spot = {course, *fret};
+        }
       }
       if (spot.course > 6) {
         bool crowded = tabCode.find(',') >= static_cast<std::size_t>(board_.courses());  // every course plays a note

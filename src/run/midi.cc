@@ -10,20 +10,22 @@
 namespace kry {
 namespace {
 
-// The sound of each instrument kry writes tab for, by its number of courses.
-// General MIDI has no mandolin: of its plucked instruments the steel-string
-// guitar comes closest to the mandolin's bright, short notes on steel
-// strings (the banjo, 105, twangs too much, the harp and the koto are soft).
-// The guitar is the steel-string one of folk music, not the classical nylon
-// one; its music is written an octave above its sound, the mandolin's as it sounds.
-struct Sound {
+// The sound of an instrument kry writes tab for, when it has no name, by its
+// number of courses. General MIDI has no mandolin: of its plucked
+// instruments the steel-string guitar comes closest to the mandolin's bright,
+// short notes on steel strings (the banjo, 105, twangs too much, the harp and
+// the koto are soft). The guitar is the steel-string one of folk music, not
+// the classical nylon one; its music is written an octave above its sound,
+// the mandolin's as it sounds. Five courses make a banjo, whose music is
+// written as the guitar's.
+struct CourseSound {
   int courses;
-  int program;        // General MIDI, from 0
-  int octavesBelow;   // how far it sounds below its written music
+  Sound sound;
 };
-constexpr std::array<Sound, 2> kSounds{{
-    {6, 25, 1},  // acoustic guitar (steel)
-    {4, 25, 0},  // the mandolin and other four-course instruments
+constexpr std::array<CourseSound, 3> kSounds{{
+    {6, {25, 1}},   // acoustic guitar (steel)
+    {5, {105, 1}},  // banjo
+    {4, {25, 0}},   // the mandolin and other four-course instruments
 }};
 
 // The beats of rest between two tunes of the file.
@@ -204,10 +206,11 @@ class Folder {
 
 MidiVoice midiVoice(const Instrument& instrument) {
   const int courses = instrument.courses().courses;
-  const Sound* sound = &kSounds[0];
-  for (const Sound& s : kSounds)
-    if (s.courses == courses) sound = &s;
-  return {sound->program, instrument.transposition - 12 * sound->octavesBelow};
+  Sound sound = kSounds[0].sound;
+  for (const CourseSound& s : kSounds)
+    if (s.courses == courses) sound = s.sound;
+  sound = instrument.sound.value_or(sound);
+  return {sound.program, instrument.shift() - 12 * sound.octavesBelow};
 }
 
 std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tunes) {

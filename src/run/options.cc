@@ -106,9 +106,32 @@ void readTuningOption(const std::string& arg, std::string_view notes, std::strin
   std::string fault;
   options.tuning = readTuning(notes, &fault);
   if (!options.tuning)
-    refuseOption(arg, arg + ": " + fault + "; give four or six ABC notes from the lowest course up, each higher than "
-                      "the one before, for example tuning=E,A,DGBe (the standard guitar) or tuning=G,DAe (the mandolin).");
+    refuseOption(arg, arg + ": " + fault + "; give four, five or six ABC notes from the last course (the bottom line "
+                      "of the tab) to the first, for example tuning=E,A,DGBe (the standard guitar) or tuning=GCEA (the ukulele).");
   options.tuningName = name.empty() ? letterNames(notes) : std::move(name);
+  options.instrumentName.clear();
+  options.sound.reset();
+}
+
+// A named instrument (banjo, uke, bouzouki...): its tuning, the banjo's fifth
+// string short, its name and its sound.
+void readInstrument(const std::string& arg, const NamedInstrument& named, Options& options) {
+  readTuningOption(arg, named.notes, std::string(named.title), options);
+  if (named.shortFifth) options.tuning->nut[4] = kBanjoNut;
+  options.instrumentName = named.player;
+  options.sound = named.sound;
+}
+
+// banjo=NOTES: five ABC notes, the short fifth string first.
+void readBanjo(const std::string& arg, Options& options) {
+  std::string_view notes = std::string_view(arg).substr(6);
+  std::optional<Tuning> tuning = readTuning(notes);
+  if (!tuning || tuning->courses != 5)
+    refuseOption(arg, arg + ": a banjo tuning is five ABC notes, the short fifth string first, for example banjo=gCGcd "
+                      "(double C), banjo=aD^FAd (open D) or banjo=gDGcd (sawmill).");
+  const NamedInstrument& banjo = *namedInstrument("BANJO");
+  readInstrument(arg, NamedInstrument{banjo.word, notes, true, banjo.sound, banjo.player, ""}, options);
+  options.tuningName = "5-string banjo (" + letterNames(notes) + ")";
 }
 
 // The fret after "capo=" or "pos=" (at `from`): a whole number from `least`
@@ -195,6 +218,7 @@ ConvertSettings Options::convertSettings() const {
   settings.bottomMargin = bottomMargin;
   settings.rhythmFlags = rhythmFlags;
   settings.instrument.transposition = transposition;
+  settings.instrument.octaves = octaves;
   settings.instrument.mandolin = mandolin;
   settings.instrument.bOnThirdString = bOnThirdString;
   settings.tunes = tunes;
@@ -203,12 +227,15 @@ ConvertSettings Options::convertSettings() const {
   settings.hand = hand;
   settings.chords = chords;
   if (hand) settings.instrument.reach = kHandReach;
-  // A tuning named as one of the standard two is that instrument as it is.
-  if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
+  // A tuning named as one of the standard two is that instrument as it is;
+  // the tenor banjo, tuned as the mandolin, keeps its name and its sound.
+  if ((tuning == kStandardGuitar || tuning == kStandardMandolin) && instrumentName.empty()) {
     settings.instrument.mandolin = tuning == kStandardMandolin;
   } else if (tuning) {
     settings.instrument.tuning = tuning;
     settings.instrument.mandolin = tuning->courses == 4;
+    settings.instrument.name = instrumentName;
+    settings.instrument.sound = sound;
     settings.tuningName = tuningName;
   }
   return settings;
@@ -238,6 +265,19 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       options.bOnThirdString = true;
     } else if (named != nullptr) {
       readTuningOption(arg, named->notes, std::string(named->name), options);
+    } else if (const NamedInstrument* instrument = namedInstrument(whole)) {
+      readInstrument(arg, *instrument, options);
+    } else if (whole.rfind("BANJO=", 0) == 0) {
+      readBanjo(arg, options);
+    } else if (whole.rfind("OCTAVE=", 0) == 0) {
+      std::string_view number = std::string_view(arg).substr(7);
+      bool down = !number.empty() && number[0] == '-';
+      if (!number.empty() && (number[0] == '-' || number[0] == '+')) number.remove_prefix(1);
+      std::optional<long> octaves = wholeNumber(number);
+      if (octaves && down) *octaves = -*octaves;
+      if (!octaves || *octaves < -2 || *octaves > 2)
+        refuseOption(arg, arg + ": the tab moves by -2 to 2 octaves, for example octave=1 (an octave higher) or octave=-1.");
+      options.octaves = static_cast<int>(*octaves);
     } else if (whole.rfind("TUNING=", 0) == 0) {
       readTuningOption(arg, std::string_view(arg).substr(7), "", options);
     } else if (whole == "PDF") {

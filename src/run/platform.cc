@@ -123,12 +123,6 @@ class FileLineSink : public LineSink {
   std::size_t used_ = 0;
 };
 
-<<<<<<< HEAD
-// The lock is removed when the run is ended by a signal, so none is left
-// behind, and the program it started (the typesetter, Ghostscript) is ended
-// too, so it cleans up after itself and writes nothing more. A closed output
-// pipe ends the run as an interruption does.
-=======
 // A scratch file made by tmpfile(): opened anew with O_EXCL (or with no name
 // at all), and removed by the system when closed.
 class TmpScratchFile : public ScratchFile {
@@ -164,8 +158,10 @@ class TmpScratchFile : public ScratchFile {
   std::uint64_t size_ = 0;
 };
 
-// The lock is removed when the run is ended by a signal, so none is left behind.
->>>>>>> origins
+// The lock is removed when the run is ended by a signal, so none is left
+// behind, and the program it started (the typesetter, Ghostscript) is ended
+// too, so it cleans up after itself and writes nothing more. A closed output
+// pipe ends the run as an interruption does.
 volatile std::sig_atomic_t gLockHeld = 0;
 
 extern "C" void removeLockAndDie(int sig) {
