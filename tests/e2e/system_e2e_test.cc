@@ -79,6 +79,20 @@ TEST(HostileInput, EndsClearlyAndLosesNothing) {
   }
 }
 
+// A NUL byte is named at its own line and tune, and left out of both staves.
+TEST(HostileInput, ANulByteIsNamedWhereItIs) {
+  std::string book;
+  for (int k = 1; k <= 20; ++k) book += "X:" + std::to_string(k) + "\nT:Tune " + std::to_string(k) + "\nK:G\nGABc|\n\n";
+  book += "X:21\nT:Last\nK:G\nGA" + std::string(1, '\0') + "Bc|\n";
+  Sandbox box;
+  box.write("book.abc", book);
+  RunResult result = box.run({"book"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find(" Line 104, tune 21 (Last): a NUL byte (character code 0) is left out of the line\n"),
+            std::string::npos) << result.out;
+  EXPECT_NE(box.typesetterTune().find("[V:M] GABc|\r\n"), std::string::npos);
+}
+
 // Lines end with CR LF, one pair split where the file is read in blocks (a CR as
 // the 262144th byte): every line is counted once, as the place of a stop shows.
 TEST(HostileInput, LineEndsSplitBetweenReadsCountOnce) {
