@@ -44,6 +44,15 @@ void Conversion::line(std::string_view raw) {
     if (!leaveOut(tooLong)) throw tooLong;
     return;
   }
+  // A NUL byte is no character of ABC, and abcm2ps would end the line at it:
+  // it goes, and the line is named.
+  std::string withoutNul;
+  if (raw.find('\0') != std::string_view::npos) {
+    withoutNul = raw;
+    std::erase(withoutNul, '\0');
+    raw = withoutNul;
+    messages_ << where() << " a NUL byte (character code 0) is left out of the line\n";
+  }
   std::string_view line = trim(raw);
   if (line.empty()) return;  // blank lines never reach the converted tune
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);

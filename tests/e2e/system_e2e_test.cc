@@ -79,6 +79,20 @@ TEST(HostileInput, EndsClearlyAndLosesNothing) {
   }
 }
 
+// A NUL byte is named at its own line and tune, and left out of both staves.
+TEST(HostileInput, ANulByteIsNamedWhereItIs) {
+  std::string book;
+  for (int k = 1; k <= 20; ++k) book += "X:" + std::to_string(k) + "\nT:Tune " + std::to_string(k) + "\nK:G\nGABc|\n\n";
+  book += "X:21\nT:Last\nK:G\nGA" + std::string(1, '\0') + "Bc|\n";
+  Sandbox box;
+  box.write("book.abc", book);
+  RunResult result = box.run({"book"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_NE(result.out.find(" Line 104, tune 21 (Last): a NUL byte (character code 0) is left out of the line\n"),
+            std::string::npos) << result.out;
+  EXPECT_NE(box.typesetterTune().find("[V:M] GABc|\r\n"), std::string::npos);
+}
+
 // Lines end with CR LF, one pair split where the file is read in blocks (a CR as
 // the 262144th byte): every line is counted once, as the place of a stop shows.
 TEST(HostileInput, LineEndsSplitBetweenReadsCountOnce) {
@@ -89,6 +103,86 @@ TEST(HostileInput, LineEndsSplitBetweenReadsCountOnce) {
   box.write("tune.abc", tune + "c''|\r\n");
   RunResult result = box.run({"tune"});
   EXPECT_NE(result.out.find(" Line 40004, tune 1:\n Note not available: 45 c''\n"), std::string::npos) << result.out;
+}
+
+// ---- output that can't be written, and runs ended from outside ----
+
+// A run whose standard output or error stream is on a full disk fails.
+TEST(Output, AFailedWriteIsAFailedRun) {
+  for (const std::string stream : {"", "2"}) {
+    SCOPED_TRACE(stream + ">/dev/full");
+    Sandbox box;
+    box.write("tune.abc", kTune);
+    int in = -1;
+    pid_t pid = box.start({"tune"}, in, {"/bin/sh", "-c", "exec \"$0\" \"$@\" " + stream + ">/dev/full"});
+    ::close(in);
+    RunResult result = box.wait(pid);
+    EXPECT_EQ(result.status, 2);
+    if (stream.empty()) { EXPECT_TRUE(result.err.ends_with("\nkry: cannot write standard output\n")) << result.err; }
+  }
+}
+
+// The names in a folder.
+Words folderHolds(const std::string& folder) {
+  Words names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+// Waits up to 10 s for a folder to be empty, or to hold something; true when it came to be so.
+bool waitForFolder(const std::string& folder, bool empty) {
+  for (int tries = 0; tries < 2000; ++tries) {
+    if (folderHolds(folder).empty() == empty) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
+// A book for our own typesetter, with abcm2ps replaced by a stand-in that
+// runs `engraver` (a shell script's body); TMPDIR is tmp/ in the sandbox.
+struct Typesetting {
+  Sandbox box;
+  std::string tmp = box.path("tmp");
+  explicit Typesetting(const std::string& engraver) {
+    fs::create_directories(tmp);
+    box.write("book.abc", readFile(sourceDir() + "/tests/corpus/morris.abc"));
+    box.useTypesetter(ABCTAB2PS_BINARY);
+    box.write("bin/abcm2ps", "#!/bin/sh\n" + engraver + "\n");
+    fs::permissions(box.path("bin/abcm2ps"), fs::perms::owner_all);
+  }
+};
+
+// kry ended by a signal while its typesetter runs ends the typesetter, and
+// the typesetter's temporary folder goes with it.
+TEST(Signals, EndingKryEndsTheTypesetterAndLeavesNothingInTmp) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    Typesetting set("exec sleep 30");
+    int in = -1;
+    pid_t pid = set.box.start({"book", "x=1-3"}, in, {"/usr/bin/env", "TMPDIR=" + set.tmp});
+    ::close(in);
+    ASSERT_TRUE(waitForFolder(set.tmp, false));  // the typesetter has made its folder
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(pid, sig);
+    EXPECT_EQ(set.box.wait(pid).status, 128 + sig);
+    EXPECT_EQ(folderHolds(set.tmp), Words{});
+    EXPECT_FALSE(fs::exists(set.box.path("KRY97.LCK")));
+  }
+}
+
+// The output of `kry book skip 2>&1` read by a reader that stops early (the
+// typesetting command's line, as `| head` stops): kry and the typesetter are
+// ended by SIGPIPE, and nothing is left in TMPDIR.
+TEST(Signals, AClosedOutputPipeLeavesNothingInTmp) {
+  Typesetting set("sleep 1\nexec /usr/bin/abcm2ps \"$@\"");
+  int in = -1;
+  pid_t pid = set.box.start({"book", "skip", "x=1-3"}, in,
+                            {"/usr/bin/env", "TMPDIR=" + set.tmp, "/bin/sh", "-c", "\"$0\" \"$@\" 2>&1 | sed '/abctab2ps temp.abc/q'"});
+  ::close(in);
+  RunResult result = set.box.wait(pid);
+  EXPECT_NE(result.out.find(" abctab2ps temp.abc -1 -O book"), std::string::npos) << result.out;
+  EXPECT_EQ(result.out.find("wrote book.ps"), std::string::npos) << result.out;  // the reader stopped before
+  EXPECT_TRUE(waitForFolder(set.tmp, true)) << folderHolds(set.tmp).front();
 }
 
 // ---- the PDF ----
