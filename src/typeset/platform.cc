@@ -1,9 +1,11 @@
 #include "typeset/platform.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +20,8 @@ namespace kry::typeset {
 const char* const kTempTune = "tune.abc";
 const char* const kTempPs = "tune.ps";
 const char* const kTempLog = "abcm2ps.log";
+const char* const kTempBody = "body.abc";
+const char* const kTempMarked = "marked.ps";
 
 namespace {
 
@@ -28,7 +32,7 @@ char gTempDir[4096];
 void cleanupOnSignal(int sig) {
   if (gTempDir[0] != '\0') {
     char path[4200];
-    for (const char* name : {kTempTune, kTempPs, kTempLog}) {
+    for (const char* name : {kTempTune, kTempPs, kTempLog, kTempBody, kTempMarked}) {
       // Only async-signal-safe calls here; strcpy/strcat are plain loops.
       std::size_t n = 0;
       for (const char* p = gTempDir; *p && n < sizeof path - 2; ++p) path[n++] = *p;
@@ -73,6 +77,31 @@ bool PosixPlatform::writeFile(const std::string& path, const std::string& text) 
   return static_cast<bool>(out);
 }
 
+bool PosixPlatform::readBlocks(const std::string& path, const std::function<void(std::string_view)>& block) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string buffer(std::size_t{1} << 16, '\0');
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    block(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
+  }
+  return !in.bad();
+}
+
+bool PosixPlatform::appendFile(const std::string& path, std::string_view text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  return close(fd) == 0 && ok;
+}
+
 // On PATH only, not beside abctab2ps: abcm2ps comes in a package of its own.
 std::optional<std::string> PosixPlatform::findProgram(const std::string& name) {
   std::string found = kry::findProgram(name, "");
@@ -91,7 +120,7 @@ std::optional<std::string> PosixPlatform::makeTemp() {
 }
 
 void PosixPlatform::removeTemp(const std::string& dir) {
-  for (const char* name : {kTempTune, kTempPs, kTempLog}) unlink((dir + "/" + name).c_str());
+  for (const char* name : {kTempTune, kTempPs, kTempLog, kTempBody, kTempMarked}) unlink((dir + "/" + name).c_str());
   rmdir(dir.c_str());
   if (dir == gTempDir) gTempDir[0] = '\0';
 }
