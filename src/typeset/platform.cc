@@ -24,6 +24,8 @@ namespace kry::typeset {
 const char* const kTempTune = "tune.abc";
 const char* const kTempPs = "tune.ps";
 const char* const kTempLog = "abcm2ps.log";
+const char* const kTempBody = "body.abc";
+const char* const kTempMarked = "marked.ps";
 
 namespace {
 
@@ -99,6 +101,31 @@ bool PosixPlatform::writeFile(const std::string& path, const std::string& text) 
     if (whole) done += static_cast<std::size_t>(put);
   }
   return ::close(fd) == 0 && whole;
+}
+
+bool PosixPlatform::readBlocks(const std::string& path, const std::function<void(std::string_view)>& block) {
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string buffer(std::size_t{1} << 16, '\0');
+  while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0) {
+    block(std::string_view(buffer.data(), static_cast<std::size_t>(in.gcount())));
+  }
+  return !in.bad();
+}
+
+bool PosixPlatform::appendFile(const std::string& path, std::string_view text) {
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < text.size();) {
+    const ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  return close(fd) == 0 && ok;
 }
 
 // On PATH only, not beside abctab2ps: abcm2ps comes in a package of its own.

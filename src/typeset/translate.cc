@@ -10,42 +10,48 @@
 
 namespace kry::typeset {
 
-namespace {
-
-// The paper and margins, set once for the whole file: the first page height
-// and bottom margin given, and the space between systems of the tune that
-// has the least (abcm2ps's 46 points for one that gives none).
-Page pageOf(const std::vector<std::string_view>& lines) {
-  Page page;
-  std::optional<double> least, file;  // the least staffsep of a tune; one before the first tune
-  std::optional<double> tune;         // the tune's own
-  bool inTune = false;
-  auto endTune = [&] {
-    if (inTune) least = std::min(least.value_or(1e9), tune.value_or(file.value_or(page.staffsep)));
-  };
-  for (std::string_view line : lines) {
-    if (line.starts_with("%%pageheight")) {
-      page.height = std::string(trim(line.substr(12), kBlanksAndTabs));
-      page.letter = page.height == "11in";
-    } else if (line.starts_with("%%botmargin") && page.bottomMargin.empty()) {
-      page.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
-    } else if (line.starts_with("%%staffsep")) {
-      const std::optional<double> sep = points(trim(line.substr(10), kBlanksAndTabs));
-      if (sep) (inTune ? tune : file) = std::min(*sep, (inTune ? tune : file).value_or(*sep));
-    } else if (line.starts_with("X:")) {
-      endTune();
-      inTune = true;
-      tune.reset();
-    } else if (line.starts_with("W:")) {
-      page.wordsAfter = true;
-    }
-  }
-  endTune();
-  page.staffsep = least.value_or(file.value_or(page.staffsep));
-  return page;
+void Origins::push(const Origin& o) {
+  if (!o.joins.empty()) joins_.emplace_back(lines_.size(), o.joins);
+  lines_.push_back(o.line);
 }
 
-}  // namespace
+Origin Origins::at(std::size_t n) const {
+  if (n < lead_ || n >= size()) return {};
+  const std::size_t k = n - lead_;
+  Origin o{lines_[k], {}};
+  const auto it = std::ranges::lower_bound(joins_, k, {}, [](const auto& j) { return j.first; });
+  if (it != joins_.end() && it->first == k) o.joins = it->second;
+  return o;
+}
+
+void PageScan::endTune() {
+  if (inTune_) least_ = std::min(least_.value_or(1e9), tune_.value_or(file_.value_or(page_.staffsep)));
+}
+
+void PageScan::line(std::string_view line) {
+  if (line.starts_with("%%pageheight")) {
+    page_.height = std::string(trim(line.substr(12), kBlanksAndTabs));
+    page_.letter = page_.height == "11in";
+  } else if (line.starts_with("%%botmargin") && page_.bottomMargin.empty()) {
+    page_.bottomMargin = std::string(trim(line.substr(11), kBlanksAndTabs));
+  } else if (line.starts_with("%%staffsep")) {
+    const std::optional<double> sep = points(trim(line.substr(10), kBlanksAndTabs));
+    if (sep) (inTune_ ? tune_ : file_) = std::min(*sep, (inTune_ ? tune_ : file_).value_or(*sep));
+  } else if (line.starts_with("X:")) {
+    endTune();
+    inTune_ = true;
+    tune_.reset();
+  } else if (line.starts_with("W:")) {
+    page_.wordsAfter = true;
+  }
+}
+
+Page PageScan::page() {
+  endTune();
+  inTune_ = false;
+  page_.staffsep = least_.value_or(file_.value_or(page_.staffsep));
+  return page_;
+}
 
 Translation translate(std::string_view text, const Settings& settings) {
   std::vector<std::string_view> lines;
@@ -53,7 +59,9 @@ Translation translate(std::string_view text, const Settings& settings) {
   for (std::string_view line; reader.next(line);) lines.push_back(line);
 
   Translation out;
-  Page page = pageOf(lines);
+  PageScan scan;
+  for (std::string_view line : lines) scan.line(line);
+  Page page = scan.page();
   page.scale = settings.scale;
   const Routed tr = routeVoices(lines, settings, out);
   std::ranges::stable_sort(out.warnings, {}, &Said::line);
@@ -61,13 +69,11 @@ Translation translate(std::string_view text, const Settings& settings) {
   page.numbered = tr.numbered;
   for (const Drawing& drawing : tr.drawings) out.files.emplace_back(drawing.file, diagramsEps(drawing.diagrams, musicWidth(page)));
   out.abc = prolog(page);
-  for (char c : out.abc) {
-    if (c == '\n') out.origin.push_back(Origin{});
-  }
+  out.origin.lead(static_cast<std::size_t>(std::ranges::count(out.abc, '\n')));
   for (std::size_t i = 0; i < tr.body.size(); ++i) {
     out.abc += tr.body[i];
     out.abc += "\n";
-    out.origin.push_back(tr.origin[i]);
+    out.origin.push(tr.origin[i]);
   }
   return out;
 }

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "typeset/prolog.h"
 #include "typeset/tabrender.h"
 
 namespace kry::typeset {
@@ -30,6 +32,22 @@ struct Origin {
   std::vector<std::pair<std::size_t, int>> joins;
 };
 
+// The origins of the lines of abcm2ps input, kept small for a book of any
+// size: a number a line, and the joins of the few lines joined from several;
+// the prolog's lines, which come from no line of the input, lead.
+class Origins {
+ public:
+  void lead(std::size_t lines) { lead_ = lines; }  // the lines before the first pushed
+  void push(const Origin& o);
+  Origin at(std::size_t n) const;  // of line n, counted from 0; none past the end
+  std::size_t size() const { return lead_ + lines_.size(); }
+
+ private:
+  std::size_t lead_ = 0;
+  std::vector<int> lines_;
+  std::vector<std::pair<std::size_t, std::vector<std::pair<std::size_t, int>>>> joins_;  // by pushed line, in order
+};
+
 // Something said about a line of the input: its number (0 for none) and
 // the words, as they are said.
 struct Said {
@@ -47,7 +65,7 @@ struct TuneTitle {
 struct Translation {
   std::string abc;                    // the whole abcm2ps input
   std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
-  std::vector<Origin> origin;         // per output line
+  Origins origin;                     // per output line
   std::string bookTitle;              // the first T: line before the first tune
   int bookTitletrim = 1;              // the %%titletrim before the first tune
   std::vector<TuneTitle> titles;      // one per tune, in order: as many as there are tunes
@@ -56,5 +74,22 @@ struct Translation {
 };
 
 Translation translate(std::string_view text, const Settings& settings);
+
+// The paper and margins, set once for the whole file, read a line at a time:
+// the first page height and bottom margin given, and the space between
+// systems of the tune that has the least (abcm2ps's 46 points for one that
+// gives none).
+class PageScan {
+ public:
+  void line(std::string_view line);
+  Page page();  // after the last line
+
+ private:
+  Page page_;
+  std::optional<double> least_, file_;  // the least staffsep of a tune; one before the first tune
+  std::optional<double> tune_;          // the tune's own
+  bool inTune_ = false;
+  void endTune();
+};
 
 }  // namespace kry::typeset

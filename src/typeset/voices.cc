@@ -45,6 +45,8 @@ Length unitFor(std::string_view value) {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+}  // namespace
+
 // A melody line and its tab line, with the lines that continue them.
 struct Group {
   bool open = false;      // the melody line goes on: "\" or a tuplet under way
@@ -56,6 +58,8 @@ struct Group {
   Length melodyTime{0, 1}, tabTime{0, 1};
   std::vector<std::pair<std::string, int>> lyrics, after;
 };
+
+namespace {
 
 // The origin of the part [from, to) of a line whose origin is `o`, the part
 // standing after the same head of `head` characters.
@@ -71,6 +75,8 @@ Origin part(const Origin& o, std::size_t head, std::size_t from, std::size_t to)
   return out;
 }
 
+}  // namespace
+
 // The tune body line by line, into abcm2ps input.
 class Translator {
  public:
@@ -78,6 +84,16 @@ class Translator {
 
   void line(std::string_view line, int from);
   void finish() { flush(); }
+  // Hands over the lines and figures made so far, between two tunes.
+  void drain(Routed& to) {
+    to.body = std::move(body);
+    to.origin = std::move(origin);
+    to.drawings = std::move(drawings);
+    body.clear();
+    origin.clear();
+    drawings.clear();
+    dots_ = lyricsAt_ = drawingAt_ = kNone;
+  }
 
   std::vector<std::string> body;
   std::vector<Origin> origin;
@@ -128,6 +144,7 @@ class Translator {
   Group g_;
   std::size_t lyricsAt_ = kNone;      // where lyrics of the last melody line go
   std::size_t drawingAt_ = kNone;     // the %%EPS line of the last chord diagrams
+  int figures_ = 0;                   // the chord diagram figures so far
 };
 
 void Translator::voice(char v, int from) {
@@ -283,7 +300,7 @@ void Translator::diagram(std::string_view line, int from) {
   const std::optional<ChordDiagram> d = readChordLine(line);
   if (!d) return warn(from, "a chord diagram that can't be read, left out: " + std::string(line));
   if (drawingAt_ == kNone || drawingAt_ + 1 != body.size()) {
-    drawings.push_back({"kchords" + std::to_string(drawings.size() + 1) + ".eps", {}});
+    drawings.push_back({"kchords" + std::to_string(++figures_) + ".eps", {}});
     drawingAt_ = body.size();
     emit("%%EPS " + drawings.back().file, from);
   }
@@ -439,13 +456,45 @@ int Translator::systems() const {
   return systems;
 }
 
-}  // namespace
+
+VoiceRouter::VoiceRouter(const Settings& settings, Translation& out, std::function<void(Routed&)> take)
+    : tr_(std::make_unique<Translator>(settings, out)), take_(std::move(take)) {}
+
+VoiceRouter::~VoiceRouter() = default;
+
+void VoiceRouter::line(std::string_view line, int from) {
+  if (line.starts_with("X:")) {
+    // The tune before is whole: it goes, and this one starts afresh.
+    tr_->finish();
+    handOver();
+  }
+  tr_->line(line, from);
+}
+
+void VoiceRouter::finish() {
+  tr_->finish();
+  handOver();
+}
+
+const std::set<std::string>& VoiceRouter::numbered() const { return tr_->numbered; }
+
+void VoiceRouter::handOver() {
+  Routed done;
+  tr_->drain(done);
+  if (!done.body.empty() || !done.drawings.empty()) take_(done);
+}
 
 Routed routeVoices(const std::vector<std::string_view>& lines, const Settings& settings, Translation& out) {
-  Translator tr(settings, out);
-  for (std::size_t n = 0; n < lines.size(); ++n) tr.line(lines[n], static_cast<int>(n + 1));
-  tr.finish();
-  return Routed{std::move(tr.body), std::move(tr.origin), std::move(tr.numbered), std::move(tr.drawings)};
+  Routed all;
+  VoiceRouter router(settings, out, [&all](Routed& part) {
+    all.body.insert(all.body.end(), std::make_move_iterator(part.body.begin()), std::make_move_iterator(part.body.end()));
+    all.origin.insert(all.origin.end(), std::make_move_iterator(part.origin.begin()), std::make_move_iterator(part.origin.end()));
+    all.drawings.insert(all.drawings.end(), std::make_move_iterator(part.drawings.begin()), std::make_move_iterator(part.drawings.end()));
+  });
+  for (std::size_t n = 0; n < lines.size(); ++n) router.line(lines[n], static_cast<int>(n + 1));
+  router.finish();
+  all.numbered = router.numbered();
+  return all;
 }
 
 }  // namespace kry::typeset

@@ -8,6 +8,8 @@
 // found too wide is broken at a bar line both staves share.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -24,6 +26,30 @@ struct Routed {
   std::vector<Origin> origin;      // per line of the body
   std::set<std::string> numbered;  // the flags with a tuplet's number, for the prolog
   std::vector<Drawing> drawings;   // the chord diagrams of the tunes
+};
+
+class Translator;
+
+// The lines of a tune file routed as they come, handed over a tune at a
+// time: a tune's lines are held only until the next tune starts.
+class VoiceRouter {
+ public:
+  // `take` gets the lines and figures of each tune (and of the file's
+  // header before the first), once they are whole.
+  VoiceRouter(const Settings& settings, Translation& out, std::function<void(Routed&)> take);
+  ~VoiceRouter();
+  VoiceRouter(const VoiceRouter&) = delete;
+  VoiceRouter& operator=(const VoiceRouter&) = delete;
+
+  void line(std::string_view line, int from);  // the next line, its number counted from 1
+  void finish();                               // after the last line
+  // The flags with a tuplet's number, of all the tunes so far.
+  const std::set<std::string>& numbered() const;
+
+ private:
+  void handOver();
+  std::unique_ptr<Translator> tr_;
+  std::function<void(Routed&)> take_;
 };
 
 // Routes the lines of the tune file; the warnings, titles and the book's
