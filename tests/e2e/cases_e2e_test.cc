@@ -4,7 +4,7 @@
 
 #include <iomanip>
 
-#include "harness.h"
+#include "support/sandbox.h"
 
 namespace kry_test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "harness.h"
+#include "support/sandbox.h"
 
 namespace kry_test {
 namespace {
