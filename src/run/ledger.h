@@ -84,7 +84,8 @@ struct Origin {
 // steps.
 class OriginLedger : public LineOrigins {
  public:
-  explicit OriginLedger(std::unique_ptr<ScratchFile> scratch = nullptr) : spill_(std::move(scratch)) {}
+  explicit OriginLedger(std::unique_ptr<ScratchFile> scratch = nullptr, std::size_t block = kLedgerBlock)
+      : spill_(std::move(scratch), block) {}
 
   void wrote(long from) override;
   void tune(long line, std::string_view number) override;
@@ -117,7 +118,8 @@ class OriginLedger : public LineOrigins {
 // converted tune given back from the fixed-up one.
 class FixUpLedger : public FixUpRecord {
  public:
-  explicit FixUpLedger(std::unique_ptr<ScratchFile> scratch = nullptr) : spill_(std::move(scratch)) {}
+  explicit FixUpLedger(std::unique_ptr<ScratchFile> scratch = nullptr, std::size_t block = kLedgerBlock)
+      : spill_(std::move(scratch), block) {}
   void changed(long tabLine, std::size_t blanks, std::size_t at, std::string_view length) override;
   // Writes to `out` the lines of `fixed` as they were before the fix-up pass.
   void giveBack(ByteSource& fixed, LineSink& out) const;

@@ -6,7 +6,7 @@
 
 #include <iomanip>
 
-#include "harness.h"
+#include "support/sandbox.h"
 
 namespace kry_test {
 namespace {
@@ -108,8 +108,7 @@ std::vector<Case> loadCases() {
 }
 
 // The conversion byte for byte: golden/TUNE.txt, and golden/TUNE.OPTIONS.txt the
-// converted tune under OPTIONS ("plain" for none, "_" for a blank): real tunes, with
-// the conversion as it stood before it was made fast, and tunes written to show the tab.
+// converted tune under OPTIONS ("plain" for none, "_" for a blank): tunes written to show the tab.
 std::vector<Case> goldenCases() {
   std::vector<Case> cases;
   for (const auto& entry : fs::directory_iterator(kCasesDir + "/golden")) {

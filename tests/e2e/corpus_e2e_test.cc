@@ -19,7 +19,7 @@
 #include <thread>
 
 #include "convert/keysig.h"
-#include "harness.h"
+#include "support/sandbox.h"
 
 namespace kry_test {
 namespace {

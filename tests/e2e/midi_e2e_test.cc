@@ -2,7 +2,7 @@
 // one tune after another, as the tab plays them.
 #include <gtest/gtest.h>
 
-#include "harness.h"
+#include "support/sandbox.h"
 #include "midi_reader.h"
 
 namespace kry_test {

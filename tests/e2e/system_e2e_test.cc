@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <functional>
 
-#include "harness.h"
+#include "support/sandbox.h"
 
 namespace kry_test {
 namespace {

@@ -1,5 +1,6 @@
-// Whole runs of the kry binary in a temporary directory, with a fake
-// abctab2ps first on PATH that records its arguments and the tune it was handed.
+// Whole runs of the kry binary, or of any command, in a temporary directory,
+// with a fake abctab2ps first on PATH that records its arguments and the
+// tune it was handed (or another typesetter, our own among them, in its place).
 #pragma once
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -148,6 +150,15 @@ class Sandbox {
     }
     ::close(in);
     return wait(pid);
+  }
+
+  // Runs a shell command line in the directory, bin/ first on PATH, its
+  // standard input empty.
+  RunResult shell(const std::string& cmdline) const {
+    const std::string out = path("bin/shell");
+    int status = std::system(("cd '" + dir_ + "' && PATH='" + path_ + "' && export PATH && { " + cmdline + "; } </dev/null >'" +
+                              out + ".1' 2>'" + out + ".2'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), readFile(out + ".1"), readFile(out + ".2")};
   }
 
   // What the fake reads beside itself: "status" its exit status, "says" what it
