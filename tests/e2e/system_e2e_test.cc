@@ -122,6 +122,24 @@ TEST(Output, AFailedWriteIsAFailedRun) {
   }
 }
 
+// Too little memory for a long line is a clear message and status 2, not an abort.
+TEST(Output, OutOfMemoryIsAClearEnd) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit gives";
+#endif
+  if (!fs::exists("/usr/bin/prlimit")) GTEST_SKIP() << "no prlimit";
+  std::string line;
+  while (line.size() + 10 <= (1U << 20)) line += "GABc d2B2|";
+  Sandbox box;
+  box.write("tune.abc", "X:1\nK:G\n" + line + "\n");
+  int in = -1;
+  pid_t pid = box.start({"tune"}, in, {"/usr/bin/prlimit", "--as=16000000"});
+  ::close(in);
+  RunResult result = box.wait(pid);
+  EXPECT_EQ(result.status, 2) << result.err;
+  EXPECT_EQ(result.err, "kry: out of memory: the tune file is too large to convert with the memory this machine has\n");
+}
+
 // The names in a folder.
 Words folderHolds(const std::string& folder) {
   Words names;
