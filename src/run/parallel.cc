@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,9 +24,14 @@ namespace {
 // A few threads that take jobs in the order given.
 class Workers {
  public:
+  // As many as can be started, up to `count`: with little memory left, fewer, or none.
   explicit Workers(unsigned count) {
-    for (unsigned k = 0; k < count; ++k) threads_.emplace_back([this] { work(); });
+    try {
+      for (unsigned k = 0; k < count; ++k) threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+    }
   }
+  std::size_t count() const { return threads_.size(); }
   ~Workers() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -179,6 +185,10 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSetti
 
   std::deque<std::pair<std::shared_ptr<Trial>, std::future<void>>> ahead;
   Workers workers(threads);  // after `ahead`: its threads are joined first
+  if (workers.count() == 0) {
+    for (Chunk chunk; chunks.next(chunk);) inOrder.convert(chunk.text);
+    return inOrder.at().summary;
+  }
   // Trials are used again, their room kept: a large collection is converted
   // in the memory of a few chunks.
   std::vector<std::shared_ptr<Trial>> spare;

@@ -278,6 +278,8 @@ class SystemPlatform : public Platform {
     if (::rename(from.c_str(), to.c_str()) == 0) return true;
     if (errno != EXDEV) return false;
     const std::string part = to + ".part";
+    FileKind kind = kindOf(part, false);
+    if (kind != FileKind::kMissing && kind != FileKind::kRegular) throw badWorkFile(part, kind);
     if (copy(from, part) && ::rename(part.c_str(), to.c_str()) == 0) return true;
     struct stat st {};
     if (::lstat(part.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(part.c_str());

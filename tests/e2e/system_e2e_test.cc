@@ -122,6 +122,24 @@ TEST(Output, AFailedWriteIsAFailedRun) {
   }
 }
 
+// Too little memory for a long line is a clear message and status 2, not an abort.
+TEST(Output, OutOfMemoryIsAClearEnd) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs more address space than the limit gives";
+#endif
+  if (!fs::exists("/usr/bin/prlimit")) GTEST_SKIP() << "no prlimit";
+  std::string line;
+  while (line.size() + 10 <= (1U << 20)) line += "GABc d2B2|";
+  Sandbox box;
+  box.write("tune.abc", "X:1\nK:G\n" + line + "\n");
+  int in = -1;
+  pid_t pid = box.start({"tune"}, in, {"/usr/bin/prlimit", "--as=16000000"});
+  ::close(in);
+  RunResult result = box.wait(pid);
+  EXPECT_EQ(result.status, 2) << result.err;
+  EXPECT_EQ(result.err, "kry: out of memory: the tune file is too large to convert with the memory this machine has\n");
+}
+
 // The names in a folder.
 Words folderHolds(const std::string& folder) {
   Words names;
@@ -213,6 +231,39 @@ TEST(Pdf, EmbedsEveryFont) {
   std::size_t emb = rows[0].find("emb");
   ASSERT_NE(emb, std::string::npos) << listing;
   for (std::size_t k = 2; k < rows.size(); ++k) EXPECT_EQ(rows[k].substr(emb, 3), "yes") << rows[k];
+}
+
+// With the temporary folder on another file system, the PDF and the PostScript
+// file are copied beside their names and renamed; a link of the PDF's
+// in-between name stops the run, naming it, and its target is kept.
+TEST(Pdf, FromAnotherFileSystem) {
+  for (const char* program : {"gs", "abcm2ps"})
+    if (!onPath(program)) GTEST_SKIP() << program << " is not installed";
+  struct stat shm {}, here {};
+  Sandbox box;
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(box.dir().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
+    GTEST_SKIP() << "no other file system at /dev/shm";
+  std::string tmp = "/dev/shm/kry-e2e-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmp.data()), nullptr);
+  box.useTypesetter(ABCTAB2PS_BINARY);
+  box.write("tune.abc", kTune);
+  box.write("other/victim.txt", "precious");
+  for (bool linked : {false, true}) {
+    SCOPED_TRACE(linked ? "a link of the in-between name" : "nothing in the way");
+    if (linked) fs::create_symlink("other/victim.txt", box.path("tune.pdf.part"));
+    int in = -1;
+    pid_t pid = box.start({"tune", "pdf"}, in, {"/usr/bin/env", "TMPDIR=" + tmp});
+    ::close(in);
+    RunResult result = box.wait(pid);
+    EXPECT_EQ(result.status, linked ? 2 : 0) << result.out << result.err;
+    EXPECT_EQ(box.read("tune.ps").substr(0, 4), "%!PS");
+    if (!linked) { EXPECT_EQ(box.files(), (Words{"other", "tune.abc", "tune.pdf", "tune.ps"})); }
+    if (!linked) { EXPECT_EQ(box.read("tune.pdf").substr(0, 4), "%PDF"); }
+    if (linked) { EXPECT_NE(result.err.find("kry: tune.pdf.part is a symbolic link"), std::string::npos) << result.err; }
+    EXPECT_EQ(box.read("other/victim.txt"), "precious");
+    EXPECT_EQ(folderHolds(tmp), Words{});
+  }
+  fs::remove_all(tmp);
 }
 
 // ---- two runs in one directory ----

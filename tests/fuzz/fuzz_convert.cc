@@ -76,7 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             "chunks converted apart give other than a pass in order", std::string(tune));
   }
   for (std::size_t n = 0; n < files.at; ++n) {
-    std::string_view line = kry::trimRight(kry::trimLeft(files.in[n]));
+    std::string withoutNul(files.in[n]);  // a NUL byte is left out of the line it stands in
+    std::erase(withoutNul, '\0');
+    std::string_view line = kry::trimRight(kry::trimLeft(withoutNul));
     const std::vector<std::string>& out = files.out[n];
     bool music = !line.empty() && line[0] != '%' && !(kry::isLetter(line[0]) && line.size() > 1 && line[1] == ':');
     if (line.empty() || line.substr(0, 2) == "F:" || line.substr(0, 2) == "f:") check(out.empty(), "a dropped line reached the tune", line);
