@@ -68,7 +68,7 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
        "STOP  reel.abc is a folder, not a tune file.", ""},
       {"the typesetter's messages placed in the tune file, with f too", {"reel", "f"},
        [](FakePlatform& p) { p.says["abctab2ps"] = "abctab2ps: TEMP.ABC line 14: left out: x\nabcm2ps: TEMP.ABC:99: Bad\n"; },
-       "done reel.abc",
+       "done reel.abc reel.ps",
        " reel.abc line 4, tune 1 (Reel): abctab2ps: left out: x\n reel.abc: abcm2ps: Bad\n"
        " 2 messages from the typesetter about reel.abc.\n"},
   };
