@@ -15,6 +15,11 @@ TEST(MidiFile, HoldsTheNotesAsTheTabPlaysThem) {
       {{"book", "midi", "2"}, {57, 59, 61, 62, 64, 66, 64, 61, 52, 56, 59}},
       // The mandolin sounds as written.
       {{"book", "midi", "m"}, {67, 69, 71, 72, 74, 76, 74, 71, 62, 66, 69}},
+      // The banjo sounds an octave below its music, as the guitar.
+      {{"book", "midi", "banjo"}, {55, 57, 59, 60, 62, 64, 62, 59, 50, 54, 57}},
+      // The ukulele and the mandola sound as written; octave=-1 takes the tab, and the sound, an octave down.
+      {{"book", "midi", "uke"}, {67, 69, 71, 72, 74, 76, 74, 71, 62, 66, 69}},
+      {{"book", "midi", "mandola", "octave=-1"}, {55, 57, 59, 60, 62, 64, 62, 59, 50, 54, 57}},
   };
   for (const auto& row : rows) {
     Sandbox box;
