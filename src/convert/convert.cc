@@ -170,6 +170,7 @@ void Conversion::musicLine(std::string_view line) {
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put("[V:G] ", tab);
+  if (settings_.midi && !leftOut.silenced.empty()) put(kAsPlayed, asPlayed(line, leftOut.silenced));
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
               << (note.why == Crowded::kCoursesTaken ? "no free course plays it"

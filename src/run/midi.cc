@@ -5,6 +5,7 @@
 
 #include "base/abc.h"
 #include "base/text.h"
+#include "convert/lines.h"
 #include "run/messages.h"
 
 namespace kry {
@@ -218,6 +219,7 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
   Symbols fileSymbols, symbols;
   bool inTune = false;
   std::string_view held;  // a P: line, until it is known whether it is kry's capo and tuning line before the key field
+  std::size_t melodyAt = 0;  // where the last melody line starts in `out`
   *tunes = 0;
   Lines lines(finalTune);
   for (std::string_view line; lines.next(line);) {
@@ -244,6 +246,14 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
     }
+    // The melody as the tab plays it stands in for the line before, written as the melody staff shows it.
+    if (starts(line, kAsPlayed)) {
+      out.resize(melodyAt);
+      line = line.substr(kAsPlayed.size());
+      out += bracketed("[V:M] " + std::string(line), symbols) + '\n';
+      continue;
+    }
+    if (starts(line, "[V:M]")) melodyAt = out.size();
     out += starts(line, "[V:M]") ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }

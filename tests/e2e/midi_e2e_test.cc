@@ -31,5 +31,15 @@ TEST(MidiFile, HoldsTheNotesAsTheTabPlaysThem) {
   }
 }
 
+// The notes below the ukulele's C have no place in its tab, and none in the sound:
+// rests where they stand alone, left out of a chord that keeps others.
+TEST(MidiFile, LeavesOutWhatTheTabLeavesOut) {
+  Sandbox box;
+  box.write("low.abc", "X:1\nT:Low\nL:1/8\nK:G\nG,A,B,C DEFG|[G,B,]2 [CE]2 [E2G2] [G,2B,2] [A,C]2|\n");
+  RunResult run = box.run({"low", "midi", "uke"});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(midiNotes(box.read("low.mid")), (std::vector<int>{60, 62, 64, 66, 67, 60, 64, 64, 67, 60}));
+}
+
 }  // namespace
 }  // namespace kry_test
