@@ -185,14 +185,6 @@ std::optional<int> Fretboard::fretOn(int course, int pitch) const {
   return fret;
 }
 
-std::optional<int> Fretboard::pitchAt(int course, int fret) const {
-  if (course < 1 || course > courses()) return std::nullopt;
-  const int nut = instrument_.courses().nut[static_cast<std::size_t>(course - 1)];
-  if (fret == 0) return open(course);
-  if (fret <= nut) return std::nullopt;
-  return open(course) + fret - nut;
-}
-
 NoteUnavailable::NoteUnavailable(int sum, std::string text)
     : Stop(" ", kExitStopped, notAvailable(sum, text)), sum(sum), text(std::move(text)) {}
 
