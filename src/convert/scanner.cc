@@ -320,7 +320,7 @@ class Scanner {
     at.i = close;
 
     std::vector<ChordNote> voices;
-    std::vector<std::pair<std::size_t, std::size_t>> spans;  // of each note on the line, its length inside included
+    std::vector<Span> spans;  // of each note on the line, its length inside included
     std::string_view first;  // the first note's length
     bool lengthInside = false;
     for (std::size_t k = chordMarkEnd(text, 0, state_.symbols); k < text.size(); k = chordMarkEnd(text, k, state_.symbols)) {
@@ -334,12 +334,12 @@ class Scanner {
       k = lengthEnd(text, k);
       if (voices.size() == 1) first = text.substr(length, k - length);
       lengthInside = lengthInside || k > length;
-      spans.emplace_back(inside + start, inside + k);
+      spans.push_back({inside + start, inside + k, text.substr(length, k - length)});
     }
     std::size_t below = 0;
     for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     leftOut_.belowLowest += static_cast<int>(below);
-    silence(voices, spans, below, lengthInside ? first : std::string_view(), inside - 1, close);
+    silence(voices, spans, below, inside - 1, close);
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && text.find('-') != std::string_view::npos) fingering_->tiePending = true;
     std::string_view length = lengthInside ? first : readLength(line, at);
@@ -364,20 +364,30 @@ class Scanner {
     std::string_view written;
   };
 
+  // Where a note of a chord stands on the line, its length inside included.
+  struct Span {
+    std::size_t from, to;
+    std::string_view length;
+  };
+
   // The notes of a chord below the lowest course, for the melody as the tab
   // plays it: a chord with no other note becomes a rest of its length; else
-  // they are left out of it, where the chord's length does not stand on a
-  // note inside it.
-  void silence(const std::vector<ChordNote>& voices, const std::vector<std::pair<std::size_t, std::size_t>>& spans,
-               std::size_t below, std::string_view lengthInside, std::size_t open, std::size_t close) {
+  // they are left out of it, but for a first note whose length, the chord's,
+  // the first note that stays does not have.
+  void silence(const std::vector<ChordNote>& voices, const std::vector<Span>& spans, std::size_t below, std::size_t open,
+               std::size_t close) {
     if (below == 0) return;
     if (below == voices.size()) {
-      leftOut_.silenced.push_back({open, close + 1, "z" + std::string(lengthInside)});
+      leftOut_.silenced.push_back({open, close + 1, "z" + std::string(spans[0].length)});
       return;
     }
-    if (!lengthInside.empty()) return;
-    for (std::size_t k = 0; k < voices.size(); ++k)
-      if (voices[k].place->spot.course == 0) leftOut_.silenced.push_back({spans[k].first, spans[k].second, ""});
+    std::size_t stays = 0;
+    while (voices[stays].place->spot.course == 0) ++stays;
+    for (std::size_t k = 0; k < voices.size(); ++k) {
+      if (voices[k].place->spot.course != 0) continue;
+      if (k == 0 && spans[stays].length != spans[0].length) continue;
+      leftOut_.silenced.push_back({spans[k].from, spans[k].to, ""});
+    }
   }
 
   // The tab code of a chord, course 1 first, a comma for a course not played.
