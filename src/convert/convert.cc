@@ -125,6 +125,11 @@ void Conversion::keyField(std::string_view line) {
                       : settings_.capo == ' '   ? ""
                                                 : std::string("Capo ").append(1, settings_.capo);
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
+  // With octave=N the tab plays the notes away from the melody staff's: the line says how far.
+  if (int octaves = settings_.instrument.octaves; octaves != 0)
+    under.append(under.empty() ? "Tab " : ", tab ")
+        .append(octaves == 1 || octaves == -1 ? "an octave " : "two octaves ")
+        .append(octaves > 0 ? "up" : "down");
   if (!under.empty() && !at_.parts) put("P: ", under);
   put(line);
   if (!under.empty() && at_.parts) put("%%text ", under);

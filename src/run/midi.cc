@@ -224,9 +224,9 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
   Lines lines(finalTune);
   for (std::string_view line; lines.next(line);) {
     bool key = isFieldLine(line) && line[0] == 'K';
-    // kry's line is "P: Capo 3" or "P: Tuning: ..."; a tune's own parts line stays.
+    // kry's line is "P: Capo 3", "P: Tuning: ..." or "P: Tab an octave up"; a tune's own parts line stays.
     bool capo = starts(held, "P: Capo ") && held.size() > 8 && isDigit(held[8]);
-    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: "))))
+    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: ") || starts(held, "P: Tab "))))
       out.append(held).append("\n");
     held = {};
     if (isFieldLine(line) && line[0] == 'P') {
