@@ -142,6 +142,11 @@ void Conversion::keyField(std::string_view line) {
                       : settings_.capo.empty()  ? ""
                                                 : "Capo " + settings_.capo;
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
+  // With octave=N the tab plays the notes away from the melody staff's: the line says how far.
+  if (int octaves = settings_.instrument.octaves; octaves != 0)
+    under.append(under.empty() ? "Tab " : ", tab ")
+        .append(octaves == 1 || octaves == -1 ? "an octave " : "two octaves ")
+        .append(octaves > 0 ? "up" : "down");
   if (!under.empty() && !at_.parts) put("P: ", under);
   put(line);
   if (!under.empty() && at_.parts) put("%%text ", under);
@@ -187,6 +192,7 @@ void Conversion::musicLine(std::string_view line) {
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put("[V:G] ", tab);
+  if (settings_.midi && !leftOut.silenced.empty()) put(kAsPlayed, asPlayed(line, leftOut.silenced));
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
               << (note.why == Crowded::kCoursesTaken ? "no free course plays it"

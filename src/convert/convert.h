@@ -32,6 +32,7 @@ struct ConvertSettings {
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
   std::optional<int> hand;    // each tune placed whole, the hand starting at this fret (0: anywhere)
   bool chords = false;        // diagrams of the chords each tune uses, under its title
+  bool midi = false;          // a melody line whose notes the tab leaves out is written again as the tab plays it
 };
 
 // What became of the tunes: how many were chosen (by their X: field) and how

@@ -163,9 +163,11 @@ Spot Fretboard::lowestFret(int pitch) const {
   Spot best;
   for (int course = courses(); course >= 1; --course) {
     const int nut = instrument_.courses().nut[static_cast<std::size_t>(course - 1)];
-    int fret = pitch == open(course) ? 0 : pitch - open(course) + nut;
-    if (fret > nut && (best.course == 0 || fret <= best.fret)) best = {course, fret};
-    if (fret == 0) best = {course, 0};
+    int fret = pitch - open(course) + nut;  // above a short course's nut only
+    if (pitch == open(course))
+      best = {course, 0};
+    else if (fret > nut && (best.course == 0 || fret <= best.fret))
+      best = {course, fret};
   }
   return best;
 }
@@ -181,14 +183,6 @@ std::optional<int> Fretboard::fretOn(int course, int pitch) const {
   int fret = pitch - open(course) + nut;
   if (fret <= nut || fret > instrument_.reach) return std::nullopt;
   return fret;
-}
-
-std::optional<int> Fretboard::pitchAt(int course, int fret) const {
-  if (course < 1 || course > courses()) return std::nullopt;
-  const int nut = instrument_.courses().nut[static_cast<std::size_t>(course - 1)];
-  if (fret == 0) return open(course);
-  if (fret <= nut) return std::nullopt;
-  return open(course) + fret - nut;
 }
 
 NoteUnavailable::NoteUnavailable(int sum, std::string text)

@@ -166,8 +166,6 @@ class Fretboard {
   int open(int course) const;
   // The fret at which `course` plays `pitch`, within its reach; nothing when it can't.
   std::optional<int> fretOn(int course, int pitch) const;
-  // The pitch `course` sounds at `fret` (a short course above its nut only); nothing when it can't.
-  std::optional<int> pitchAt(int course, int fret) const;
   // Where a plain note, its letter with no accidental and no octave mark,
   // is played in the key `keyIndex`: most notes of a tune are such, and
   // each is looked up once. Nothing when it has no place.

@@ -229,7 +229,10 @@ class Scanner {
       at.put(c);  // a rest; "x" is one that shows nothing
     } else {  // the fret letter after the commas of the courses above; an "x" where no course plays it
       const Place& place = this->place(line, start, letter, at.i);
-      if (place.spot.course == 0) ++leftOut_.belowLowest;
+      if (place.spot.course == 0) {
+        ++leftOut_.belowLowest;
+        leftOut_.silenced.push_back({start, at.i + 1, "z"});
+      }
       if (fingering_ == nullptr)
         at.put(place);
       else
@@ -317,6 +320,7 @@ class Scanner {
     at.i = close;
 
     std::vector<ChordNote> voices;
+    std::vector<Span> spans;  // of each note on the line, its length inside included
     std::string_view first;  // the first note's length
     bool lengthInside = false;
     for (std::size_t k = chordMarkEnd(text, 0, state_.symbols); k < text.size(); k = chordMarkEnd(text, k, state_.symbols)) {
@@ -330,8 +334,12 @@ class Scanner {
       k = lengthEnd(text, k);
       if (voices.size() == 1) first = text.substr(length, k - length);
       lengthInside = lengthInside || k > length;
+      spans.push_back({inside + start, inside + k, text.substr(length, k - length)});
     }
-    for (const ChordNote& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
+    std::size_t below = 0;
+    for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
+    leftOut_.belowLowest += static_cast<int>(below);
+    silence(voices, spans, below, inside - 1, close);
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && text.find('-') != std::string_view::npos) fingering_->tiePending = true;
     std::string_view length = lengthInside ? first : readLength(line, at);
@@ -355,6 +363,32 @@ class Scanner {
     const Place* place;
     std::string_view written;
   };
+
+  // Where a note of a chord stands on the line, its length inside included.
+  struct Span {
+    std::size_t from, to;
+    std::string_view length;
+  };
+
+  // The notes of a chord below the lowest course, for the melody as the tab
+  // plays it: a chord with no other note becomes a rest of its length; else
+  // they are left out of it, but for a first note whose length, the chord's,
+  // the first note that stays does not have.
+  void silence(const std::vector<ChordNote>& voices, const std::vector<Span>& spans, std::size_t below, std::size_t open,
+               std::size_t close) {
+    if (below == 0) return;
+    if (below == voices.size()) {
+      leftOut_.silenced.push_back({open, close + 1, "z" + std::string(spans[0].length)});
+      return;
+    }
+    std::size_t stays = 0;
+    while (voices[stays].place->spot.course == 0) ++stays;
+    for (std::size_t k = 0; k < voices.size(); ++k) {
+      if (voices[k].place->spot.course != 0) continue;
+      if (k == 0 && spans[stays].length != spans[0].length) continue;
+      leftOut_.silenced.push_back({spans[k].from, spans[k].to, ""});
+    }
+  }
 
   // The tab code of a chord, course 1 first, a comma for a course not played.
   // The notes take their courses from the highest-sounding down: each its own
@@ -419,6 +453,17 @@ class Scanner {
 };
 
 }  // namespace
+
+std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced) {
+  std::string played;
+  std::size_t at = 0;
+  for (const Silenced& s : silenced) {
+    if (s.from < at || s.to > line.size()) continue;
+    played.append(line.substr(at, s.from - at)).append(s.with);
+    at = s.to;
+  }
+  return played.append(line.substr(at));
+}
 
 std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room,
                           LeftOut& leftOut, TuneFingering* fingering) {

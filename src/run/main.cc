@@ -1,5 +1,6 @@
-// kry: turns a tune in ABC notation into guitar or mandolin tablature and
-// hands it to the typesetter. main alone ends the process: it writes the stop
+// kry: turns a tune in ABC notation into tablature for the guitar, the
+// mandolin, the banjo or another fretted instrument, and hands it to the
+// typesetter. main alone ends the process: it writes the stop
 // line on the error stream and exits with the status the run ended with.
 #include <iostream>
 #include <new>

@@ -5,6 +5,7 @@
 
 #include "base/abc.h"
 #include "base/text.h"
+#include "convert/lines.h"
 #include "run/messages.h"
 
 namespace kry {
@@ -218,13 +219,14 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
   Symbols fileSymbols, symbols;
   bool inTune = false;
   std::string_view held;  // a P: line, until it is known whether it is kry's capo and tuning line before the key field
+  std::size_t melodyAt = 0;  // where the last melody line starts in `out`
   *tunes = 0;
   Lines lines(finalTune);
   for (std::string_view line; lines.next(line);) {
     bool key = isFieldLine(line) && line[0] == 'K';
-    // kry's line is "P: Capo 3" or "P: Tuning: ..."; a tune's own parts line stays.
+    // kry's line is "P: Capo 3", "P: Tuning: ..." or "P: Tab an octave up"; a tune's own parts line stays.
     bool capo = starts(held, "P: Capo ") && held.size() > 8 && isDigit(held[8]);
-    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: "))))
+    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: ") || starts(held, "P: Tab "))))
       out.append(held).append("\n");
     held = {};
     if (isFieldLine(line) && line[0] == 'P') {
@@ -244,6 +246,14 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
     }
+    // The melody as the tab plays it stands in for the line before, written as the melody staff shows it.
+    if (starts(line, kAsPlayed)) {
+      out.resize(melodyAt);
+      line = line.substr(kAsPlayed.size());
+      out += bracketed("[V:M] " + std::string(line), symbols) + '\n';
+      continue;
+    }
+    if (starts(line, "[V:M]")) melodyAt = out.size();
     out += starts(line, "[V:M]") ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }

@@ -226,6 +226,7 @@ ConvertSettings Options::convertSettings() const {
   settings.instrument.capo = capoFret;
   settings.hand = hand;
   settings.chords = chords;
+  settings.midi = midi;
   if (hand) settings.instrument.reach = kHandReach;
   // A tuning named as one of the standard two is that instrument as it is;
   // the tenor banjo, tuned as the mandolin, keeps its name and its sound.
