@@ -122,9 +122,19 @@ TEST(Output, AFailedWriteIsAFailedRun) {
   }
 }
 
+// GCC says it builds with the address sanitizer one way, clang another.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KRY_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#define KRY_ADDRESS_SANITIZER 1
+#endif
+
 // Too little memory for a long line is a clear message and status 2, not an abort.
 TEST(Output, OutOfMemoryIsAClearEnd) {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(KRY_ADDRESS_SANITIZER)
   GTEST_SKIP() << "the address sanitizer needs more address space than the limit gives";
 #endif
   if (!fs::exists("/usr/bin/prlimit")) GTEST_SKIP() << "no prlimit";
