@@ -11,12 +11,6 @@
 namespace kry {
 namespace {
 
-// The voice a V: field names is its first word ("V:1 clef=treble", "V: T1").
-std::string_view voiceId(std::string_view value) {
-  value = trimLeft(value);
-  return value.substr(0, value.find_first_of(" ]"));
-}
-
 // Adds line `number` to a list of the lines of a tune: "12, 14".
 void addLine(std::string& lines, long number) { lines += (lines.empty() ? "" : ", ") + std::to_string(number); }
 
@@ -147,24 +141,13 @@ void Conversion::keyField(std::string_view line) {
 // names the voice the music goes on in.
 void Conversion::voiceField(std::string_view line) {
   at_.tune.octave = octaveOf(line.substr(2)).value_or(at_.tune.octave);
-  if (!at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(2)));
+  if (!at_.tune.keyCode.empty()) voiceNamed(at_.tune, voiceId(line.substr(2)));
   put(line);
-}
-
-// The tab follows one melody: a tune whose body goes on in a second voice
-// (two staves, as abcm2ps draws it) stops where that voice starts.
-void Conversion::voiceNamed(std::string_view id) {
-  std::string& voice = at_.tune.voice;
-  if (voice.empty()) voice = id;
-  if (id == voice) return;
-  throw Stop::refusal(" A second voice starts here (V:" + std::string(id) + ", after V:" + voice +
-                      "): kry writes tab for tunes of one voice only.\n");
 }
 
 void Conversion::musicLine(std::string_view line) {
   put("[V:M] ", line);
   if (settings_.chords) sheet_.line(line);
-  if (line.starts_with("[V:") && !at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(3)));
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put("[V:G] ", tab);

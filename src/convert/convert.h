@@ -101,7 +101,6 @@ class Conversion {
   void tuneNumber(std::string_view line);
   void keyField(std::string_view line);
   void voiceField(std::string_view line);
-  void voiceNamed(std::string_view id);
   void musicLine(std::string_view line);
   bool leaveOut(Stop& stop);
   void put(std::string_view head, std::string_view tail = {});

@@ -33,6 +33,14 @@ struct LeftOut {
   int overlaid = 0;                     // voice overlays, whose notes the tab leaves to the melody staff
 };
 
+// The voice a V: field names is its first word ("V:1 clef=treble", "V: T1"):
+// `value` is what follows the colon.
+std::string_view voiceId(std::string_view value);
+// The tab follows one melody: a tune whose body goes on in a second voice
+// (two staves, as abcm2ps draws it) stops where that voice starts, whether
+// on a V: line or at an inline [V:] anywhere on a music line.
+void voiceNamed(TuneState& state, std::string_view id);
+
 // Scans the music line `line` (no leading or trailing blanks) into the
 // tab-voice line's text after its "[V:G] " prefix, written in `room` (kept
 // from line to line). Raises a Stop for a bad accidental, an incomplete chord
