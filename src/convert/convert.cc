@@ -34,6 +34,10 @@ void Conversion::line(std::string_view raw) {
   if (settings_.tunes && settings_.tunes->byTitle() && !replaying_ && holdHeader(raw)) return;
   ++at_.lines;
   std::string_view line = trim(raw);
+  if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
+    if (at_.chosen && !at_.leftOut) put(raw);
+    return;
+  }
   if (line.empty()) return;  // blank lines never reach the converted tune
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
   if (!at_.chosen || at_.leftOut) return;  // a tune not chosen, or one left out
@@ -169,7 +173,7 @@ void Conversion::musicLine(std::string_view line) {
 bool Conversion::leaveOut(Stop& stop) {
   if (stop.isIoError()) return false;  // a work file that can't be written ends the run as it is
   if (auto* unplaced = dynamic_cast<NoteUnavailable*>(&stop))
-    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip && at_.inTune));
+    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip));
   if (!settings_.skip || !at_.inTune) {
     stop.sayFirst(where());
     return false;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reader.h"
 #include "base/stop.h"
 #include "convert/chordsheet.h"
 #include "convert/fingering.h"
@@ -124,6 +125,7 @@ class Conversion {
   std::vector<std::string> tuneLines_;  // with option pos, the lines of the tune until it is whole
   // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
   Headings headings_;
+  LineReader kinds_;  // PostScript and text blocks, whose lines are not ABC
   std::vector<std::string> header_;
   bool replaying_ = false;       // the held header lines are being converted
   bool chosenByTitle_ = false;   // the tune whose header was read last is chosen

@@ -105,7 +105,10 @@ class Scanner {
       case ItemKind::kField:
         return inlineField(item, at);
       case ItemKind::kVoice:
-        if (!state_.keyCode.empty()) voiceNamed(state_, voiceId(item.text.substr(3)));
+        // After music in no named voice, as on a line's start, that music is the first voice, "1".
+        if (state_.keyCode.empty()) return at;
+        if (item.column > 0 && state_.voice.empty()) state_.voice = "1";
+        voiceNamed(state_, voiceId(item.text.substr(3)));
         return at;
       case ItemKind::kTuplet:
       case ItemKind::kBroken:
