@@ -6,6 +6,7 @@
 #include "convert/keysig.h"
 #include "base/stop.h"
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry {
@@ -112,7 +113,7 @@ void Conversion::keyField(std::string_view line) {
   tune.keyIndex = getkey(tune.keyCode);
   tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
   if (!firstOfTune) {  // a change of key inside the tune
-    put("V:M clef=treble");
+    put(contract::kMelodyField);
     put(line);
     return;
   }
@@ -128,10 +129,10 @@ void Conversion::keyField(std::string_view line) {
   if (!under.empty() && at_.parts) put("%%text ", under);
   if (!settings_.a4) put("%%pageheight 11in");
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
-  put("V:M clef=treble");
+  put(contract::kMelodyField);
   put("%");
   put("%");
-  put(settings_.instrument.courses().courses == 4 ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
+  put(settings_.instrument.courses().courses == 4 ? contract::kTabFieldFourCourses : contract::kTabFieldSixCourses);
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");
@@ -150,11 +151,11 @@ void Conversion::voiceField(std::string_view line) {
 }
 
 void Conversion::musicLine(std::string_view line) {
-  put("[V:M] ", line);
+  put(contract::kMelodyLineStart, line);
   if (settings_.chords) sheet_.line(line);
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
-  put("[V:G] ", tab);
+  put(contract::kTabLineStart, tab);
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
               << (note.why == Crowded::kCoursesTaken ? "no free course plays it"

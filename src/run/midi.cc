@@ -4,6 +4,7 @@
 #include <array>
 
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 #include "run/messages.h"
 
@@ -236,12 +237,12 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       out += "%%MIDI gchordoff\n";  // the tab plays the melody alone
       continue;
     }
-    if (starts(line, "[V:G]") || starts(line, "V:G") || starts(line, "%%MIDI")) continue;
+    if (starts(line, contract::kTabLine) || starts(line, contract::kTabLine.substr(1, 3)) || starts(line, "%%MIDI")) continue;
     if (isFieldLine(line) && line[0] == 'U') {
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
     }
-    out += starts(line, "[V:M]") ? bracketed(line, symbols) : std::string(line);
+    out += starts(line, contract::kMelodyLine) ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }
   if (!held.empty()) out.append(held).append("\n");
