@@ -71,10 +71,10 @@ struct Item {
   std::uint16_t letter = 0;  // past the accidental(s)
   std::uint16_t length = 0;  // past the letter and octave marks, or the chord's closing bracket
 
-  std::string_view accidental() const { return text.substr(0, letter); }
+  std::string_view accidental() const { return {text.data(), letter}; }
   // A note's letter and octave marks.
-  std::string_view pitch() const { return text.substr(letter, length - letter); }
-  std::string_view lengthText() const { return text.substr(length); }
+  std::string_view pitch() const { return {text.data() + letter, static_cast<std::size_t>(length - letter)}; }
+  std::string_view lengthText() const { return {text.data() + length, text.size() - length}; }
   // A chord's notes and marks, between its brackets.
   std::string_view inside() const { return text.substr(1, length - 2u); }
 };
@@ -84,17 +84,25 @@ struct Item {
 class MusicLine {
  public:
   MusicLine(std::string_view line, const Symbols& symbols) : line_(line), symbols_(symbols) {}
-  // The next item; false at the end of the line. The plain note, a letter
-  // with a length or none, is read at once.
+  // The next item; false at the end of the line. What most of a line is
+  // made of, the plain note (a letter with a length or none), a single
+  // blank and a single bar line, is read at once.
   bool next(Item& item) {
     if (at_ >= line_.size()) return false;
-    char c = line_[at_];
-    if (isNoteLetter(c)) {
-      std::size_t end = at_ + 1;
-      if (end == line_.size() || !isOctaveMark(line_[end])) {
-        item = {ItemKind::kNote, static_cast<std::uint32_t>(at_), {}, 0, 1};
-        return finish(item, lengthEnd(line_, end));
-      }
+    const char c = line_[at_];
+    const std::size_t end = at_ + 1;
+    const char after = end < line_.size() ? line_[end] : '\0';
+    if (isNoteLetter(c) && !isOctaveMark(after)) {
+      item = {ItemKind::kNote, static_cast<std::uint32_t>(at_), {}, 0, 1};
+      return finish(item, lengthEnd(line_, end));
+    }
+    if (c == ' ' && after != ' ' && after != '\t') {
+      item = {ItemKind::kBlank, static_cast<std::uint32_t>(at_), {}, 0, 0};
+      return finish(item, end);
+    }
+    if (c == '|' && after != '|' && after != ':' && after != ']') {
+      item = {ItemKind::kBar, static_cast<std::uint32_t>(at_), {}, 0, 0};
+      return finish(item, end);
     }
     return read(item);
   }
@@ -103,7 +111,7 @@ class MusicLine {
  private:
   bool read(Item& item);
   bool finish(Item& item, std::size_t end) {
-    item.text = line_.substr(item.column, end - item.column);
+    item.text = {line_.data() + item.column, end - item.column};
     at_ = end;
     return true;
   }
