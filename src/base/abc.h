@@ -13,6 +13,11 @@
 
 namespace kry {
 
+// The longest line of a tune file kry and abctab2ps read: a longer one is no
+// line of music or of a header, and is refused with its place, so memory
+// stays bounded whatever the file holds.
+inline constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+
 // ---- characters ----
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

@@ -24,11 +24,14 @@ inline constexpr std::string_view kTabLine = "[V:G]";
 inline constexpr std::string_view kMelodyLineStart = "[V:M] ";
 inline constexpr std::string_view kTabLineStart = "[V:G] ";
 // The voice fields that define them, with their clefs: the tab staff's has
-// six lines for the guitar's six courses, four for a four-course instrument.
+// six lines for the guitar's six courses, five for the banjo's, four for a
+// four-course instrument.
 inline constexpr std::string_view kMelodyField = "V:M clef=treble";
 inline constexpr std::string_view kTabFieldSixCourses = "V:G clef=guitartab";
+inline constexpr std::string_view kTabFieldFiveCourses = "V:G clef=banjo5tab";
 inline constexpr std::string_view kTabFieldFourCourses = "V:G clef=spanish4tab";
 inline constexpr std::string_view kSixCourseClef = "guitartab";
+inline constexpr std::string_view kFiveCourseClef = "banjo5tab";
 inline constexpr std::string_view kFourCourseClef = "spanish4tab";
 
 // The most half steps a tune is transposed, either way.

@@ -34,6 +34,20 @@ void Conversion::line(std::string_view raw) {
   }
   if (settings_.tunes && settings_.tunes->byTitle() && !replaying_ && holdHeader(raw)) return;
   ++at_.lines;
+  if (raw.size() > kLongestLine) {
+    Stop tooLong("A line longer than 1 MiB is no line of a tune; break it into lines.", kExitStopped);
+    if (!leaveOut(tooLong)) throw tooLong;
+    return;
+  }
+  // A NUL byte is no character of ABC, and abcm2ps would end the line at it:
+  // it goes, and the line is named.
+  std::string withoutNul;
+  if (raw.find('\0') != std::string_view::npos) {
+    withoutNul = raw;
+    std::erase(withoutNul, '\0');
+    raw = withoutNul;
+    messages_ << where() << " a NUL byte (character code 0) is left out of the line\n";
+  }
   std::string_view line = trim(raw);
   if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
     if (at_.chosen && !at_.leftOut) put(raw);
@@ -48,6 +62,8 @@ void Conversion::line(std::string_view raw) {
     if (fieldIs(line, 'K')) return keyField(line);
     if (fieldIs(line, 'V')) return voiceField(line);
     if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
+    if (fieldIs(line, 'T') && at_.inTune && at_.tune.keyCode.empty() && origins_ != nullptr)
+      origins_->title(trim(line.substr(2)));
     if (fieldIs(line, 'P') && at_.inTune && at_.tune.keyCode.empty()) at_.parts = true;
     if (fieldIs(line, 'U')) {  // a letter for a decoration, to the end of the tune or, before it, of the file
       at_.tune.symbols.define(line.substr(2));
@@ -94,6 +110,7 @@ void Conversion::tuneNumber(std::string_view line) {
   if (at_.leftOut) at_.tune = TuneState{};
   at_.leftOut = false;
   at_.number = trim(line.substr(2));
+  if (origins_ != nullptr) origins_->tune(at_.lines, at_.number);
   at_.title.clear();
   at_.parts = false;
   at_.tune.keyCode.clear();
@@ -121,9 +138,14 @@ void Conversion::keyField(std::string_view line) {
   // on one line: a parts line where the tune has none of its own, else a
   // line of text after it, since abcm2ps prints a header's last P: alone.
   std::string under = settings_.instrument.capo > 0 ? "Capo " + std::to_string(settings_.instrument.capo)
-                      : settings_.capo == ' '   ? ""
-                                                : std::string("Capo ").append(1, settings_.capo);
+                      : settings_.capo.empty()  ? ""
+                                                : "Capo " + settings_.capo;
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
+  // With octave=N the tab plays the notes away from the melody staff's: the line says how far.
+  if (int octaves = settings_.instrument.octaves; octaves != 0)
+    under.append(under.empty() ? "Tab " : ", tab ")
+        .append(octaves == 1 || octaves == -1 ? "an octave " : "two octaves ")
+        .append(octaves > 0 ? "up" : "down");
   if (!under.empty() && !at_.parts) put("P: ", under);
   put(line);
   if (!under.empty() && at_.parts) put("%%text ", under);
@@ -132,7 +154,9 @@ void Conversion::keyField(std::string_view line) {
   put(contract::kMelodyField);
   put("%");
   put("%");
-  put(settings_.instrument.courses().courses == 4 ? contract::kTabFieldFourCourses : contract::kTabFieldSixCourses);
+  // One tab line a course: six, five (the banjo's) or four.
+  const int courses = settings_.instrument.courses().courses;
+  put(courses == 4 ? contract::kTabFieldFourCourses : courses == 5 ? contract::kTabFieldFiveCourses : contract::kTabFieldSixCourses);
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");
@@ -156,6 +180,7 @@ void Conversion::musicLine(std::string_view line) {
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
   put(contract::kTabLineStart, tab);
+  if (settings_.midi && !leftOut.silenced.empty()) put(kAsPlayed, asPlayed(line, leftOut.silenced));
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
               << (note.why == Crowded::kCoursesTaken ? "no free course plays it"

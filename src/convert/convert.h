@@ -4,10 +4,8 @@
 // and every music line becomes a melody line and a tablature line.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <ostream>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,7 +23,7 @@ namespace kry {
 
 // The options that shape the converted tune.
 struct ConvertSettings {
-  char capo = ' ';            // blank: no capo line
+  std::string capo;           // c<#>: what follows "Capo " in its line; empty: no capo line
   bool a4 = false;            // leave out the letter-paper page height
   float bottomMargin = 0.0F;  // inches; 0: no margin line
   bool rhythmFlags = true;    // "%%tabrhstyle modern", else "none"
@@ -35,6 +33,7 @@ struct ConvertSettings {
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
   std::optional<int> hand;    // each tune placed whole, the hand starting at this fret (0: anywhere)
   bool chords = false;        // diagrams of the chords each tune uses, under its title
+  bool midi = false;          // a melody line whose notes the tab leaves out is written again as the tab plays it
 };
 
 // What became of the tunes: how many were chosen (by their X: field) and how
@@ -62,24 +61,18 @@ struct Progress {
   Symbols fileSymbols;     // the U: fields of the file's header, for every tune
 };
 
-// Where lines of the converted tune came from. The typesetter names lines
-// of the final tune, which holds the converted tune's lines one for one;
-// for the lines asked about (numbered from 1), this keeps the number of the
-// line of the staged tune each was made from.
+// Told where the lines of the converted tune came from, as they are written:
+// the typesetter names lines of the final tune, which holds the converted
+// tune's lines one for one, and the run names them by the tune file's lines.
 class LineOrigins {
  public:
-  explicit LineOrigins(std::set<long> wanted) : wanted_(std::move(wanted)) {}
+  virtual ~LineOrigins() = default;
   // One more line of the converted tune, made from line `from` of the staged tune.
-  void wrote(long from) {
-    ++written_;
-    if (wanted_.contains(written_)) found_[written_] = from;
-  }
-  const std::map<long, long>& found() const { return found_; }
-
- private:
-  std::set<long> wanted_;
-  std::map<long, long> found_;
-  long written_ = 0;
+  virtual void wrote(long from) = 0;
+  // A tune starts at line `line` of the staged tune, its X: field's text `number`.
+  virtual void tune(long line, std::string_view number) = 0;
+  // A title line in that tune's header.
+  virtual void title(std::string_view title) = 0;
 };
 
 class Conversion {

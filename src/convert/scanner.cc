@@ -157,10 +157,14 @@ class Scanner {
     return false;
   }
 
-  // A note: its tab text, then its length and a blank.
+  // A note: its tab text, then its length and a blank. A note below the
+  // lowest course is a rest in the melody as the tab plays it.
   Cursor note(const Item& item, std::string_view line, Cursor at) {
     const Place& place = this->place(item);
-    if (place.spot.course == 0) ++leftOut_.belowLowest;
+    if (place.spot.course == 0) {
+      ++leftOut_.belowLowest;
+      leftOut_.silenced.push_back({item.column, item.column + item.length, "z"});
+    }
     if (fingering_ == nullptr)
       at.put(place);
     else
@@ -236,17 +240,23 @@ class Scanner {
   // invisible rest.
   Cursor chord(const Item& item, std::string_view line, Cursor at) {
     std::vector<ChordNote> voices;
+    std::vector<Span> spans;  // of each note on the line, its length inside included
     std::string_view first;  // the first note's length
     bool lengthInside = false;
+    const std::size_t inside = item.column + 1u;  // where the chord's notes start on the line
     ChordNotes notes(item.inside(), state_.symbols);
     Item n;
     for (bool tied = false; notes.next(n, tied);) {
       voices.push_back({&place(n), n.text.substr(0, n.length), tied});
       if (voices.size() == 1) first = n.lengthText();
       lengthInside = lengthInside || !n.lengthText().empty();
+      spans.push_back({inside + n.column, inside + n.column + n.text.size(), n.lengthText()});
     }
     if (notes.badAccidental()) throw Stop(kBadAccidental, kExitStopped);
-    for (const ChordNote& v : voices) leftOut_.belowLowest += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
+    std::size_t below = 0;
+    for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
+    leftOut_.belowLowest += static_cast<int>(below);
+    silence(voices, spans, below, item.column, item.column + item.length - 1u);
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && item.inside().find('-') != std::string_view::npos) fingering_->tiePending = true;
     std::string_view length = lengthInside ? first : item.lengthText();
@@ -273,10 +283,37 @@ class Scanner {
     bool tied = false;
   };
 
+  // Where a note of a chord stands on the line, its length inside included.
+  struct Span {
+    std::size_t from, to;
+    std::string_view length;
+  };
+
+  // The notes of a chord below the lowest course, for the melody as the tab
+  // plays it: a chord with no other note becomes a rest of its length; else
+  // they are left out of it, but for a first note whose length, the chord's,
+  // the first note that stays does not have.
+  void silence(const std::vector<ChordNote>& voices, const std::vector<Span>& spans, std::size_t below, std::size_t open,
+               std::size_t close) {
+    if (below == 0) return;
+    if (below == voices.size()) {
+      leftOut_.silenced.push_back({open, close + 1, "z" + std::string(spans[0].length)});
+      return;
+    }
+    std::size_t stays = 0;
+    while (voices[stays].place->spot.course == 0) ++stays;
+    for (std::size_t k = 0; k < voices.size(); ++k) {
+      if (voices[k].place->spot.course != 0) continue;
+      if (k == 0 && spans[stays].length != spans[0].length) continue;
+      leftOut_.silenced.push_back({spans[k].from, spans[k].to, ""});
+    }
+  }
+
   // The tab code of a chord, course 1 first, a comma for a course not played.
   // The notes take their courses from the highest-sounding down: each its own
-  // course when that is free, else the nearest lower course that is free and
-  // plays it; a note no free course plays is left out.
+  // course when that is free, else the free course that plays it at the
+  // lowest fret (on a tuning whose courses rise, the nearest lower one); a
+  // note no free course plays is left out.
   std::string voice(std::vector<ChordNote>& voices) {
     std::string tabCode(6, ',');
     std::stable_sort(voices.begin(), voices.end(),
@@ -284,11 +321,14 @@ class Scanner {
     for (const ChordNote& v : voices) {
       Spot spot = v.place->spot;
       if (spot.course == 0) continue;  // below the lowest course
-      while (spot.course <= 6 && tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
-        ++spot.course;  // taken: the next lower course, if it plays the note
-        std::optional<int> fret = board_.fretOn(spot.course, v.place->pitch);
-        spot.fret = fret.value_or(-1);
-        if (!fret) spot.course = 7;
+      if (tabCode[static_cast<std::size_t>(spot.course - 1)] != ',') {
+        Spot taken = spot;
+        spot.course = 7;  // taken: another free course, if one plays the note
+        for (int course = 1; course <= board_.courses(); ++course) {
+          std::optional<int> fret = board_.fretOn(course, v.place->pitch);
+          if (course == taken.course || !fret || tabCode[static_cast<std::size_t>(course - 1)] != ',') continue;
+          if (spot.course > 6 || *fret < spot.fret) spot = {course, *fret};
+        }
       }
       if (spot.course > 6) {
         bool crowded = tabCode.find(',') >= static_cast<std::size_t>(board_.courses());  // every course plays a note
@@ -344,6 +384,17 @@ void voiceNamed(TuneState& state, std::string_view id) {
   if (id == voice) return;
   throw Stop::refusal(" A second voice starts here (V:" + std::string(id) + ", after V:" + voice +
                       "): kry writes tab for tunes of one voice only.\n");
+}
+
+std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced) {
+  std::string played;
+  std::size_t at = 0;
+  for (const Silenced& s : silenced) {
+    if (s.from < at || s.to > line.size()) continue;
+    played.append(line.substr(at, s.from - at)).append(s.with);
+    at = s.to;
+  }
+  return played.append(line.substr(at));
 }
 
 std::string_view scanLine(std::string_view line, TuneState& state, const Fretboard& board, std::string& room,

@@ -27,10 +27,19 @@ struct TuneState {
 };
 
 // What a line's tab leaves out of its melody, for the run to say.
+// A piece of the music line to write otherwise for the melody to sound as
+// the tab plays it: from `from` up to `to`, the text `with`.
+struct Silenced {
+  std::size_t from = 0, to = 0;
+  std::string with;
+};
 struct LeftOut {
   std::vector<LeftOutNote> chordNotes;  // as written, and why no course took them
   int belowLowest = 0;                  // notes below the lowest course, shown as "x" or not at all
   int overlaid = 0;                     // voice overlays, whose notes the tab leaves to the melody staff
+  // The notes below the lowest course as rests, the chord notes among them
+  // left out: the music line as the tab plays it, in order along the line.
+  std::vector<Silenced> silenced;
 };
 
 // The voice a V: field names is its first word ("V:1 clef=treble", "V: T1"):
@@ -40,6 +49,8 @@ std::string_view voiceId(std::string_view value);
 // (two staves, as abcm2ps draws it) stops where that voice starts, whether
 // on a V: line or at an inline [V:] anywhere on a music line.
 void voiceNamed(TuneState& state, std::string_view id);
+// The music line with the pieces `silenced` written otherwise.
+std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced);
 
 // Scans the music line `line` (no leading or trailing blanks) into the
 // tab-voice line's text after its "[V:G] " prefix, written in `room` (kept

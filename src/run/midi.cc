@@ -6,25 +6,28 @@
 #include "base/abc.h"
 #include "base/contract.h"
 #include "base/text.h"
+#include "convert/lines.h"
 #include "run/messages.h"
 
 namespace kry {
 namespace {
 
-// The sound of each instrument kry writes tab for, by its number of courses.
-// General MIDI has no mandolin: of its plucked instruments the steel-string
-// guitar comes closest to the mandolin's bright, short notes on steel
-// strings (the banjo, 105, twangs too much, the harp and the koto are soft).
-// The guitar is the steel-string one of folk music, not the classical nylon
-// one; its music is written an octave above its sound, the mandolin's as it sounds.
-struct Sound {
+// The sound of an instrument kry writes tab for, when it has no name, by its
+// number of courses. General MIDI has no mandolin: of its plucked
+// instruments the steel-string guitar comes closest to the mandolin's bright,
+// short notes on steel strings (the banjo, 105, twangs too much, the harp and
+// the koto are soft). The guitar is the steel-string one of folk music, not
+// the classical nylon one; its music is written an octave above its sound,
+// the mandolin's as it sounds. Five courses make a banjo, whose music is
+// written as the guitar's.
+struct CourseSound {
   int courses;
-  int program;        // General MIDI, from 0
-  int octavesBelow;   // how far it sounds below its written music
+  Sound sound;
 };
-constexpr std::array<Sound, 2> kSounds{{
-    {6, 25, 1},  // acoustic guitar (steel)
-    {4, 25, 0},  // the mandolin and other four-course instruments
+constexpr std::array<CourseSound, 3> kSounds{{
+    {6, {25, 1}},   // acoustic guitar (steel)
+    {5, {105, 1}},  // banjo
+    {4, {25, 0}},   // the mandolin and other four-course instruments
 }};
 
 // The beats of rest between two tunes of the file.
@@ -205,10 +208,11 @@ class Folder {
 
 MidiVoice midiVoice(const Instrument& instrument) {
   const int courses = instrument.courses().courses;
-  const Sound* sound = &kSounds[0];
-  for (const Sound& s : kSounds)
-    if (s.courses == courses) sound = &s;
-  return {sound->program, instrument.transposition - 12 * sound->octavesBelow};
+  Sound sound = kSounds[0].sound;
+  for (const CourseSound& s : kSounds)
+    if (s.courses == courses) sound = s.sound;
+  sound = instrument.sound.value_or(sound);
+  return {sound.program, instrument.shift() - 12 * sound.octavesBelow};
 }
 
 std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tunes) {
@@ -216,13 +220,14 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
   Symbols fileSymbols, symbols;
   bool inTune = false;
   std::string_view held;  // a P: line, until it is known whether it is kry's capo and tuning line before the key field
+  std::size_t melodyAt = 0;  // where the last melody line starts in `out`
   *tunes = 0;
   Lines lines(finalTune);
   for (std::string_view line; lines.next(line);) {
     bool key = isFieldLine(line) && line[0] == 'K';
-    // kry's line is "P: Capo 3" or "P: Tuning: ..."; a tune's own parts line stays.
+    // kry's line is "P: Capo 3", "P: Tuning: ..." or "P: Tab an octave up"; a tune's own parts line stays.
     bool capo = starts(held, "P: Capo ") && held.size() > 8 && isDigit(held[8]);
-    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: "))))
+    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: ") || starts(held, "P: Tab "))))
       out.append(held).append("\n");
     held = {};
     if (isFieldLine(line) && line[0] == 'P') {
@@ -242,6 +247,14 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
     }
+    // The melody as the tab plays it stands in for the line before, written as the melody staff shows it.
+    if (starts(line, kAsPlayed)) {
+      out.resize(melodyAt);
+      line = line.substr(kAsPlayed.size());
+      out += bracketed(std::string(contract::kMelodyLineStart) + std::string(line), symbols) + '\n';
+      continue;
+    }
+    if (starts(line, contract::kMelodyLine)) melodyAt = out.size();
     out += starts(line, contract::kMelodyLine) ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }
@@ -272,7 +285,7 @@ std::optional<std::string> joinMidi(const std::vector<std::string>& files, std::
 
 std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrument, Platform& platform,
                               std::ostream& out) {
-  const std::string mid = outputName(base, "mid"), part = mid + ".part";
+  const std::string mid = outputName(base, "mid");
   auto failed = [&](const std::string& why) {
     out << ' ' << why << "; no MIDI file written.\n";
     out.flush();
@@ -308,10 +321,9 @@ std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrum
   std::string fault;
   std::optional<std::string> joined = joinMidi(files, &fault);
   if (!joined) return failed(std::string(kMidiProgram) + " wrote " + fault);
-  if (!platform.writeBytes(part, *joined) || !platform.rename(part, mid)) {
-    platform.remove(part);
-    return failed("cannot write " + mid);
-  }
+  // Written whole in the folder, then moved into place.
+  const std::string joinedFile = folder.file(kMidiJoined);
+  if (!platform.writeBytes(joinedFile, *joined) || !platform.moveInto(joinedFile, mid)) return failed("cannot write " + mid);
   return std::nullopt;
 }
 

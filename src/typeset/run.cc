@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/abc.h"
+#include "typeset/book.h"
 #include "typeset/cmdline.h"
 #include "typeset/outline.h"
 #include "typeset/translate.h"
@@ -42,9 +43,9 @@ int pageCount(std::string_view end) {
 }
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
-int inputLine(const std::vector<Origin>& origin, long n, long col) {
+int inputLine(const Origins& origin, long n, long col) {
   if (n < 1 || static_cast<std::size_t>(n) > origin.size()) return 0;
-  const Origin& o = origin[static_cast<std::size_t>(n - 1)];
+  const Origin o = origin.at(static_cast<std::size_t>(n - 1));
   int line = o.line;
   for (const auto& [column, from] : o.joins) {
     if (static_cast<std::size_t>(col) >= column) line = from;
@@ -54,7 +55,7 @@ int inputLine(const std::vector<Origin>& origin, long n, long col) {
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
 std::vector<Said> mapMessages(const std::string& log, const std::string& inputName,
-                              const std::vector<Origin>& origin) {
+                              const Origins& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
   std::vector<Said> out;
   Lines lines(log);
@@ -142,11 +143,6 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   }
   const Command& cmd = *parsed.command;
 
-  const std::optional<std::string> text = platform.readFile(cmd.input);
-  if (!text) {
-    platform.warn(kName + "cannot read the input file " + cmd.input);
-    return 1;
-  }
   if (!platform.findProgram("abcm2ps")) {
     platform.warn(std::string(kName) +
                   "abcm2ps, the engraver we typeset with, is not on the PATH; "
@@ -158,15 +154,22 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   settings.transpose = cmd.transpose;
   settings.scale = cmd.scale;
   settings.inputName = cmd.input;
-  Translation tr = translate(*text, settings);
 
   const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
-    tell(platform, tr.warnings, {});
     platform.warn(kName + "cannot make a temporary directory");
     return 1;
   }
   const TempDir temp(platform, *dir);
+  // The book is read and translated tune by tune into the temporary tune.
+  Translation tr;
+  std::uint64_t digest = 0;
+  std::string why;
+  if (!translateBook(platform, cmd.input, temp.dir(), settings, tr, digest, &why)) {
+    tell(platform, tr.warnings, {});
+    platform.warn(kName + why);
+    return 1;
+  }
   std::vector<std::string> words{"abcm2ps", "-q"};
   if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
@@ -174,25 +177,20 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   // system and the tunes engraved again, a few times at most.
   int status = 0;
   std::vector<Said> theirs;
-  for (const auto& [name, text] : tr.files) {
-    if (!platform.writeFile(temp.dir() + "/" + name, text)) {
-      tell(platform, tr.warnings, {});
-      platform.warn(kName + "cannot write the chord diagrams");
-      return 1;
-    }
-  }
   for (int round = 1;; ++round) {
-    if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
-      tell(platform, tr.warnings, {});
-      platform.warn(kName + "cannot write the temporary tune");
-      return 1;
-    }
     status = platform.run(words, temp.dir(), temp.file(kTempLog));
     theirs = mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
     if (round == kMostRounds || !crowd(theirs, settings.crowded)) break;
-    Translation again = translate(*text, settings);
-    if (again.abc == tr.abc) break;  // no bar line left to break at
+    Translation again;
+    std::uint64_t changed = 0;
+    if (!translateBook(platform, cmd.input, temp.dir(), settings, again, changed, &why)) {
+      tell(platform, tr.warnings, theirs);
+      platform.warn(kName + why);
+      return 1;
+    }
     tr = std::move(again);
+    if (changed == digest) break;  // no bar line left to break at: abcm2ps has read this
+    digest = changed;
   }
   tell(platform, tr.warnings, theirs);
 
@@ -207,9 +205,8 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     return 1;
   }
   // The PDF's title and outline go into the file's setup.
-  const std::optional<std::string> ps = platform.readFile(temp.file(kTempPs));
-  const std::string marked = ps ? markOutline(*ps, documentTitle(tr, cmd.output), outlineEntries(tr)) : "";
-  if (!ps || !platform.writeFile(temp.file(kTempPs), marked) || !platform.install(temp.file(kTempPs), cmd.output)) {
+  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), outlineEntries(tr)) ||
+      !platform.install(temp.file(kTempMarked), cmd.output)) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }

@@ -1,24 +1,21 @@
 // abctab2ps as a command, alone and run by kry, each run in a scratch
 // directory; the PostScript is read back through Ghostscript.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/sandbox.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 const std::string kBin = ABCTAB2PS_BINARY, kKry = KRY_BINARY, kTests = TESTS_DIR;
-
-std::string slurp(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
-}
 
 int count(const std::string& text, const std::string& what) {
   int n = 0;
@@ -30,32 +27,13 @@ int count(const std::string& text, const std::string& what) {
 #define NEED(...) for (const std::string tool : std::initializer_list<std::string>{__VA_ARGS__}) \
   ASSERT_EQ(std::system(("command -v '" + tool + "' >/dev/null").c_str()), 0) << tool << " is missing; scripts/setup.sh --tests installs abcm2ps and gs"
 
-struct Ran { int status; std::string out, err; };  // status: 128 + the signal for a run killed
-
-// A fresh directory, gone with the object; commands run in it with abctab2ps first on PATH.
-struct Scratch {
-  std::string dir = (fs::temp_directory_path() / "typeset-e2e-XXXXXX").string();
-  Scratch() { EXPECT_TRUE(mkdtemp(dir.data())); }
-  ~Scratch() { fs::remove_all(dir); }
-  std::string path(const std::string& name) const { return dir + "/" + name; }
-  void write(const std::string& name, const std::string& text, bool program = false) const {
-    fs::create_directories(fs::path(path(name)).parent_path());
-    std::ofstream(path(name), std::ios::binary) << text;
-    if (program) fs::permissions(path(name), fs::perms::owner_all);
-  }
-  Ran run(const std::string& cmdline) const {
-    const int st = std::system(("cd '" + dir + "' && export PATH='" + fs::path(kBin).parent_path().string() + "':\"$PATH\" && { " +
-                                cmdline + "; } </dev/null >'" + dir + ".out' 2>'" + dir + ".err'").c_str());
-    Ran r{WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st), slurp(dir + ".out"), slurp(dir + ".err")};
-    fs::remove(dir + ".out"), fs::remove(dir + ".err");
-    return r;
-  }
-};
+using kry_test::RunResult;
+using kry_test::Sandbox;
 
 // The first n fret numbers of the first tab staff on page 1, left to right and top course
 // first: the runs of Helvetica-Bold digits nearest the top that Ghostscript finds.
-std::vector<std::string> firstfrets(const Scratch& s, const std::string& ps, std::size_t n) {
-  const std::string xml = s.run("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
+std::vector<std::string> firstfrets(const Sandbox& s, const std::string& ps, std::size_t n) {
+  const std::string xml = s.shell("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
   const std::regex span(R"re(<span bbox="(\d+) (\d+) (\d+) \d+" font="Helvetica-Bold"[^>]*>\s*((<char [^>]*c="\d"/>\s*)+)</span>)re");
   struct Num { int x, y; std::string digits; };
   std::vector<Num> nums;
@@ -73,8 +51,8 @@ std::vector<std::string> firstfrets(const Scratch& s, const std::string& ps, std
 
 // The tab staffs on page 1 and the sizes of the first one's TAB mark and meter, as
 // "2 T 9.0675 4 15.6000": the Helvetica-Bold T's, the lowest of the Times-Bold digits.
-std::string marks(const Scratch& s, const std::string& ps) {
-  const std::string xml = s.run("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
+std::string marks(const Sandbox& s, const std::string& ps) {
+  const std::string xml = s.shell("gs -q -dSAFER -dLastPage=1 -sDEVICE=txtwrite -dTextFormat=0 -o - " + ps).out;
   const std::regex span(R"re(<span bbox="\d+ (\d+) [^"]*" font="(Helvetica-Bold|Times-Bold)" size="([\d.]+)">\s*<char [^>]*c="([T\d])"/>)re");
   std::string tab, meter;
   int lowest = -1, staffs = 0;
@@ -99,11 +77,13 @@ TEST(Abctab2ps, EngravesTabStaffs) {
       {"reel.abc six.abc", "TEMP.ABC", "Out.ps", {"0", "2", "0", "0", "0", "0", "1"}, 2, "2 T 9.0675 4 15.6000"},  // six moves whole to page 2
   };
   for (const auto& r : rows) {
-    Scratch s;
-    s.run("cd '" + kTests + "/typeset/data' && cat " + r.tune + " >'" + s.path("TEMP.ABC") + "'");
-    const Ran ran = s.run(std::string("abctab2ps ") + r.args), box = s.run(std::string("gs -q -dSAFER -sDEVICE=bbox -o - ") + r.ps);
+    Sandbox s;
+    s.useTypesetter(kBin);
+    s.shell("cd '" + kTests + "/typeset/data' && cat " + r.tune + " >'" + s.path("TEMP.ABC") + "'");
+    const RunResult ran = s.shell(std::string("abctab2ps ") + r.args), box = s.shell(std::string("gs -q -dSAFER -sDEVICE=bbox -o - ") + r.ps);
     EXPECT_EQ(ran.status, 0) << r.tune << ran.err;
-    EXPECT_EQ(s.run("ls | grep -vx TEMP.ABC").out, r.ps + std::string("\n")) << r.tune;  // and nothing else
+    EXPECT_EQ(s.files(), (std::string(r.ps) < "TEMP.ABC" ? std::vector<std::string>{r.ps, "TEMP.ABC"}
+                                                          : std::vector<std::string>{"TEMP.ABC", r.ps})) << r.tune;  // and nothing else
     EXPECT_EQ(box.status, 0) << r.tune;  // Ghostscript reads it to the end without an error
     EXPECT_EQ(count(box.err, "%%HiResBoundingBox"), r.pages) << r.tune;
     EXPECT_EQ(firstfrets(s, r.ps, r.frets.size()), r.frets) << r.tune;
@@ -121,20 +101,23 @@ TEST(Abctab2ps, FailuresAndInterruptsLeaveNothing) {
       {"echo half > tune.ps; kill -TERM $PPID", 128 + 15, ""},  // the user interrupts
   };
   for (const auto& r : rows) {
-    Scratch s;
+    Sandbox s;
+    s.useTypesetter(kBin);
     s.write("TEMP.ABC", "X:1\r\nK:C\r\n");
-    s.write("bin/abcm2ps", "#!/bin/sh\n" + r.abcm2ps + "\n", true);
+    s.write("bin/abcm2ps", "#!/bin/sh\n" + r.abcm2ps + "\n");
+    fs::permissions(s.path("bin/abcm2ps"), fs::perms::owner_all);
     fs::create_directory(s.path("tmp"));
-    const Ran ran = s.run("PATH=bin:\"$PATH\" TMPDIR=tmp abctab2ps TEMP.ABC -1 -O x");
+    const RunResult ran = s.shell("PATH=bin:\"$PATH\" TMPDIR=tmp abctab2ps TEMP.ABC -1 -O x");
     EXPECT_EQ(ran.status, r.status) << r.abcm2ps << "\n" << ran.err;
     EXPECT_NE(ran.err.find(r.says), std::string::npos) << r.abcm2ps << "\n" << ran.err;
-    EXPECT_EQ(s.run("find * | LC_ALL=C sort").out, "TEMP.ABC\nbin\nbin/abcm2ps\ntmp\n") << r.abcm2ps;
+    EXPECT_EQ(s.files(), (std::vector<std::string>{"TEMP.ABC", "tmp"})) << r.abcm2ps;
+    EXPECT_TRUE(fs::is_empty(s.path("tmp"))) << r.abcm2ps;
   }
 }
 
 // The text Ghostscript finds on a page, each line trimmed and its blanks made one, lines joined by " / ".
-std::string pagetext(const Scratch& s, const std::string& ps) {
-  std::istringstream text(s.run("gs -q -dSAFER -sDEVICE=txtwrite -dTextFormat=3 -o - " + ps).out);
+std::string pagetext(const Sandbox& s, const std::string& ps) {
+  std::istringstream text(s.shell("gs -q -dSAFER -sDEVICE=txtwrite -dTextFormat=3 -o - " + ps).out);
   std::string out;
   for (std::string line; std::getline(text, line);) {
     line = std::regex_replace(std::regex_replace(line, std::regex("[ \\r]+"), " "), std::regex("^ | $"), "");
@@ -148,7 +131,7 @@ std::string pagetext(const Scratch& s, const std::string& ps) {
 // and procedures its PostScript must not call.
 TEST(KryAndAbctab2psOn, WhatWasFound) {
   NEED("abcm2ps", "gs", kKry);
-  std::istringstream in(slurp(kTests + "/typeset/data/found.txt") + "==\n");
+  std::istringstream in(kry_test::readFile(kTests + "/typeset/data/found.txt") + "==\n");
   std::string options, tune, said;
   std::vector<std::string> page, absent;
   for (std::string line; std::getline(in, line);) {
@@ -159,19 +142,20 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
     else if (line.rfind("==", 0) != 0 && line[0] != '#') tune += line + "\n";
     if (line.rfind("==", 0) != 0) continue;
     if (tune.find_first_not_of('\n') != std::string::npos) {
-      Scratch s;
+      Sandbox s;
+      s.useTypesetter(kBin);
       s.write("tune.abc", tune);
-      const Ran r = s.run(kKry + " tune debug" + options);
+      const RunResult r = s.shell(kKry + " tune debug" + options);
       std::string got;
-      std::istringstream temp(slurp(s.path("TEMP.ABC"))), out(r.out), err(r.err);
+      std::istringstream temp(kry_test::readFile(s.path("TEMP.ABC"))), out(r.out), err(r.err);
       for (std::string l; std::getline(temp, l);) if (l.rfind("[V:G]", 0) == 0) got += "tab " + l.substr(0, l.find('\r')) + "\n";
       for (std::string l; std::getline(out, l);) if (l.rfind(" tune.abc", 0) == 0 || l.find(" from the typesetter") != std::string::npos) got += "err " + l + "\n";
       for (std::string l; std::getline(err, l);) if (l.rfind("abctab2ps:", 0) == 0 || l.rfind("abcm2ps:", 0) == 0) got += "err " + l + "\n";
       EXPECT_EQ(got, said) << tune;
-      const std::string text = pagetext(s, "tune.ps"), ps = slurp(s.path("tune.ps"));
+      const std::string text = pagetext(s, "tune.ps"), ps = kry_test::readFile(s.path("tune.ps"));
       for (const std::string& p : page) EXPECT_NE(text.find(p), std::string::npos) << p << " not on the page of\n" << tune << text;
       for (const std::string& a : absent) EXPECT_EQ(ps.find(" " + a), std::string::npos) << a << " called in the PostScript of\n" << tune;
-      if (options.find("pdf") != std::string::npos) { EXPECT_EQ(s.run("gs -q -dNODISPLAY -dNOSAFER -c \"(tune.pdf) (r) file runpdfbegin pdfpagecount = quit\"").out, std::to_string(count(ps, "%%Page: ")) + "\n"); }
+      if (options.find("pdf") != std::string::npos) { EXPECT_EQ(s.shell("gs -q -dNODISPLAY -dNOSAFER -c \"(tune.pdf) (r) file runpdfbegin pdfpagecount = quit\"").out, std::to_string(count(ps, "%%Page: ")) + "\n"); }
     }
     options = line.substr(2), tune.clear(), said.clear(), page.clear(), absent.clear();
   }
@@ -192,15 +176,16 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
       if (entry.path().extension() == ".abc") books.push_back(entry.path().string());
   int kept = 0;
   for (const std::string& book : books) {
-    Scratch s;
+    Sandbox s;
+    s.useTypesetter(kBin);
     fs::copy_file(book, s.path("book.abc"));
-    const Ran r = s.run(kKry + " book debug skip " + GetParam()), box = s.run("gs -q -dSAFER -sDEVICE=bbox -o - book.ps");
-    const std::string tune = slurp(s.path("TEMP.ABC")), want = "wrote book.ps (" + std::to_string(count(tune, "\nX:")) + " tune";
+    const RunResult r = s.shell(kKry + " book debug skip " + GetParam()), box = s.shell("gs -q -dSAFER -sDEVICE=bbox -o - book.ps");
+    const std::string tune = kry_test::readFile(s.path("TEMP.ABC")), want = "wrote book.ps (" + std::to_string(count(tune, "\nX:")) + " tune";
     kept += count(tune, "\nX:");
     EXPECT_NE(r.out.find(want), std::string::npos) << book << "\n" << r.out << r.err;
     EXPECT_EQ(count(r.out + r.err, " runs "), 0) << book << "\n" << r.out << r.err;
     EXPECT_EQ(box.status, 0) << book;
-    EXPECT_EQ(count(slurp(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
+    EXPECT_EQ(count(kry_test::readFile(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
     EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count(tune, "\nX:")) << book;
   }
   EXPECT_GE(kept, 570) << "a few tunes hold notes out of reach or a second voice";

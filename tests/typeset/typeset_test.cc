@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "typeset/book.h"
 #include "typeset/cmdline.h"
 #include "typeset/diagrams.h"
 #include "typeset/outline.h"
@@ -125,6 +126,25 @@ TEST(Outline, TitlesAsThePageShowsThem) {
   for (const Row& row : rows) EXPECT_EQ(shownTitle(row.title, row.titletrim), row.shown) << row.title;
 }
 
+// A book read in blocks is split into the lines the whole text has, wherever
+// a block ends: LF, CR and CR LF end a line, a last line needs no end.
+TEST(LineFeed, TheLinesOfTheWholeTextWhereverABlockEnds) {
+  const std::string texts[] = {"", "a", "a\n", "a\nb", "a\r\nb\r\n", "a\rb\r", "\r\n\r\n", "a\n\nb", "ab\r\r\ncd", "X:1\r\nK:C\n\rx"};
+  for (const std::string& text : texts) {
+    std::vector<std::string> whole, fed;
+    Lines lines(text);
+    for (std::string_view line; lines.next(line);) whole.emplace_back(line);
+    for (std::size_t size = 1; size <= 4; ++size) {
+      fed.clear();
+      LineFeed feed;
+      auto keep = [&](std::string_view line) { fed.emplace_back(line); };
+      for (std::size_t at = 0; at < text.size(); at += size) feed.feed(std::string_view(text).substr(at, size), keep);
+      feed.end(keep);
+      EXPECT_EQ(fed, whole) << "blocks of " << size << " in \"" << text << "\"";
+    }
+  }
+}
+
 TEST(ReadCmd, AsTheTableHasThem) {
   transcript("cmdlines.txt", [](const std::string& line) -> std::string {
     if (line.rfind("abctab2ps", 0) != 0) return "";
@@ -197,6 +217,15 @@ struct FakePlatform : Platform {
     if (inDir) files[path] = text;
     return inDir;
   }
+  // In blocks of three bytes: a line end, CR LF too, is split between blocks.
+  bool readBlocks(const std::string& path, const std::function<void(std::string_view)>& block) override {
+    const std::optional<std::string> text = readFile(path);
+    for (std::size_t at = 0; text && at < text->size(); at += 3) block(std::string_view(*text).substr(at, 3));
+    return text.has_value();
+  }
+  bool appendFile(const std::string& path, std::string_view text) override {
+    return files.contains(path) && (files[path] += text, true);
+  }
   std::optional<std::string> findProgram(const std::string& name) override { return abcm2ps ? std::optional(name) : std::nullopt; }
   std::optional<std::string> makeTemp() override {
     if (temps) files["tmp/"] = "";
@@ -234,7 +263,7 @@ TEST(Typeset, EachWayARunEnds) {
       {{"NONE.ABC"}, Abcm2ps{0, whole}, true, 1, "err: abctab2ps: cannot read the input file NONE.ABC\n"},
       {{"TEMP.ABC"}, std::nullopt, true, 1, "err: abctab2ps: abcm2ps, the engraver we typeset with, is not on the PATH; "
                                             "install the package abcm2ps (apt-get install abcm2ps)\n"},
-      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, ours + "err: abctab2ps: cannot make a temporary directory\n"},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, "err: abctab2ps: cannot make a temporary directory\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + ours + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + ours + failed + " (killed or not started); no PostScript file written\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + ours + failed + " (exit status 0); no PostScript file written\n"},
