@@ -65,7 +65,10 @@ Parsed readCommand(const std::vector<std::string>& args) {
         cmd.output = outputName(v, "ps");
       } else if (a == "-t") {
         const auto steps = readSteps(v);
-        if (!steps) return refuse("bad transposition \"" + v + "\": give 0 to 11, or _1 to _11 for down");
+        if (!steps) {
+          const std::string most = std::to_string(contract::kMostHalfSteps);
+          return refuse("bad transposition \"" + v + "\": give 0 to " + most + ", or _1 to _" + most + " for down");
+        }
         cmd.transpose = *steps;
       } else {
         const auto scale = readScale(v);
