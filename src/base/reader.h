@@ -107,8 +107,23 @@ class MusicLine {
     return read(item);
   }
   std::string_view line() const { return line_; }
+  // Past the notes of a voice overlay, from its "&" (or from the line's
+  // start, when one goes on from the line before) to the bar line that ends
+  // it, which `ender` then holds: any bar line with a "|" in its first two
+  // characters, or "::". False when the overlay goes on past the line: its
+  // end or a comment comes first (`ender` then holds the comment, if any).
+  bool passOverlay(Item& ender) {
+    while (next(ender))
+      if (ender.kind == ItemKind::kComment || (ender.kind == ItemKind::kBar && endsOverlayBar(ender.text)))
+        return ender.kind == ItemKind::kBar;
+    ender.kind = ItemKind::kBlank;
+    return false;
+  }
 
  private:
+  static bool endsOverlayBar(std::string_view bar) {
+    return bar[0] == '|' || (bar.size() > 1 && (bar[1] == '|' || bar[1] == ':'));
+  }
   bool read(Item& item);
   bool finish(Item& item, std::size_t end) {
     item.text = {line_.data() + item.column, end - item.column};

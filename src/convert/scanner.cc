@@ -45,12 +45,6 @@ struct Cursor {
   }
 };
 
-// Whether a bar line ends a voice overlay: any with a "|" in its first two
-// characters, or "::".
-bool endsOverlayBar(std::string_view bar) {
-  return bar[0] == '|' || (bar.size() > 1 && (bar[1] == '|' || bar[1] == ':'));
-}
-
 class Scanner {
  public:
   Scanner(TuneState& state, const Fretboard& board, LeftOut& leftOut, TuneFingering* fingering)
@@ -147,14 +141,9 @@ class Scanner {
   // False when the overlay goes on past the line.
   bool overlay(MusicLine& items, Item& ender) {
     ++leftOut_.overlaid;
-    while (items.next(ender)) {
-      if (ender.kind == ItemKind::kComment || (ender.kind == ItemKind::kBar && endsOverlayBar(ender.text))) {
-        state_.overlay = ender.kind == ItemKind::kComment;
-        return true;
-      }
-    }
-    state_.overlay = true;
-    return false;
+    const bool ended = items.passOverlay(ender);
+    state_.overlay = !ended;
+    return ended || ender.kind == ItemKind::kComment;
   }
 
   // A note: its tab text, then its length and a blank. A note below the
