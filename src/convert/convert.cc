@@ -6,16 +6,11 @@
 #include "convert/keysig.h"
 #include "base/stop.h"
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry {
 namespace {
-
-// The voice a V: field names is its first word ("V:1 clef=treble", "V: T1").
-std::string_view voiceId(std::string_view value) {
-  value = trimLeft(value);
-  return value.substr(0, value.find_first_of(" ]"));
-}
 
 // Adds line `number` to a list of the lines of a tune: "12, 14".
 void addLine(std::string& lines, long number) { lines += (lines.empty() ? "" : ", ") + std::to_string(number); }
@@ -54,6 +49,10 @@ void Conversion::line(std::string_view raw) {
     messages_ << where() << " a NUL byte (character code 0) is left out of the line\n";
   }
   std::string_view line = trim(raw);
+  if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
+    if (at_.chosen && !at_.leftOut) put(raw);
+    return;
+  }
   if (line.empty()) return;  // blank lines never reach the converted tune
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
   if (!at_.chosen || at_.leftOut) return;  // a tune not chosen, or one left out
@@ -131,7 +130,7 @@ void Conversion::keyField(std::string_view line) {
   tune.keyIndex = getkey(tune.keyCode);
   tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
   if (!firstOfTune) {  // a change of key inside the tune
-    put("V:M clef=treble");
+    put(contract::kMelodyField);
     put(line);
     return;
   }
@@ -152,12 +151,12 @@ void Conversion::keyField(std::string_view line) {
   if (!under.empty() && at_.parts) put("%%text ", under);
   if (!settings_.a4) put("%%pageheight 11in");
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
-  put("V:M clef=treble");
+  put(contract::kMelodyField);
   put("%");
   put("%");
   // One tab line a course: six, five (the banjo's) or four.
   const int courses = settings_.instrument.courses().courses;
-  put(courses == 4 ? "V:G clef=spanish4tab" : courses == 5 ? "V:G clef=banjo5tab" : "V:G clef=guitartab");
+  put(courses == 4 ? contract::kTabFieldFourCourses : courses == 5 ? contract::kTabFieldFiveCourses : contract::kTabFieldSixCourses);
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");
@@ -171,27 +170,16 @@ void Conversion::keyField(std::string_view line) {
 // names the voice the music goes on in.
 void Conversion::voiceField(std::string_view line) {
   at_.tune.octave = octaveOf(line.substr(2)).value_or(at_.tune.octave);
-  if (!at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(2)));
+  if (!at_.tune.keyCode.empty()) voiceNamed(at_.tune, voiceId(line.substr(2)));
   put(line);
 }
 
-// The tab follows one melody: a tune whose body goes on in a second voice
-// (two staves, as abcm2ps draws it) stops where that voice starts.
-void Conversion::voiceNamed(std::string_view id) {
-  std::string& voice = at_.tune.voice;
-  if (voice.empty()) voice = id;
-  if (id == voice) return;
-  throw Stop::refusal(" A second voice starts here (V:" + std::string(id) + ", after V:" + voice +
-                      "): kry writes tab for tunes of one voice only.\n");
-}
-
 void Conversion::musicLine(std::string_view line) {
-  put("[V:M] ", line);
+  put(contract::kMelodyLineStart, line);
   if (settings_.chords) sheet_.line(line);
-  if (line.starts_with("[V:") && !at_.tune.keyCode.empty()) voiceNamed(voiceId(line.substr(3)));
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
-  put("[V:G] ", tab);
+  put(contract::kTabLineStart, tab);
   if (settings_.midi && !leftOut.silenced.empty()) put(kAsPlayed, asPlayed(line, leftOut.silenced));
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
@@ -211,7 +199,7 @@ void Conversion::musicLine(std::string_view line) {
 bool Conversion::leaveOut(Stop& stop) {
   if (stop.isIoError()) return false;  // a work file that can't be written ends the run as it is
   if (auto* unplaced = dynamic_cast<NoteUnavailable*>(&stop))
-    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip && at_.inTune));
+    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip));
   if (!settings_.skip || !at_.inTune) {
     stop.sayFirst(where());
     return false;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reader.h"
 #include "base/stop.h"
 #include "convert/chordsheet.h"
 #include "convert/fingering.h"
@@ -94,7 +95,6 @@ class Conversion {
   void tuneNumber(std::string_view line);
   void keyField(std::string_view line);
   void voiceField(std::string_view line);
-  void voiceNamed(std::string_view id);
   void musicLine(std::string_view line);
   bool leaveOut(Stop& stop);
   void put(std::string_view head, std::string_view tail = {});
@@ -118,6 +118,7 @@ class Conversion {
   std::vector<std::string> tuneLines_;  // with option pos, the lines of the tune until it is whole
   // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
   Headings headings_;
+  LineReader kinds_;  // PostScript and text blocks, whose lines are not ABC
   std::vector<std::string> header_;
   bool replaying_ = false;       // the held header lines are being converted
   bool chosenByTitle_ = false;   // the tune whose header was read last is chosen

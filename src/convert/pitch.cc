@@ -120,7 +120,7 @@ std::string notAvailable(int sum, const std::string& text) {
 
 std::string keySpelling(int keyIndex, const std::string& noteText) {
   int code = encode(noteText);
-  if (code >= 0) return decode(spelledCode(keyIndex, code));
+  if (code >= 0 && spelledCode(keyIndex, code) != code) return decode(spelledCode(keyIndex, code));
   // A note in an octave the table does not spell takes the key's sharp or flat.
   int shift = isNoteLetter(noteText[0]) ? keyAccidental(keyIndex, noteText[0]) : 0;
   return shift == 0 ? noteText : (shift > 0 ? "^" : "_") + noteText;
@@ -189,7 +189,7 @@ NoteUnavailable::NoteUnavailable(int sum, std::string text)
     : Stop(" ", kExitStopped, notAvailable(sum, text)), sum(sum), text(std::move(text)) {}
 
 void unavailable(int keyIndex, char accidental, std::string_view written, int sum) {
-  std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + std::string(written);
+  std::string text = std::string(accidentalText(accidental)) + std::string(written);
   throw NoteUnavailable(sum, keySpelling(keyIndex, text));
 }
 
@@ -286,11 +286,12 @@ std::optional<Tuning> readTuning(std::string_view notes, std::string* fault) {
     while (end < notes.size() && isOctaveMark(notes[end])) ++end;
     std::optional<int> pitch = at < notes.size() ? notePitch(0, accidental, notes.substr(at, end - at)) : std::nullopt;
     std::string written(notes.substr(start, std::min(end, notes.size()) - start));
-    if (!pitch) return refuse(written + " is no ABC note");
-    if (*pitch < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
-    if (*pitch > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
+    if (!pitch.has_value()) return refuse(written + " is no ABC note");
+    const int sounds = pitch.value();
+    if (sounds < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
+    if (sounds > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
     if (tuning.courses == 6) return refuse("it has more than six notes");
-    lastFirst[static_cast<std::size_t>(tuning.courses++)] = *pitch;
+    lastFirst[static_cast<std::size_t>(tuning.courses++)] = sounds;
     at = end;
   }
   if (tuning.courses < 4)

@@ -126,6 +126,8 @@ constexpr std::optional<int> notePitch(int keyIndex, char accidental, std::strin
   switch (accidental) {
     case '^': return pitch + 1;
     case '_': return pitch - 1;
+    case kDoubleSharp: return pitch + 2;
+    case kDoubleFlat: return pitch - 2;
     case '=': return pitch;
     default: return pitch + keyAccidental(keyIndex, letter);
   }
@@ -214,7 +216,7 @@ std::string noteName(int pitch);
 // higher (octave=). A note with no place stops the run (unavailable).
 inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board, int octaves = 0) {
   std::optional<int> pitch = notePitch(keyIndex, accidental, written);
-  int sum = pitch.value_or(0) + board.instrument().shift() + 12 * octaves;
+  int sum = pitch ? *pitch + board.instrument().shift() + 12 * octaves : 0;  // a letter that is no note sounds nowhere
   if (!pitch || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
   return board.at(sum);
 }

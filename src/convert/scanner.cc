@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "base/abc.h"
+#include "base/reader.h"
 #include "base/stop.h"
+#include "base/text.h"
 #include "convert/keysig.h"
 
 namespace kry {
@@ -14,65 +16,21 @@ namespace {
 const char* const kBadAccidental = "Bad accidental";
 const char* const kIncompleteChord = "Incomplete chord";
 
-// What a character of a music line is to the scanner.
-enum Kind : unsigned char {
-  kLeftOut,     // what carries no music (a stray octave mark, a non-breaking space, "*"...),
-                // and the letters that mark a note rather than play one (H L M O P S T u v J, the roll "~")
-  kCopied,      // blanks, slurs, ties, broken rhythm, bar-line brackets...: into the tab line as it is
-  kBar,         // "|": ends the bar, so its accidentals
-  kColon,       // ":", a repeat's; "::" is a bar line
-  kGrace,       // "{": grace notes, up to "}", stay out of the tab
-  kQuote,       // a chord symbol or annotation, up to the next double quote
-  kComment,     // "%": the rest of the line is the melody's alone
-  kDecoration,  // "!" or "+": a decoration, a lone "!", or a chord in "+"
-  kBracket,     // "[": a chord, an inline field, or "[|" and "[1" copied
-  kAccidental,  // "^", "=", "_"
-  kLetter,      // a note or a rest
-  kOtherLetter, // a letter that is none: a symbol of a U: field, or one that goes to `note` like a note
-  kSpacer,      // "y", with the width it may be given
-  kDigit,       // 1..9: copied, but for the numbers of repeat endings after a bar line
-  kOverlay,     // "&": a second voice on the melody staff, to the end of the bar
-};
-
-constexpr std::array<Kind, 256> kKinds = [] {
-  std::array<Kind, 256> kinds{};  // kLeftOut
-  auto set = [&](std::string_view chars, Kind kind) {
-    for (char c : chars) kinds[static_cast<unsigned char>(c)] = kind;
-  };
-  set(" \t]0()-.`<>/\\", kCopied);
-  set("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz", kOtherLetter);
-  set("ABCDEFGabcdefgzx", kLetter);
-  for (int c = 0; c < 256; ++c)
-    if (isShorthand(static_cast<char>(c))) kinds[static_cast<std::size_t>(c)] = kLeftOut;
-  set("y", kSpacer);
-  set("|", kBar);
-  set(":", kColon);
-  set("{", kGrace);
-  set("\"", kQuote);
-  set("%", kComment);
-  set("!+", kDecoration);
-  set("[", kBracket);
-  set("^=_", kAccidental);
-  set("123456789", kDigit);
-  set("&", kOverlay);
-  return kinds;
-}();
-
-Kind kindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
-char charAt(std::string_view line, std::size_t pos) { return pos < line.size() ? line[pos] : ' '; }
-
 // The most a character of a music line adds to the tab line: a note letter
 // becomes the commas of five courses and its fret letter, the length "1" and
-// a blank; a chord's brackets and blank come with at least two characters.
+// a blank; a chord's brackets, ties and blank come with at least two characters.
 constexpr std::size_t kMostPerCharacter = 8;
 
-// Where the scan stands: its position on the music line, and the end of the
-// tab line written so far, in room made at the start for the longest the tab
-// line can grow to. The rules take it and give it back by value: a member
-// would be fetched again after every character written, since a char may be
-// written over anything, and the scan would take twice as long.
+// The characters the tab line keeps where the melody has them though they
+// make no item of music: digits, and what a fret letter's neighbours need.
+constexpr bool keptAsItIs(char c) { return isDigit(c) || c == ']' || c == '/'; }
+
+// Where the scan stands: the end of the tab line written so far, in room
+// made at the start for the longest the tab line can grow to. The rules take
+// it and give it back by value: a member would be fetched again after every
+// character written, since a char may be written over anything, and the scan
+// would take twice as long.
 struct Cursor {
-  std::size_t i;
   char* out;
 
   void put(char c) { *out++ = c; }
@@ -96,158 +54,125 @@ class Scanner {
   // tab line's text.
   std::string_view run(std::string_view line, std::string& room) {
     room.resize(std::max(room.size(), kMostPerCharacter * (line.size() + 2)));
-    Cursor at{0, room.data()};
-    if (state_.overlay) {  // an overlay goes on from the line before
-      at = overlay(line, 0, at);
-      ++at.i;
-    }
-    for (; at.i < line.size(); ++at.i) {
-      char c = line[at.i];
-      if (kindOf(c) == kCopied)  // blanks, slurs, broken rhythm: most of a line but its notes
-        at.put(c);
-      else if (kindOf(c) == kLetter)
-        at = note(line, at.i, at);
+    Cursor at{room.data()};
+    MusicLine items(line, state_.symbols);
+    Item item;
+    bool more = state_.overlay ? overlay(items, item) : items.next(item);  // an overlay goes on from the line before
+    for (; more; more = items.next(item)) {
+      if (item.kind == ItemKind::kBlank)  // blanks and notes: most of a line
+        at.put(item.text);
+      else if (item.kind == ItemKind::kNote)
+        at = note(item, line, at);
       else
-        at = step(line, at);
+        at = step(item, items, at);
     }
     return {room.data(), static_cast<std::size_t>(at.out - room.data())};
   }
 
  private:
-  // One step of the scan at position i; a rule may move i forward itself.
-  Cursor step(std::string_view line, Cursor at) {
-    char c = line[at.i];
-    switch (kindOf(c)) {
-      case kLeftOut:
+  // One item of the line.
+  Cursor step(const Item& item, MusicLine& items, Cursor at) {
+    std::string_view line = items.line();
+    switch (item.kind) {
+      case ItemKind::kNote:
+        return note(item, line, at);
+      case ItemKind::kRest:
+        if (item.text[0] == 'Z' || item.text[0] == 'X') return note(item, line, at);  // no rest the tab knows
+        at.put(item.text[0]);  // "x" is a rest that shows nothing
+        return noteEnd(item, line, at);
+      case ItemKind::kChord:
+        return chord(item, line, at);
+      case ItemKind::kBar:
+        for (std::size_t k = 0; k < item.text.size(); ++k)
+          if (item.text[k] == '|' || (item.text[k] == ':' && k + 1 < item.text.size() && item.text[k + 1] == ':')) {
+            state_.accidentals.clear();  // a bar line ends the bar's accidentals
+            if (fingering_ != nullptr) ++fingering_->bar;
+          }
+        at.put(item.text);
         return at;
-      case kCopied:
-        at.put(c);
+      case ItemKind::kEnding:  // "[1" kept whole; the numbers after a bar line are the melody's
+        if (item.text[0] == '[') at.put(item.text);
         return at;
-      case kBar:
-        state_.accidentals.clear();
-        if (fingering_ != nullptr) ++fingering_->bar;
-        at.put(c);
+      case ItemKind::kDecoration:  // the staccato dot stays beside its fret; other marks are the melody's
+        if (item.text == ".") at.put('.');
         return at;
-      case kColon:
-        if (charAt(line, at.i + 1) == ':') {  // "::" ends a bar
-          state_.accidentals.clear();
-          if (fingering_ != nullptr) ++fingering_->bar;
-        }
-        at.put(c);
+      case ItemKind::kField:
+        return inlineField(item, at);
+      case ItemKind::kVoice:
+        // After music in no named voice, as on a line's start, that music is the first voice, "1".
+        if (state_.keyCode.empty()) return at;
+        if (item.column > 0 && state_.voice.empty()) state_.voice = "1";
+        voiceNamed(state_, voiceId(item.text.substr(3)));
         return at;
-      case kGrace:
-        return skipTo(line, at, '}');
-      case kQuote:
-        return skipTo(line, at, '"');
-      case kComment:
-        at.i = line.size();
+      case ItemKind::kTuplet:
+      case ItemKind::kBroken:
+      case ItemKind::kTie:
+      case ItemKind::kSlurOpen:
+      case ItemKind::kSlurClose:
+      case ItemKind::kBlank:
+      case ItemKind::kContinuation:
+        at.put(item.text);
         return at;
-      case kDecoration: {
-        // A decoration, and a lone "!", add nothing; a chord in "+" is a chord.
-        Mark mark = markAt(line, at.i, state_.symbols);
-        if (mark.kind == MarkKind::kChord) return chord(line, at, mark.close);
-        at.i = mark.close;
-        return at;
+      case ItemKind::kOverlay: {
+        Item ender;
+        return overlay(items, ender) ? step(ender, items, at) : at;
       }
-      case kBracket: {
-        char next = charAt(line, at.i + 1);
-        if (isFieldLine(line.substr(at.i + 1))) return inlineField(line, at);
-        if (next == '|') {
-          at.put(c);
-        } else if (next >= '1' && next <= '9') {  // "[1", "[1,2": an ending, kept whole
-          std::size_t end = endingsEnd(line, at.i + 1);
-          at.put(line.substr(at.i, end - at.i));
-          at.i = end - 1;
-        } else {
-          std::size_t close = line.find(']', at.i + 1);
-          if (close == std::string_view::npos || close == at.i + 1) throw Stop(kIncompleteChord, kExitStopped);
-          return chord(line, at, close);
-        }
+      case ItemKind::kAccidental:  // one that marks no note adds nothing; none may end the line
+        if (item.column + 1 == line.size()) throw Stop(kBadAccidental, kExitStopped);
         return at;
-      }
-      case kAccidental:
-        return accidental(line, at);
-      case kLetter:
-        return note(line, at.i, at);
-      case kOtherLetter:
-        if (state_.symbols.marks(c)) return at;  // a decoration of the tune's own
-        return note(line, at.i, at);
-      case kSpacer:
-        readLength(line, at);  // a spacer's width has no place on the tab staff
+      case ItemKind::kIncomplete:
+        throw Stop(kIncompleteChord, kExitStopped);
+      case ItemKind::kOther:
+        if (keptAsItIs(item.text[0])) at.put(item.text[0]);
         return at;
-      case kDigit:
-        // The numbers of the repeat endings after a bar line ("|1", ":|2",
-        // "|1,2", "|1-3") are the melody's.
-        if (at.i > 0 && line[at.i - 1] == '|')
-          at.i = endingsEnd(line, at.i) - 1;
-        else
-          at.put(c);
+      case ItemKind::kSpacer:  // a spacer's width has no place on the tab staff
+      case ItemKind::kText:
+      case ItemKind::kGrace:
+      case ItemKind::kComment:
+      case ItemKind::kIgnored:
         return at;
-      case kOverlay:
-        return overlay(line, at.i, at);
     }
     return at;
   }
 
-  // Moves to the partner of the character at i; with none, the rest of the line goes.
-  static Cursor skipTo(std::string_view line, Cursor at, char partner) {
-    at.i = std::min(line.find(partner, at.i + 1), line.size());
-    return at;
-  }
-
-  // An accidental holds for its note to the end of the bar; with no note
-  // after it, it adds nothing and the character after it is read as it is.
-  Cursor accidental(std::string_view line, Cursor at) {
-    std::size_t start = at.i++;
-    if (at.i >= line.size()) throw Stop(kBadAccidental, kExitStopped);
-    if (isLetter(line[at.i])) return note(line, start, at);
-    if (isAccidental(line[at.i])) {  // a second one: read in its turn
-      at.i = start;
-      return at;
-    }
-    return step(line, at);
-  }
-
-  // A voice overlay from `from` ("&", or the start of a line that goes on
-  // with one) to the bar line that ends it: the notes of the second voice
-  // are left out of the tab, which follows the first.
-  Cursor overlay(std::string_view line, std::size_t from, Cursor at) {
-    std::size_t end = overlayEnd(line, from);
-    state_.overlay = !endsOverlay(line, end);
+  // A voice overlay, from "&" or from the start of a line that goes on with
+  // one, to the bar line that ends it, which `ender` then holds: the notes
+  // of the second voice are left out of the tab, which follows the first.
+  // False when the overlay goes on past the line.
+  bool overlay(MusicLine& items, Item& ender) {
     ++leftOut_.overlaid;
-    at.i = end - 1;
-    return at;
+    const bool ended = items.passOverlay(ender);
+    state_.overlay = !ended;
+    return ended || ender.kind == ItemKind::kComment;
   }
 
-  // A note or rest from `start` (its accidental, if any) to the letter at i:
-  // its tab text, then its length and a blank.
-  Cursor note(std::string_view line, std::size_t start, Cursor at) {
-    std::size_t letter = at.i;
-    while (isOctaveMark(charAt(line, at.i + 1))) ++at.i;
-    char c = line[letter];
-    if (start == letter && letter == at.i && (c == 'z' || c == 'x')) {
-      at.put(c);  // a rest; "x" is one that shows nothing
-    } else {  // the fret letter after the commas of the courses above; an "x" where no course plays it
-      const Place& place = this->place(line, start, letter, at.i);
-      if (place.spot.course == 0) {
-        ++leftOut_.belowLowest;
-        leftOut_.silenced.push_back({start, at.i + 1, "z"});
-      }
-      if (fingering_ == nullptr)
-        at.put(place);
-      else
-        at = placedByHand(line.substr(start, at.i + 1 - start), place, at);
+  // A note: its tab text, then its length and a blank. A note below the
+  // lowest course is a rest in the melody as the tab plays it.
+  Cursor note(const Item& item, std::string_view line, Cursor at) {
+    const Place& place = this->place(item);
+    if (place.spot.course == 0) {
+      ++leftOut_.belowLowest;
+      leftOut_.silenced.push_back({item.column, item.column + item.length, "z"});
     }
-    std::string_view length = readLength(line, at);  // moves past the length: before `at` is handed on
-    at = writeLength(at, length);
-    if (fingering_ != nullptr) noteTie(line, at.i);
-    if (at.i + 1 < line.size()) at.put(' ');
+    if (fingering_ == nullptr)
+      at.put(place);
+    else
+      at = placedByHand(item.text.substr(0, item.length), place, at);
+    return noteEnd(item, line, at);
+  }
+
+  // After a note or rest: its length where it changes, and a blank unless the line ends.
+  Cursor noteEnd(const Item& item, std::string_view line, Cursor at) {
+    at = writeLength(at, item.lengthText());
+    std::size_t end = item.column + item.text.size();
+    if (fingering_ != nullptr) noteTie(line, end);
+    if (end < line.size()) at.put(' ');
     return at;
   }
 
   // A single note with option pos: its place on the course the whole tune gave it.
   Cursor placedByHand(std::string_view written, const Place& place, Cursor at) {
-    std::vector<ChordNote> voices{{&place, written}};
+    std::vector<ChordNote> voices{{&place, written, false}};
     std::string tabCode = fingered(voices);
     std::size_t played = tabCode.find_first_not_of(',');
     at.put(played == std::string::npos ? std::string_view("x") : std::string_view(tabCode).substr(0, played + 1));
@@ -255,29 +180,20 @@ class Scanner {
   }
 
   // A tie after a note or a chord: the next one is held, not played again.
-  void noteTie(std::string_view line, std::size_t last) {
-    if (charAt(line, last + 1) == '-') fingering_->tiePending = true;
+  void noteTie(std::string_view line, std::size_t after) {
+    if (after < line.size() && line[after] == '-') fingering_->tiePending = true;
   }
 
-  // Where the note written from `start` (its accidental, if any) over its
-  // letter to `last` (its octave mark, if any) is played; a note with no place
-  // stops the run. A written accidental holds for the note in its octave to
-  // the end of the bar.
-  const Place& place(std::string_view line, std::size_t start, std::size_t letter, std::size_t last) {
-    if (start == letter && last == letter && state_.octave == 0 && !state_.accidentals.any() && isNoteLetter(line[letter]))
-      if (const Place* plain = board_.plain(state_.keyIndex, line[letter])) return *plain;
-    std::string_view written = line.substr(letter, last + 1 - letter);
-    char accidental = start < letter ? line[start] : fixacc(state_.accidentals, written);
-    if (start < letter) acdntl(state_.accidentals, accidental, written);
+  // Where a note (its accidental, letter, octave marks) is played; a note
+  // with no place stops the run. A written accidental holds for the note in
+  // its octave to the end of the bar.
+  const Place& place(const Item& item) {
+    std::string_view written = item.pitch();
+    if (item.letter == 0 && written.size() == 1 && state_.octave == 0 && !state_.accidentals.any() && isNoteLetter(written[0]))
+      if (const Place* plain = board_.plain(state_.keyIndex, written[0])) return *plain;
+    char accidental = item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
+    if (item.letter > 0) acdntl(state_.accidentals, accidental, written);
     return kry::note(state_.keyIndex, accidental, written, board_, state_.octave);
-  }
-
-  // The length written after i, moving i past it.
-  static std::string_view readLength(std::string_view line, Cursor& at) {
-    std::size_t start = at.i + 1;
-    std::size_t end = lengthEnd(line, start);
-    at.i = end - 1;
-    return line.substr(start, end - start);
   }
 
   // A length is written only when it differs from the one written last; a
@@ -295,54 +211,44 @@ class Scanner {
   // An inline field such as [K:D] or [L:1/16]. A key change respells the notes
   // after it; a unit length or a meter goes into the tab line too, so both
   // voices keep the same time; every other field is the melody's alone.
-  Cursor inlineField(std::string_view line, Cursor at) {
-    std::size_t close = line.find(']', at.i + 1);
-    if (close == std::string_view::npos) throw Stop(kIncompleteChord, kExitStopped);
-    std::string_view field = line.substr(at.i, close - at.i + 1);
+  Cursor inlineField(const Item& item, Cursor at) {
+    std::string_view field = item.text;
     if (field[1] == 'K') {
       state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
       state_.octave = octaveOf(field.substr(3, field.size() - 4)).value_or(state_.octave);
     }
     if (field[1] == 'L' || field[1] == 'M') at.put(field);
-    at.i = close;
     return at;
   }
 
-  // A chord, "[CEG]" or "+CEG+" with its last character at `close`: all its
-  // notes in one tab code, in brackets, with one length: the length of its
-  // first note, or, when no note in it has one, the length written after it
-  // ([CEG]2). Decorations, slurs and ties between its notes are left out; a
-  // tie in it ties the whole chord. A chord no course plays keeps its time as
-  // an invisible rest.
-  Cursor chord(std::string_view line, Cursor at, std::size_t close) {
-    std::size_t inside = at.i + 1;
-    std::string_view text = line.substr(inside, close - inside);
-    at.i = close;
-
+  // A chord, "[CEG]" or "+CEG+": all its notes in one tab code, in brackets,
+  // with one length: the length of its first note, or, when no note in it
+  // has one, the length written after it ([CEG]2). Decorations and slurs
+  // between its notes are left out; a chord whose notes are all tied
+  // ([F-A-]) is tied whole. A chord no course plays keeps its time as an
+  // invisible rest.
+  Cursor chord(const Item& item, std::string_view line, Cursor at) {
     std::vector<ChordNote> voices;
     std::vector<Span> spans;  // of each note on the line, its length inside included
     std::string_view first;  // the first note's length
     bool lengthInside = false;
-    for (std::size_t k = chordMarkEnd(text, 0, state_.symbols); k < text.size(); k = chordMarkEnd(text, k, state_.symbols)) {
-      std::size_t start = k;
-      if (isAccidental(text[k]) && ++k >= text.size()) throw Stop(kBadAccidental, kExitStopped);
-      if (!isLetter(text[k])) break;  // the chord's notes end here
-      std::size_t letter = k;
-      while (k + 1 < text.size() && isOctaveMark(text[k + 1])) ++k;
-      voices.push_back({&place(line, inside + start, inside + letter, inside + k), text.substr(start, k + 1 - start)});
-      std::size_t length = ++k;
-      k = lengthEnd(text, k);
-      if (voices.size() == 1) first = text.substr(length, k - length);
-      lengthInside = lengthInside || k > length;
-      spans.push_back({inside + start, inside + k, text.substr(length, k - length)});
+    const std::size_t inside = item.column + 1u;  // where the chord's notes start on the line
+    ChordNotes notes(item.inside(), state_.symbols);
+    Item n;
+    for (bool tied = false; notes.next(n, tied);) {
+      voices.push_back({&place(n), n.text.substr(0, n.length), tied});
+      if (voices.size() == 1) first = n.lengthText();
+      lengthInside = lengthInside || !n.lengthText().empty();
+      spans.push_back({inside + n.column, inside + n.column + n.text.size(), n.lengthText()});
     }
+    if (notes.badAccidental()) throw Stop(kBadAccidental, kExitStopped);
     std::size_t below = 0;
     for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     leftOut_.belowLowest += static_cast<int>(below);
-    silence(voices, spans, below, inside - 1, close);
+    silence(voices, spans, below, item.column, item.column + item.length - 1u);
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
-    if (fingering_ != nullptr && text.find('-') != std::string_view::npos) fingering_->tiePending = true;
-    std::string_view length = lengthInside ? first : readLength(line, at);
+    if (fingering_ != nullptr && item.inside().find('-') != std::string_view::npos) fingering_->tiePending = true;
+    std::string_view length = lengthInside ? first : item.lengthText();
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
     if (tabCode.empty()) {
       at.put('x');
@@ -353,8 +259,9 @@ class Scanner {
     at.put('[');
     at.put(tabCode);
     at = writeLength(at, length);
-    if (fingering_ != nullptr) noteTie(line, at.i);
+    if (fingering_ != nullptr) noteTie(line, item.column + item.text.size());
     at.put("] ");
+    if (std::ranges::all_of(voices, &ChordNote::tied)) at.put('-');  // held into the next chord, as "[FA]-" is
     return at;
   }
 
@@ -362,6 +269,7 @@ class Scanner {
   struct ChordNote {
     const Place* place;
     std::string_view written;
+    bool tied = false;
   };
 
   // Where a note of a chord stands on the line, its length inside included.
@@ -453,6 +361,19 @@ class Scanner {
 };
 
 }  // namespace
+
+std::string_view voiceId(std::string_view value) {
+  value = trimLeft(value);
+  return value.substr(0, value.find_first_of(" ]"));
+}
+
+void voiceNamed(TuneState& state, std::string_view id) {
+  std::string& voice = state.voice;
+  if (voice.empty()) voice = id;
+  if (id == voice) return;
+  throw Stop::refusal(" A second voice starts here (V:" + std::string(id) + ", after V:" + voice +
+                      "): kry writes tab for tunes of one voice only.\n");
+}
 
 std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced) {
   std::string played;

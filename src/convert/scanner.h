@@ -42,6 +42,13 @@ struct LeftOut {
   std::vector<Silenced> silenced;
 };
 
+// The voice a V: field names is its first word ("V:1 clef=treble", "V: T1"):
+// `value` is what follows the colon.
+std::string_view voiceId(std::string_view value);
+// The tab follows one melody: a tune whose body goes on in a second voice
+// (two staves, as abcm2ps draws it) stops where that voice starts, whether
+// on a V: line or at an inline [V:] anywhere on a music line.
+void voiceNamed(TuneState& state, std::string_view id);
 // The music line with the pieces `silenced` written otherwise.
 std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry {
@@ -61,7 +62,7 @@ std::string_view FixUp::line(std::string_view in) {
 
 void FixUpSink::putLines(std::string_view lines) {
   while (!lines.empty()) {
-    std::size_t tab = lines.starts_with("[V:G]") ? 0 : lines.find("\n[V:G]");
+    std::size_t tab = lines.starts_with(contract::kTabLine) ? 0 : lines.find("\n" + std::string(contract::kTabLine));
     if (tab == std::string_view::npos) return out_.putLines(lines);
     if (tab > 0) out_.putLines(lines.substr(0, ++tab));  // up to the tab-voice line, its LF included
     std::size_t end = lines.find("\r\n", tab);

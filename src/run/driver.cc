@@ -114,7 +114,8 @@ void checkOutput(const TuneNames& names, const Options& options, Platform& platf
     std::string folder = slash == 0 ? "/" : names.base.substr(0, slash);
     if (!platform.isFolder(folder))
       refuseOption("out=" + options.out, "out=" + options.out + ": there is no folder " + folder +
-                                             "; make it first, or name another.");
+                                             "; make it first, or name another, for example out=" +
+                                             options.out.substr(options.out.rfind('/') + 1) + " in this folder.");
   }
   std::vector<std::string> outputs{outputName(names.base, "ps")};
   if (options.pdf) outputs.push_back(outputName(names.base, "pdf"));

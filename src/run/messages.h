@@ -2,6 +2,8 @@
 // names of the work files.
 #pragma once
 
+#include "base/contract.h"
+
 namespace kry {
 
 inline constexpr const char* kVersion = "1.15";
@@ -20,7 +22,7 @@ inline constexpr const char* kWrittenWorkFiles[] = {kStagedTune, kConvertedTune,
 // The final tune's name as the overwrite question shows it, padded to 11 characters.
 inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";
 
-inline constexpr const char* kTypesetter = "abctab2ps";
+inline constexpr const char* kTypesetter = contract::kTypesetter.data();
 inline constexpr const char* kGhostscript = "gs";
 // Option midi: the program that plays the tunes into a MIDI file, the names
 // of its files in its temporary folder, and the tempo of a tune with no Q:

@@ -4,6 +4,8 @@
 #include <array>
 
 #include "base/abc.h"
+#include "base/contract.h"
+#include "base/reader.h"
 #include "base/text.h"
 #include "convert/lines.h"
 #include "run/messages.h"
@@ -39,26 +41,18 @@ bool starts(std::string_view line, std::string_view head) { return line.substr(0
 // typesetter does the same for abcm2ps.
 std::string bracketed(std::string_view line, const Symbols& symbols) {
   std::string out;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    std::size_t last = i;
-    if (line[i] == '%') {
-      last = line.size() - 1;
-    } else if (line[i] == '"') {
-      last = std::min(line.find('"', i + 1), line.size() - 1);
-    } else if (line[i] == '!' || line[i] == '+') {
-      const Mark mark = markAt(line, i, symbols);
-      last = mark.close;
-      if (mark.kind == MarkKind::kChord) {
-        out += '[';
-        for (char c : line.substr(i + 1, mark.close - i - 1))
-          if (c != ' ') out += c;
-        out += ']';
-        i = mark.close;
-        continue;
-      }
+  out.reserve(line.size());
+  MusicLine items(line, symbols);
+  for (Item item; items.next(item);) {
+    if (item.kind != ItemKind::kChord || item.text[0] != '+') {
+      out += item.text;
+      continue;
     }
-    out.append(line.substr(i, last - i + 1));
-    i = last;
+    out += '[';
+    for (char c : item.inside())
+      if (c != ' ') out += c;
+    out += ']';
+    out += item.lengthText();
   }
   return out;
 }
@@ -241,7 +235,7 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       out += "%%MIDI gchordoff\n";  // the tab plays the melody alone
       continue;
     }
-    if (starts(line, "[V:G]") || starts(line, "V:G") || starts(line, "%%MIDI")) continue;
+    if (starts(line, contract::kTabLine) || starts(line, contract::kTabLine.substr(1, 3)) || starts(line, "%%MIDI")) continue;
     if (isFieldLine(line) && line[0] == 'U') {
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
@@ -250,11 +244,11 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
     if (starts(line, kAsPlayed)) {
       out.resize(melodyAt);
       line = line.substr(kAsPlayed.size());
-      out += bracketed("[V:M] " + std::string(line), symbols) + '\n';
+      out += bracketed(std::string(contract::kMelodyLineStart) + std::string(line), symbols) + '\n';
       continue;
     }
-    if (starts(line, "[V:M]")) melodyAt = out.size();
-    out += starts(line, "[V:M]") ? bracketed(line, symbols) : std::string(line);
+    if (starts(line, contract::kMelodyLine)) melodyAt = out.size();
+    out += starts(line, contract::kMelodyLine) ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }
   if (!held.empty()) out.append(held).append("\n");

@@ -9,6 +9,7 @@
 #include "run/messages.h"
 #include "base/stop.h"
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry {
@@ -19,7 +20,7 @@ constexpr std::size_t kNumberWidth = 8;
 // The option key: the first six characters, upper-cased.
 constexpr std::size_t kKeyWidth = 6;
 // The largest scale the typesetter takes.
-constexpr float kLargestScale = 4.0F;
+constexpr auto kLargestScale = static_cast<float>(contract::kLargestScale);
 
 
 // Every character of a number option must be a digit, "-" or "."; "+" may only lead.
@@ -200,7 +201,7 @@ void readNumber(const std::string& arg, Options& options) {
     options.scaleText = trimRight(fixedField(arg, kNumberWidth));
   } else {
     long steps = readInteger(arg);
-    if (std::labs(steps) > 11) throw Stop(kCantTranspose, kExitStopped);
+    if (std::labs(steps) > contract::kMostHalfSteps) throw Stop(kCantTranspose, kExitStopped);
     options.transposition = static_cast<int>(steps);
   }
 }

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/stop.h"
 #include "run/messages.h"
 
@@ -14,14 +15,19 @@ namespace {
 // the final tune; nothing for any other line.
 std::optional<TypesetterMessage> readTypesetterMessage(std::string_view line) {
   // "abctab2ps: TEMP.ABC line N: text" and "abcm2ps: TEMP.ABC:N: text"
-  const std::string ours = std::string(kTypesetter) + ": " + kFinalTune + " line ";
+  const std::string ours = std::string(contract::kTypesetter) + ": ";
   const std::string engraver = std::string("abcm2ps: ") + kFinalTune + ":";
   TypesetterMessage message;
   std::size_t at = 0;
   if (line.starts_with(ours)) {
+    std::optional<contract::PlacedMessage> placed = contract::readPlacedMessage(line.substr(ours.size()), kFinalTune);
+    if (!placed) return std::nullopt;
     message.program = kTypesetter;
-    at = ours.size();
-  } else if (line.starts_with(engraver)) {
+    message.line = placed->line;
+    message.text = placed->text;
+    return message;
+  }
+  if (line.starts_with(engraver)) {
     message.program = "abcm2ps";
     at = engraver.size();
   } else {

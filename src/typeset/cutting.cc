@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/reader.h"
 #include "base/text.h"
 #include "typeset/clock.h"
 
@@ -22,39 +23,11 @@ struct Bar {
 };
 std::vector<Bar> melodyBars(std::string_view m) {
   std::vector<Bar> bars;
-  std::size_t i = 0;
-  auto skipTo = [&](char close) {
-    const std::size_t at = m.find(close, i + 1);
-    i = at == std::string_view::npos ? m.size() : at + 1;
-  };
-  while (i < m.size()) {
-    const char c = m[i];
-    const char next = i + 1 < m.size() ? m[i + 1] : '\0';
-    if (c == '%') {
-      break;
-    } else if (c == '"') {
-      skipTo('"');
-    } else if (c == '{') {
-      skipTo('}');
-    } else if ((c == '!' || c == '+') && decorationEnd(m, i) != std::string_view::npos) {
-      i = decorationEnd(m, i) + 1;
-    } else if (c == '[' && next != '|' && !isDigit(next)) {
-      skipTo(']');
-    } else if (c == '(' && isDigit(next)) {
-      ++i;
-      while (i < m.size() && (isDigit(m[i]) || m[i] == ':')) ++i;
-    } else if (c == '|' || c == ':' || c == '[') {
-      const std::size_t from = i;
-      while (i < m.size() && (m[i] == '|' || m[i] == ':' || (m[i] == '[' && i + 1 < m.size() && m[i + 1] == '|') ||
-                              (m[i] == ']' && m[i - 1] == '|'))) {
-        ++i;
-      }
-      const std::string_view bar = m.substr(from, i - from);
-      if (i == from) ++i;  // "[1": an ending, the bar before it counted
-      if (bar.find('|') != std::string_view::npos || bar == "::") bars.push_back({i, i < m.size() && isDigit(m[i])});
-    } else {
-      ++i;
-    }
+  MusicLine items(m, Symbols{});
+  for (Item item; items.next(item) && item.kind != ItemKind::kComment;) {
+    if (item.kind != ItemKind::kBar || (item.text.find('|') == std::string_view::npos && item.text != "::")) continue;
+    const std::size_t end = item.column + item.text.size();
+    bars.push_back({end, end < m.size() && isDigit(m[end])});
   }
   return bars;
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/abc.h"
+#include "base/contract.h"
 #include "typeset/book.h"
 #include "typeset/cmdline.h"
 #include "typeset/outline.h"
@@ -14,7 +15,7 @@ namespace kry::typeset {
 
 namespace {
 
-const std::string kName = "abctab2ps: ";
+const std::string kName = std::string(contract::kTypesetter) + ": ";
 
 // Removes the temporary directory however the run ends.
 class TempDir {

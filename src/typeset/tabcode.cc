@@ -3,6 +3,8 @@
 #include <array>
 #include <numeric>
 
+#include "base/contract.h"
+
 namespace kry::typeset {
 
 namespace {
@@ -15,9 +17,9 @@ constexpr const char* kGuitarLines[] = {"a", "f", "d", "B", "G", "E"};
 constexpr const char* kBanjoLines[] = {"f", "d", "B", "G", "E"};
 constexpr const char* kMandolinLines[] = {"f", "d", "B", "G"};
 
-constexpr Layout kGuitar{"guitartab", 6, "perc3", kGuitarLines};
-constexpr Layout kBanjo{"banjo5tab", 5, "perc3", kBanjoLines};
-constexpr Layout kMandolin{"spanish4tab", 4, "perc2", kMandolinLines};
+constexpr Layout kGuitar{contract::kSixCourseClef, 6, "perc3", kGuitarLines};
+constexpr Layout kBanjo{contract::kFiveCourseClef, 5, "perc3", kBanjoLines};
+constexpr Layout kMandolin{contract::kFourCourseClef, 4, "perc2", kMandolinLines};
 
 // Note values a flag can show, as fractions of a whole note, with their
 // decoration suffix: base value, then one dot, then two dots.

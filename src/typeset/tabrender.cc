@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "base/contract.h"
+
 namespace kry::typeset {
 
 namespace {
@@ -138,10 +140,10 @@ void writePieces(const std::vector<TabPiece>& pieces, TabState& st, TabLine& out
 // Tuplets keep their timing on the tab staff but draw no bracket across
 // its lines; the melody staff shows them. The setting is read note by note,
 // so it is put back at the end of the line.
-const std::string kTupletsOff = "[V:G] [I:tuplets 1 0 2]";
+const std::string kTupletsOff = std::string(contract::kTabLineStart) + "[I:tuplets 1 0 2]";
 
 std::string tabText(const std::string& events, bool tuplets) {
-  if (!tuplets) return "[V:G]" + events;
+  if (!tuplets) return std::string(contract::kTabLine) + events;
   return kTupletsOff + events + " [I:tuplets 0 0 0]";
 }
 

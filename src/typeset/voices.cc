@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "base/contract.h"
 #include "base/text.h"
 #include "typeset/cutting.h"
 #include "typeset/staffmusic.h"
@@ -14,6 +15,10 @@ namespace {
 bool starts(std::string_view line, std::string_view head) {
   return line.substr(0, head.size()) == head;
 }
+
+// kry's two voices: the melody and the tab under it.
+constexpr char kMelody = contract::kMelodyVoice[0];
+constexpr char kTab = contract::kTabVoice[0];
 
 // Whether `line` defines kry's voice `v` ("V:M clef=treble", "V:M", "V:G
 // clef=guitartab"), not one of the tune's own such as "V:Melody".
@@ -107,7 +112,7 @@ class Translator {
     origin.push_back(std::move(from));
   }
   void warn(int from, const std::string& text) {
-    out_.warnings.push_back({from, settings_.inputName + " line " + std::to_string(from) + ": " + text});
+    out_.warnings.push_back({from, contract::placedMessage(settings_.inputName, from, text)});
   }
   void voice(char v, int from);
   void melody(std::string_view body, int from);
@@ -181,13 +186,13 @@ void Translator::defineTab(std::string_view line, int from) {
   }
   st_.layout = lay;
   // The frets stand on their course lines whatever octave= the tune's key gives the melody.
-  emit("V:G clef=" + std::string(lay->clef) + " stafflines=" + std::to_string(lay->courses) + " staffscale=1.3 octave=0",
+  emit(std::string("V:") + kTab + " clef=" + std::string(lay->clef) + " stafflines=" + std::to_string(lay->courses) + " staffscale=1.3 octave=0",
        from);
   // No key signature and no accidentals on a tab staff.
   emit("K:none", from);
   if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
   tabDefined_ = true;
-  voice_ = 'G';
+  voice_ = kTab;
 }
 
 // abcm2ps reads %%titletrim too: the outline names titles as it prints them.
@@ -199,8 +204,8 @@ void Translator::titleTrim(std::string_view line) {
 }
 
 void Translator::line(std::string_view line, int from) {
-  if (starts(line, "[V:G]")) return tab(line.substr(5), from);
-  if (starts(line, "[V:M]")) return melody(line.substr(5), from);
+  if (starts(line, contract::kTabLine)) return tab(line.substr(contract::kTabLine.size()), from);
+  if (starts(line, contract::kMelodyLine)) return melody(line.substr(contract::kMelodyLine.size()), from);
   if (g_.open && within(line, from)) return;
   flush();
   if (starts(line, kChordDirective)) return diagram(line, from);
@@ -224,21 +229,21 @@ void Translator::line(std::string_view line, int from) {
     }
   } else if (starts(line, "%%pageheight") || starts(line, "%%botmargin")) {
     // Paper and margins are set once, before the first tune.
-  } else if (defines(line, 'G')) {
+  } else if (defines(line, kTab)) {
     defineTab(line, from);
-  } else if (defines(line, 'M')) {
+  } else if (defines(line, kMelody)) {
     // kry starts the melody voice again before a change of key: its clef
     // is drawn once, at the start of each staff.
-    emit(melodyDefined_ ? std::string("V:M") : std::string(line), from);
+    emit(melodyDefined_ ? std::string("V:") + kMelody : std::string(line), from);
     if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
     melodyDefined_ = true;
-    voice_ = 'M';
+    voice_ = kMelody;
   } else if (starts(line, "V:")) {
     // The tune's own voice, whose music kry writes as voice M: what the
     // melody staff needs of it is the octave its notes are moved by.
     if (const auto octave = octaveOf(line.substr(2))) {
-      emit("V:M octave=" + std::to_string(*octave), from);
-      voice_ = 'M';
+      emit(std::string("V:") + kMelody + " octave=" + std::to_string(*octave), from);
+      voice_ = kMelody;
     }
   } else if (isFieldLine(line)) {
     field(line, from);
@@ -282,14 +287,14 @@ void Translator::field(std::string_view line, int from) {
     if (!inTune_) fileSymbols_.define(value);
   }
   if (!body) return emit(std::string(line), from);
-  voice('M', from);
+  voice(kMelody, from);
   emit(std::string(line), from);
   if ((name == 'L' || name == 'M') && tabDefined_) {
-    voice('G', from);
+    voice(kTab, from);
     emit(std::string(line), from);
   }
   if (name == 'K' && tabDefined_) {
-    voice('G', from);
+    voice(kTab, from);
     emit(tabKey(), from);
   }
 }
@@ -349,7 +354,7 @@ void Translator::tab(std::string_view body, int from) {
   TabLine tl = tabLine(body, st_);
   numbered.insert(tl.numbered.begin(), tl.numbered.end());
   if (!tl.dropped.empty()) {
-    warn(from, "left out of the tab staff: " + tl.dropped + "  (in: [V:G]" + std::string(body) + ")");
+    warn(from, "left out of the tab staff: " + tl.dropped + "  (in: " + std::string(contract::kTabLine) + std::string(body) + ")");
   }
   if (melodyTime_ && !sameLength(*melodyTime_, st_.clock.time)) {
     const Length diff = difference(st_.clock.time, *melodyTime_);
@@ -381,7 +386,7 @@ bool Translator::within(std::string_view line, int from) {
   }
   if (starts(line, "w:")) {
     g_.lyrics.emplace_back(std::string(line), from);
-  } else if (defines(line, 'M')) {
+  } else if (defines(line, kMelody)) {
     // kry's mark before a change of key: the key goes inline.
   } else if (isFieldLine(line) && std::string_view("IKLMNPQRT").find(line[0]) != std::string_view::npos) {
     const std::string inlineField = "[" + std::string(line.substr(0, 2)) + std::string(fieldValue(line.substr(2))) + "]";
@@ -419,8 +424,9 @@ void Translator::flush() {
   for (std::size_t k = 0; k <= cuts.size(); ++k) {
     const Cut to = k < cuts.size() ? cuts[k] : Cut{g_.m.size(), g_.t.size()};
     if (g_.melody) {
-      emit("[V:M]" + g_.m.substr(from.melody, to.melody - from.melody), part(g_.mo, 5, from.melody, to.melody));
-      voice_ = 'M';
+      emit(std::string(contract::kMelodyLine) + g_.m.substr(from.melody, to.melody - from.melody),
+           part(g_.mo, contract::kMelodyLine.size(), from.melody, to.melody));
+      voice_ = kMelody;
     }
     if (g_.melody && k == cuts.size()) {
       for (auto& [text, line] : g_.lyrics) emit(text, line);
@@ -429,11 +435,11 @@ void Translator::flush() {
     if (g_.tab) {
       const std::string events = g_.t.substr(from.tab, to.tab - from.tab);
       const bool tuplets = g_.tuplets && events.find('(') != std::string::npos;  // in the events, only tuplets have one
-      const std::size_t head = tuplets ? kTupletsOff.size() : 5;
+      const std::size_t head = tuplets ? kTupletsOff.size() : contract::kTabLine.size();
       Origin o = part(g_.to, 0, from.tab, to.tab);
       for (auto& [column, line] : o.joins) column += head;
       emit(tabText(events, tuplets), o);
-      voice_ = 'G';
+      voice_ = kTab;
     }
     from = to;
   }
