@@ -48,6 +48,7 @@ class Spill {
     scratch_.reset();
     tail_.clear();
     spilled_ = 0;
+    full_ = false;
   }
 
   // Reads a spill from its start.
