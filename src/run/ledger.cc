@@ -23,16 +23,26 @@ long unzigzag(std::uint64_t n) { return (n & 1) != 0 ? -static_cast<long>(n >> 1
 
 }  // namespace
 
-void Spill::number(std::uint64_t n) {
-  for (; n >= 0x80; n >>= 7) tail_.push_back(static_cast<char>((n & 0x7F) | 0x80));
-  tail_.push_back(static_cast<char>(n));
-  spillTail();
+// Writes `n` at `to` in seven-bit groups, the lowest first, each but the last
+// with its top bit set; past it.
+char* putNumber(char* to, std::uint64_t n) {
+  for (; n >= 0x80; n >>= 7) *to++ = static_cast<char>((n & 0x7F) | 0x80);
+  *to++ = static_cast<char>(n);
+  return to;
+}
+
+void Spill::numbers(std::initializer_list<std::uint64_t> ns) {
+  char bytes[kMostNumbers * 10];
+  char* end = bytes;
+  for (std::uint64_t n : ns) end = putNumber(end, n);
+  tail_.append(bytes, static_cast<std::size_t>(end - bytes));
+  if (tail_.size() >= block_) spillTail();
 }
 
 void Spill::text(std::string_view text) {
-  number(text.size());
+  numbers({text.size()});
   tail_.append(text);
-  spillTail();
+  if (tail_.size() >= block_) spillTail();
 }
 
 void Spill::append(const Spill& other) {
@@ -136,10 +146,7 @@ void OriginLedger::closeGroup() {
 
 void OriginLedger::closeRun() {
   if (steps_ == 0) return;
-  spill_.number(kRun);
-  spill_.number(zigzag(step_));
-  spill_.number(static_cast<std::uint64_t>(stepCount_));
-  spill_.number(static_cast<std::uint64_t>(steps_));
+  spill_.numbers({kRun, zigzag(step_), static_cast<std::uint64_t>(stepCount_), static_cast<std::uint64_t>(steps_)});
   steps_ = 0;
 }
 
@@ -226,11 +233,9 @@ std::map<long, Origin> OriginLedger::find(const std::set<long>& lines) {
 }
 
 void FixUpLedger::changed(long tabLine, std::size_t blanks, std::size_t at, std::string_view length) {
-  spill_.number(static_cast<std::uint64_t>(tabLine - last_));
-  last_ = tabLine;
-  spill_.number(blanks);
-  spill_.number(at == std::string_view::npos ? 0 : at + 1);
+  spill_.numbers({static_cast<std::uint64_t>(tabLine - last_), blanks, at == std::string_view::npos ? 0 : at + 1});
   spill_.text(length);
+  last_ = tabLine;
 }
 
 void FixUpLedger::giveBack(ByteSource& fixed, LineSink& out) const {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -34,7 +35,10 @@ class Spill {
   explicit Spill(std::unique_ptr<ScratchFile> scratch = nullptr, std::size_t block = kLedgerBlock)
       : scratch_(std::move(scratch)), block_(block) {}
 
-  void number(std::uint64_t n);
+  // Up to kMostNumbers numbers; a text, its length first.
+  static constexpr std::size_t kMostNumbers = 6;
+  void numbers(std::initializer_list<std::uint64_t> ns);
+  void number(std::uint64_t n) { numbers({n}); }
   void text(std::string_view text);
   // What `other` holds, after what this holds.
   void append(const Spill& other);
@@ -44,6 +48,7 @@ class Spill {
     scratch_.reset();
     tail_.clear();
     spilled_ = 0;
+    full_ = false;
   }
 
   // Reads a spill from its start.
