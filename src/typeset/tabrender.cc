@@ -110,12 +110,12 @@ void writePieces(const std::vector<TabPiece>& pieces, TabState& st, TabLine& out
   st.clock.time = {0, 1};
   bool glue = false;
   out.events.reserve(32 * pieces.size());
-  long number = 0;  // the number of the last tuplet: "(3:2" is 3
   for (const TabPiece& p : pieces) {
     if (!glue) out.events += " ";
     if (p.event) {
       st.clock.unit = p.unit;
-      const long tuplet = st.clock.left > 0 ? number : 0;
+      const long tuplet = st.clock.left > 0 && st.opening ? st.tuplet : 0;
+      st.opening = false;
       tick(st.clock, p.length);
       const std::string name = flag(p, st.clock.last, tuplet, st);
       if (tuplet > 0 && !name.empty()) out.numbered.insert(name);
@@ -124,7 +124,8 @@ void writePieces(const std::vector<TabPiece>& pieces, TabState& st, TabLine& out
       if (p.text[0] == '(') {
         tuplet(st.clock, p.text);
         std::size_t at = 1;
-        number = readNumber(p.text, at).value_or(0);
+        st.tuplet = readNumber(p.text, at).value_or(0);
+        st.opening = true;
       }
       out.events += p.text;
     }

@@ -180,9 +180,31 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
 // Every book of the corpus, the example and our reel, each converted whole by kry
 // under an option set (with skip, leaving out a tune that can't be placed) and
 // typeset by our abctab2ps: no tab staff runs longer or shorter than its melody
-// line, and each tune starts a page of its own. (The frets on the page are read
+// line, each tune starts a page of its own, and the tab numbers every tuplet
+// the melody has. (The frets on the page are read
 // back from the tunes written by hand above and from data/found.txt.)
 class KryAndAbctab2ps : public ::testing::TestWithParam<std::string> {};
+
+// The tuplets of the melody lines kry wrote: "(" and a digit, outside chord
+// symbols, annotations and comments.
+int melodyTuplets(const std::string& tune) {
+  std::istringstream in(tune);
+  const std::regex tuplet("\\([0-9]");
+  int n = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("[V:M]", 0) != 0) continue;
+    line = std::regex_replace(line.substr(0, line.find('%')), std::regex("\"[^\"]*\""), "");
+    n += static_cast<int>(std::distance(std::sregex_iterator(line.begin(), line.end(), tuplet), std::sregex_iterator()));
+  }
+  return n;
+}
+
+// The tuplet numbers drawn on the tab staff: a rhythm flag called with its
+// number, "(3)x y kq8t", or the number alone, "(3)x y kt".
+int tabTuplets(const std::string& ps) {
+  const std::regex flag("\\([0-9]+\\)[-0-9. ]+ k([qr][0-9d]+)?t\n");
+  return static_cast<int>(std::distance(std::sregex_iterator(ps.begin(), ps.end(), flag), std::sregex_iterator()));
+}
 
 TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
   NEED("abcm2ps", "gs", kKry);
@@ -202,6 +224,8 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
     EXPECT_EQ(box.status, 0) << book;
     EXPECT_EQ(count(slurp(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
     EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count(tune, "\nX:")) << book;
+    // Every tuplet of the melody has its number on the tab staff too.
+    EXPECT_EQ(tabTuplets(slurp(s.path("book.ps"))), melodyTuplets(tune)) << book;
   }
   EXPECT_GE(kept, 570) << "a few tunes hold notes out of reach or a second voice";
 }
