@@ -180,8 +180,8 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
 // Every book of the corpus, the example and our reel, each converted whole by kry
 // under an option set (with skip, leaving out a tune that can't be placed) and
 // typeset by our abctab2ps: no tab staff runs longer or shorter than its melody
-// line, each tune starts a page of its own, and the tab numbers every tuplet
-// the melody has. (The frets on the page are read
+// line, each tune starts a page of its own and leaves no system alone on its
+// last page, and the tab numbers every tuplet the melody has. (The frets on the page are read
 // back from the tunes written by hand above and from data/found.txt.)
 class KryAndAbctab2ps : public ::testing::TestWithParam<std::string> {};
 
@@ -197,6 +197,26 @@ int melodyTuplets(const std::string& tune) {
     n += static_cast<int>(std::distance(std::sregex_iterator(line.begin(), line.end(), tuplet), std::sregex_iterator()));
   }
   return n;
+}
+
+// The pages that hold one system alone, the last of a tune that began on a
+// page before: a page is "%%Page:", a tune starts at "% --- xref", and a
+// system's tab staff begins with its TAB mark, "pclef".
+int lonePages(const std::string& ps) {
+  std::istringstream in(ps);
+  std::vector<int> systems;       // per page
+  std::vector<std::size_t> first;  // per tune, the page it starts on
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("%%Page: ", 0) == 0) systems.push_back(0);
+    else if (!systems.empty() && line.rfind("% --- xref ", 0) == 0) first.push_back(systems.size() - 1);
+    else if (!systems.empty() && line.ends_with(" pclef")) ++systems.back();
+  }
+  int lone = 0;
+  for (std::size_t k = 0; k < first.size(); ++k) {
+    const std::size_t last = k + 1 < first.size() ? first[k + 1] - 1 : systems.size() - 1;
+    lone += last > first[k] && systems[last] == 1;
+  }
+  return lone;
 }
 
 // The tuplet numbers drawn on the tab staff: a rhythm flag called with its
@@ -224,12 +244,14 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
     EXPECT_EQ(box.status, 0) << book;
     EXPECT_EQ(count(slurp(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
     EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count(tune, "\nX:")) << book;
+    // No tune leaves a single system alone on its last page.
+    EXPECT_EQ(lonePages(slurp(s.path("book.ps"))), 0) << book;
     // Every tuplet of the melody has its number on the tab staff too.
     EXPECT_EQ(tabTuplets(slurp(s.path("book.ps"))), melodyTuplets(tune)) << book;
   }
   EXPECT_GE(kept, 570) << "a few tunes hold notes out of reach or a second voice";
 }
 
-INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f"));
+INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f", "a4"));
 
 }  // namespace
