@@ -269,9 +269,11 @@ void Translator::line(std::string_view line, int from) {
     defineTab(line, from);
   } else if (defines(line, 'M')) {
     // kry starts the melody voice again before a change of key: its clef
-    // is drawn once, at the start of each staff.
+    // is drawn once, at the start of each staff. The voice keeps its
+    // transposition; given again, abcm2ps would set a bar line that starts
+    // the next line after the new key on the melody staff alone.
     emit(melodyDefined_ ? std::string("V:M") : std::string(line), from);
-    if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
+    if (settings_.transpose != 0 && !melodyDefined_) emit("%%transpose " + std::to_string(settings_.transpose), from);
     melodyDefined_ = true;
     voice_ = 'M';
   } else if (starts(line, "V:")) {

@@ -4,9 +4,12 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -143,6 +146,27 @@ std::string pagetext(const Scratch& s, const std::string& ps) {
   return out;
 }
 
+// The systems whose staves have their bar lines at different places, read
+// from the PostScript: abcm2ps draws a bar line as "HEIGHT X Y bar" (or
+// thbar, dbar...), a staff's at its Y, and starts a system with the line at
+// X 0 that joins its staves. In a system of two staves both have the same X.
+int misalignedBars(const std::string& ps) {
+  const std::regex bar("(-?[0-9.]+) (-?[0-9.]+) (-?[0-9.]+) [a-z]*bar\\b");
+  std::map<std::string, std::set<long>> system;  // per staff: the bar lines, in tenths of a point
+  int misaligned = 0;
+  auto check = [&] {
+    if (system.size() == 2 && system.begin()->second != system.rbegin()->second) ++misaligned;
+    system.clear();
+  };
+  for (auto it = std::sregex_iterator(ps.begin(), ps.end(), bar); it != std::sregex_iterator(); ++it) {
+    const double x = std::stod((*it)[2]);
+    if (x == 0) check();
+    else system[(*it)[3]].insert(std::lround(x * 10));
+  }
+  check();
+  return misaligned;
+}
+
 // data/found.txt: small tunes through kry and abctab2ps; for each, the tab lines kry
 // writes and every message of the typesetter as kry passes it on, text on its page,
 // and procedures its PostScript must not call.
@@ -170,6 +194,7 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
       EXPECT_EQ(got, said) << tune;
       const std::string text = pagetext(s, "tune.ps"), ps = slurp(s.path("tune.ps"));
       for (const std::string& p : page) EXPECT_NE(text.find(p), std::string::npos) << p << " not on the page of\n" << tune << text;
+      EXPECT_EQ(misalignedBars(ps), 0) << "bar lines out of line on the page of\n" << tune;
       for (const std::string& a : absent) EXPECT_EQ(ps.find(" " + a), std::string::npos) << a << " called in the PostScript of\n" << tune;
       if (options.find("pdf") != std::string::npos) { EXPECT_EQ(s.run("gs -q -dNODISPLAY -dNOSAFER -c \"(tune.pdf) (r) file runpdfbegin pdfpagecount = quit\"").out, std::to_string(count(ps, "%%Page: ")) + "\n"); }
     }
@@ -244,6 +269,8 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
     EXPECT_EQ(box.status, 0) << book;
     EXPECT_EQ(count(slurp(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
     EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count(tune, "\nX:")) << book;
+    // Every bar line and repeat stands at the same place on both staves.
+    EXPECT_EQ(misalignedBars(slurp(s.path("book.ps"))), 0) << book;
     // No tune leaves a single system alone on its last page.
     EXPECT_EQ(lonePages(slurp(s.path("book.ps"))), 0) << book;
     // Every tuplet of the melody has its number on the tab staff too.
