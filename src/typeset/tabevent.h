@@ -40,6 +40,7 @@ struct TabPiece {
   Length length;
   Length unit;                // the unit length in force
   bool opens = false;         // the line's first event, with a length written: kry's option f
+  bool slurStart = false, slurEnd = false;  // a slur begins at it, ends after it
 };
 
 // The rhythm flag over an event, as the name of its decoration; empty for
