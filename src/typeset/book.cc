@@ -4,6 +4,7 @@
 
 #include "typeset/diagrams.h"
 #include "typeset/outline.h"
+#include "typeset/pages.h"
 #include "typeset/voices.h"
 
 namespace kry::typeset {
@@ -109,7 +110,8 @@ namespace {
 
 // The lines of a PostScript file, each with where it starts: they end at LF
 // alone. False when the file can't be read.
-bool scanPs(Platform& platform, const std::string& path, OutlineScan& scan) {
+template <typename F>
+bool eachPsLine(Platform& platform, const std::string& path, F&& line) {
   std::string part;         // a line begun in the block before
   std::size_t at = 0;       // where the block starts
   std::size_t lineAt = 0;   // where the next line starts
@@ -121,9 +123,9 @@ bool scanPs(Platform& platform, const std::string& path, OutlineScan& scan) {
         break;
       }
       if (part.empty()) {
-        scan.line(block.substr(from, end - from), lineAt);
+        line(block.substr(from, end - from), lineAt);
       } else {
-        scan.line(part.append(block.substr(from, end - from)), lineAt);
+        line(std::string_view(part.append(block.substr(from, end - from))), lineAt);
         part.clear();
       }
       lineAt = at + end + 1;
@@ -131,7 +133,7 @@ bool scanPs(Platform& platform, const std::string& path, OutlineScan& scan) {
     }
     at += block.size();
   });
-  if (!part.empty()) scan.line(part, lineAt);
+  if (!part.empty()) line(std::string_view(part), lineAt);
   return read;
 }
 
@@ -174,7 +176,7 @@ bool markBook(Platform& platform, const std::string& dir, const std::string& tit
               const std::vector<std::string>& entries) {
   const std::string ps = dir + "/" + kTempPs;
   OutlineScan scan;
-  if (!scanPs(platform, ps, scan)) return false;
+  if (!eachPsLine(platform, ps, [&](std::string_view text, std::size_t at) { scan.line(text, at); })) return false;
   std::vector<Splice> splices;
   if (scan.markAt != OutlineScan::npos) {
     if (scan.titleAt != OutlineScan::npos) splices.push_back({scan.titleAt, scan.titleEnd, titleLine(title)});
@@ -182,6 +184,12 @@ bool markBook(Platform& platform, const std::string& dir, const std::string& tit
   }
   Spool marked(platform, dir + "/" + kTempMarked);
   return copySpliced(platform, ps, splices, marked) && marked.close();
+}
+
+std::vector<SystemScan::Alone> loneSystems(Platform& platform, const std::string& dir) {
+  SystemScan scan;
+  eachPsLine(platform, dir + "/" + kTempPs, [&](std::string_view text, std::size_t) { scan.line(text); });
+  return scan.alone();
 }
 
 }  // namespace kry::typeset

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "typeset/pages.h"
 #include "typeset/platform.h"
 #include "typeset/translate.h"
 
@@ -70,5 +71,9 @@ bool translateBook(Platform& platform, const std::string& input, const std::stri
 // `dir`/kTempMarked. False when a file can't be read or written.
 bool markBook(Platform& platform, const std::string& dir, const std::string& title,
               const std::vector<std::string>& entries);
+
+// The tunes, counted from 1, whose last page in `dir`/kTempPs holds a single
+// system alone (SystemScan).
+std::vector<SystemScan::Alone> loneSystems(Platform& platform, const std::string& dir);
 
 }  // namespace kry::typeset

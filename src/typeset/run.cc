@@ -92,8 +92,30 @@ std::vector<Said> mapMessages(const std::string& log, const std::string& inputNa
 }
 
 // How often abcm2ps may engrave the tunes: once, and again for each time a
-// music line found too wide is broken once more.
-constexpr int kMostRounds = 3;
+// music line found too wide is broken once more, or a tune that left one
+// system alone on its last page is set closer.
+constexpr int kMostRounds = 6;
+
+// How often a tune is set closer: each time a little, as abcm2ps allows.
+constexpr int kMostCloser = 3;
+
+// Sets closer each tune that left a system alone on its last page, or, set
+// as close as it may be, starts a new page before its last two systems;
+// false when there is none, or nothing left to do for them.
+bool tighten(const std::vector<SystemScan::Alone>& alone, Settings& settings) {
+  bool any = false;
+  for (const auto& [tune, systems] : alone) {
+    if (settings.tighter[tune] < kMostCloser) {
+      ++settings.tighter[tune];
+      any = true;
+    } else if (systems > 2 && !settings.pageBefore.contains(tune)) {
+      settings.tighter.erase(tune);  // its pages no longer need it
+      settings.pageBefore[tune] = systems - 1;
+      any = true;
+    }
+  }
+  return any;
+}
 
 // Counts the lines abcm2ps found too wide for a system; false for none.
 bool crowd(const std::vector<Said>& messages, std::map<int, int>& crowded) {
@@ -181,7 +203,9 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   for (int round = 1;; ++round) {
     status = platform.run(words, temp.dir(), temp.file(kTempLog));
     theirs = mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
-    if (round == kMostRounds || !crowd(theirs, settings.crowded)) break;
+    const bool crowded = crowd(theirs, settings.crowded);
+    const bool alone = status >= 0 && status <= 1 && tighten(loneSystems(platform, temp.dir()), settings);
+    if (round == kMostRounds || !(crowded || alone)) break;
     Translation again;
     std::uint64_t changed = 0;
     if (!translateBook(platform, cmd.input, temp.dir(), settings, again, changed, &why)) {
@@ -190,7 +214,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
       return 1;
     }
     tr = std::move(again);
-    if (changed == digest) break;  // no bar line left to break at: abcm2ps has read this
+    if (changed == digest) break;  // nothing left to break or set closer: abcm2ps has read this
     digest = changed;
   }
   tell(platform, tr.warnings, theirs);

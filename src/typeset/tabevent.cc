@@ -8,7 +8,8 @@ std::string flag(const TabPiece& p, Length heard, long tuplet, TabState& st) {
   if (p.hidden) return "";  // shows nothing: the player goes by the event before
   const bool changed = !st.heard || !sameLength(*st.heard, heard);
   st.heard = heard;
-  if (!st.flags || !(changed || p.rest || p.opens)) return "";
+  if (!st.flags) return tuplet > 0 ? "kt" + std::to_string(tuplet) : "";
+  if (!(changed || p.rest || p.opens || tuplet > 0)) return "";
   const auto kind = flagKind(p.length, p.unit);
   if (!kind) return "";
   return std::string("k") + (p.rest ? "r" : "q") + *kind + (tuplet > 0 ? "t" + std::to_string(tuplet) : "");

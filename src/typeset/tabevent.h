@@ -24,6 +24,8 @@ struct TabState {
   std::optional<Length> heard;       // how long the last event shown sounds, in whole notes
   std::vector<int> held;             // per course, the fret a tie holds into the next event; -1 for none
   Clock clock;                       // the unit length, and the time of the line
+  long tuplet = 0;                   // the number of the last tuplet: "(3:2" is 3
+  bool opening = false;              // the next event is a tuplet's first, maybe on the next line
 };
 
 // One piece of the translated line; events are written out last, once
@@ -38,6 +40,7 @@ struct TabPiece {
   Length length;
   Length unit;                // the unit length in force
   bool opens = false;         // the line's first event, with a length written: kry's option f
+  bool slurStart = false, slurEnd = false;  // a slur begins at it, ends after it
 };
 
 // The rhythm flag over an event, as the name of its decoration; empty for
@@ -45,8 +48,11 @@ struct TabPiece {
 // long as the one shown before it, so a flag stands wherever that changes,
 // broken rhythm and tuplets counted. A rest always shows its sign, since
 // nothing else on the tab staff marks it, and with kry's option f a line's
-// first event shows its flag too. In a tuplet the flag is the written
-// value with the tuplet's number over it, as a beam carries it.
+// first event shows its flag too. The first event of a tuplet shows the
+// written value with the tuplet's number beside it, as a beam carries it
+// once a group, whether the length changes or not: `tuplet` is the number
+// there, 0 elsewhere. Without flags ("%%tabrhstyle none") the number
+// stands alone ("kt3").
 std::string flag(const TabPiece& p, Length heard, long tuplet, TabState& st);
 
 // A tie holds a fret into the next event: there the same fret on the same

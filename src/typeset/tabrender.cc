@@ -21,6 +21,8 @@ void addEvent(TabItem& item, std::vector<TabPiece>& pieces, TabState& st, TabLin
   p.event = true;
   p.rest = item.kind == Item::kRest;
   p.hidden = item.hidden;
+  p.slurStart = item.slurStart;
+  p.slurEnd = item.slurEnd;
   p.frets = std::move(item.frets);
   hold(p, item, st);
   for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
@@ -105,6 +107,44 @@ std::vector<TabPiece> readPieces(std::string_view body, TabState& st, TabLine& o
   return pieces;
 }
 
+// An event under a slur: where its text starts, and the one fret it plays
+// (course -1 when it plays none or more than one).
+struct Slurred {
+  std::size_t at;
+  int course, fret;
+};
+
+// A slur over notes on one course is a hammer-on where the fret rises and a
+// pull-off where it falls: the tab draws the arc over the frets, "h" or "p"
+// over the note the left hand sounds. A slur across courses is phrasing the
+// melody staff shows; the tab leaves it out.
+void slurText(const std::vector<Slurred>& notes, std::string& events) {
+  if (notes.size() < 2) return;
+  bool moves = false;  // a fret changes: a slur over one fret held is a tie's business
+  for (const Slurred& n : notes) {
+    if (n.course < 0 || n.course != notes[0].course) return;
+    moves = moves || n.fret != notes[0].fret;
+  }
+  if (!moves) return;
+  events += ")";
+  for (std::size_t k = notes.size() - 1; k > 0; --k) {
+    const int rise = notes[k].fret - notes[k - 1].fret;
+    if (rise != 0) events.insert(notes[k].at, rise > 0 ? "\"@-10,9h\"" : "\"@-10,9p\"");
+  }
+  events.insert(notes[0].at, "('");
+}
+
+// The one course an event plays, and its fret; course -1 for none or several.
+Slurred slurred(const TabPiece& p, std::size_t at) {
+  Slurred n{at, -1, -1};
+  for (std::size_t k = 0; k < p.frets.size(); ++k) {
+    if (p.frets[k] < 0) continue;
+    if (n.course >= 0) return {at, -1, -1};
+    n = {at, static_cast<int>(k), p.frets[k]};
+  }
+  return p.rest ? Slurred{at, -1, -1} : n;
+}
+
 // Writes the pieces out, keeping the time of the line, each event in the
 // unit length it was written in.
 void writePieces(const std::vector<TabPiece>& pieces, TabState& st, TabLine& out) {
@@ -112,21 +152,30 @@ void writePieces(const std::vector<TabPiece>& pieces, TabState& st, TabLine& out
   st.clock.time = {0, 1};
   bool glue = false;
   out.events.reserve(32 * pieces.size());
-  long number = 0;  // the number of the last tuplet: "(3:2" is 3
+  std::vector<Slurred> slur;  // the events under a slur so far
+  bool inSlur = false;
   for (const TabPiece& p : pieces) {
     if (!glue) out.events += " ";
     if (p.event) {
+      if (p.slurStart) slur.clear(), inSlur = true;
+      if (inSlur) slur.push_back(slurred(p, out.events.size()));
       st.clock.unit = p.unit;
-      const long tuplet = st.clock.left > 0 ? number : 0;
+      const long tuplet = st.clock.left > 0 && st.opening ? st.tuplet : 0;
+      st.opening = false;
       tick(st.clock, p.length);
       const std::string name = flag(p, st.clock.last, tuplet, st);
       if (tuplet > 0 && !name.empty()) out.numbered.insert(name);
       eventText(p, name, *st.layout, out.events);
+      if (inSlur && p.slurEnd) {
+        slurText(slur, out.events);
+        inSlur = false;
+      }
     } else {
       if (p.text[0] == '(') {
         tuplet(st.clock, p.text);
         std::size_t at = 1;
-        number = readNumber(p.text, at).value_or(0);
+        st.tuplet = readNumber(p.text, at).value_or(0);
+        st.opening = true;
       }
       out.events += p.text;
     }

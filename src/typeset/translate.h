@@ -22,6 +22,13 @@ struct Settings {
   double scale = 1.0;      // -s factor
   std::string inputName;   // for warnings
   std::map<int, int> crowded;  // input lines abcm2ps found too wide for a system, and how often
+  // Tunes (counted from 1) that ran onto a page with one system alone, and
+  // how often: their systems are set that much closer.
+  std::map<int, int> tighter;
+  // Tunes that, set as close as they may be, still left one system alone:
+  // the system before which a new page starts, counted from 1, so that two
+  // systems go over together.
+  std::map<int, int> pageBefore;
 };
 
 // Where a line of abcm2ps input came from: its input line, 0 when it is

@@ -1,11 +1,13 @@
 #include "typeset/voices.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "base/contract.h"
 #include "base/text.h"
 #include "typeset/cutting.h"
+#include "typeset/prolog.h"
 #include "typeset/staffmusic.h"
 
 namespace kry::typeset {
@@ -49,6 +51,17 @@ Length unitFor(std::string_view value) {
 }
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// How much closer a tune's systems come each time, and at most: within
+// what abcm2ps still spaces clear of the notes.
+constexpr double kCloser = 0.12, kClosest = 0.64;
+
+// A length in points as abcm2ps reads it.
+std::string pointsText(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1fpt", value);
+  return text;
+}
 
 }  // namespace
 
@@ -123,6 +136,7 @@ class Translator {
   void startTune(std::string_view line, int from);
   void defineTab(std::string_view line, int from);
   void titleTrim(std::string_view line);
+  void spacing(std::string_view line, int from);
   std::string tabKey();
   void flush();
   int systems() const;
@@ -150,6 +164,12 @@ class Translator {
   std::size_t lyricsAt_ = kNone;      // where lyrics of the last melody line go
   std::size_t drawingAt_ = kNone;     // the %%EPS line of the last chord diagrams
   int figures_ = 0;                   // the chord diagram figures so far
+  // The space between systems and between the staves of one, in points:
+  // abcm2ps's own, or what the file sets before the first tune.
+  double fileStaffsep_ = 46, fileSysstaffsep_ = 34;
+  double closer_ = 1.0;               // the tune's spacing, as a share of what it asks for
+  int systems_ = 0;                   // the tune's melody lines so far, one a system
+  int pageBefore_ = 0;                // the system a new page starts before; 0 for none
 };
 
 void Translator::voice(char v, int from) {
@@ -173,6 +193,26 @@ void Translator::startTune(std::string_view line, int from) {
   emit(std::string(line), from);
   dots_ = body.size();
   emit("%%postscript /ktabmid 15 def", from);
+  const auto tight = settings_.tighter.find(static_cast<int>(out_.titles.size()));
+  closer_ = tight == settings_.tighter.end() ? 1.0 : std::max(kClosest, 1.0 - kCloser * tight->second);
+  const auto page = settings_.pageBefore.find(static_cast<int>(out_.titles.size()));
+  pageBefore_ = page == settings_.pageBefore.end() ? 0 : page->second;
+  systems_ = 0;
+  if (closer_ < 1.0) {
+    // The file's spacing, or abcm2ps's own, closer; the tune's own lines come after.
+    emit("%%staffsep " + pointsText(closer_ * fileStaffsep_), from);
+    emit("%%sysstaffsep " + pointsText(closer_ * fileSysstaffsep_), from);
+  }
+}
+
+// The space between systems, or between the staves of one: the file's
+// holds for every tune; a tune set closer has its own made smaller.
+void Translator::spacing(std::string_view line, int from) {
+  const bool system = starts(line, "%%staffsep");
+  const std::optional<double> value = typeset::points(trim(line.substr(system ? 10 : 13), kBlanksAndTabs));
+  if (!inTune_ && value) (system ? fileStaffsep_ : fileSysstaffsep_) = *value;
+  if (!inTune_ || closer_ >= 1.0 || !value) return emit(std::string(line), from);
+  emit(std::string(system ? "%%staffsep " : "%%sysstaffsep ") + pointsText(closer_ * *value), from);
 }
 
 // kry's tab voice: its clef names the instrument, whose courses are the
@@ -219,6 +259,7 @@ void Translator::line(std::string_view line, int from) {
   if (starts(line, "%") && !starts(line, "%%")) return emit(std::string(line), from);
   lyricsAt_ = kNone;
   if (starts(line, "%%titletrim")) titleTrim(line);
+  if (starts(line, "%%staffsep") || starts(line, "%%sysstaffsep")) return spacing(line, from);
   if (starts(line, "X:")) {
     startTune(line, from);
   } else if (starts(line, "%%tabrhstyle")) {
@@ -233,9 +274,11 @@ void Translator::line(std::string_view line, int from) {
     defineTab(line, from);
   } else if (defines(line, kMelody)) {
     // kry starts the melody voice again before a change of key: its clef
-    // is drawn once, at the start of each staff.
+    // is drawn once, at the start of each staff. The voice keeps its
+    // transposition; given again, abcm2ps would set a bar line that starts
+    // the next line after the new key on the melody staff alone.
     emit(melodyDefined_ ? std::string("V:") + kMelody : std::string(line), from);
-    if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
+    if (settings_.transpose != 0 && !melodyDefined_) emit("%%transpose " + std::to_string(settings_.transpose), from);
     melodyDefined_ = true;
     voice_ = kMelody;
   } else if (starts(line, "V:")) {
@@ -424,6 +467,7 @@ void Translator::flush() {
   for (std::size_t k = 0; k <= cuts.size(); ++k) {
     const Cut to = k < cuts.size() ? cuts[k] : Cut{g_.m.size(), g_.t.size()};
     if (g_.melody) {
+      if (++systems_ == pageBefore_) emit("%%newpage", g_.mo.line);
       emit(std::string(contract::kMelodyLine) + g_.m.substr(from.melody, to.melody - from.melody),
            part(g_.mo, contract::kMelodyLine.size(), from.melody, to.melody));
       voice_ = kMelody;

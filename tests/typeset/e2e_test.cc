@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -126,6 +129,27 @@ std::string pagetext(const Sandbox& s, const std::string& ps) {
   return out;
 }
 
+// The systems whose staves have their bar lines at different places, read
+// from the PostScript: abcm2ps draws a bar line as "HEIGHT X Y bar" (or
+// thbar, dbar...), a staff's at its Y, and starts a system with the line at
+// X 0 that joins its staves. In a system of two staves both have the same X.
+int misalignedBars(const std::string& ps) {
+  const std::regex bar("(-?[0-9.]+) (-?[0-9.]+) (-?[0-9.]+) [a-z]*bar\\b");
+  std::map<std::string, std::set<long>> system;  // per staff: the bar lines, in tenths of a point
+  int misaligned = 0;
+  auto check = [&] {
+    if (system.size() == 2 && system.begin()->second != system.rbegin()->second) ++misaligned;
+    system.clear();
+  };
+  for (auto it = std::sregex_iterator(ps.begin(), ps.end(), bar); it != std::sregex_iterator(); ++it) {
+    const double x = std::stod((*it)[2]);
+    if (x == 0) check();
+    else system[(*it)[3]].insert(std::lround(x * 10));
+  }
+  check();
+  return misaligned;
+}
+
 // data/found.txt: small tunes through kry and abctab2ps; for each, the tab lines kry
 // writes and every message of the typesetter as kry passes it on, text on its page,
 // and procedures its PostScript must not call.
@@ -154,6 +178,7 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
       EXPECT_EQ(got, said) << tune;
       const std::string text = pagetext(s, "tune.ps"), ps = kry_test::readFile(s.path("tune.ps"));
       for (const std::string& p : page) EXPECT_NE(text.find(p), std::string::npos) << p << " not on the page of\n" << tune << text;
+      EXPECT_EQ(misalignedBars(ps), 0) << "bar lines out of line on the page of\n" << tune;
       for (const std::string& a : absent) EXPECT_EQ(ps.find(" " + a), std::string::npos) << a << " called in the PostScript of\n" << tune;
       if (options.find("pdf") != std::string::npos) { EXPECT_EQ(s.shell("gs -q -dNODISPLAY -dNOSAFER -c \"(tune.pdf) (r) file runpdfbegin pdfpagecount = quit\"").out, std::to_string(count(ps, "%%Page: ")) + "\n"); }
     }
@@ -164,9 +189,51 @@ TEST(KryAndAbctab2psOn, WhatWasFound) {
 // Every book of the corpus, the example and our reel, each converted whole by kry
 // under an option set (with skip, leaving out a tune that can't be placed) and
 // typeset by our abctab2ps: no tab staff runs longer or shorter than its melody
-// line, and each tune starts a page of its own. (The frets on the page are read
+// line, each tune starts a page of its own and leaves no system alone on its
+// last page, and the tab numbers every tuplet the melody has. (The frets on the page are read
 // back from the tunes written by hand above and from data/found.txt.)
 class KryAndAbctab2ps : public ::testing::TestWithParam<std::string> {};
+
+// The tuplets of the melody lines kry wrote: "(" and a digit, outside chord
+// symbols, annotations and comments.
+int melodyTuplets(const std::string& tune) {
+  std::istringstream in(tune);
+  const std::regex tuplet("\\([0-9]");
+  int n = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("[V:M]", 0) != 0) continue;
+    line = std::regex_replace(line.substr(0, line.find('%')), std::regex("\"[^\"]*\""), "");
+    n += static_cast<int>(std::distance(std::sregex_iterator(line.begin(), line.end(), tuplet), std::sregex_iterator()));
+  }
+  return n;
+}
+
+// The pages that hold one system alone, the last of a tune that began on a
+// page before: a page is "%%Page:", a tune starts at "% --- xref", and a
+// system's tab staff begins with its TAB mark, "pclef".
+int lonePages(const std::string& ps) {
+  std::istringstream in(ps);
+  std::vector<int> systems;       // per page
+  std::vector<std::size_t> first;  // per tune, the page it starts on
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("%%Page: ", 0) == 0) systems.push_back(0);
+    else if (!systems.empty() && line.rfind("% --- xref ", 0) == 0) first.push_back(systems.size() - 1);
+    else if (!systems.empty() && line.ends_with(" pclef")) ++systems.back();
+  }
+  int lone = 0;
+  for (std::size_t k = 0; k < first.size(); ++k) {
+    const std::size_t last = k + 1 < first.size() ? first[k + 1] - 1 : systems.size() - 1;
+    lone += last > first[k] && systems[last] == 1;
+  }
+  return lone;
+}
+
+// The tuplet numbers drawn on the tab staff: a rhythm flag called with its
+// number, "(3)x y kq8t", or the number alone, "(3)x y kt".
+int tabTuplets(const std::string& ps) {
+  const std::regex flag("\\([0-9]+\\)[-0-9. ]+ k([qr][0-9d]+)?t\n");
+  return static_cast<int>(std::distance(std::sregex_iterator(ps.begin(), ps.end(), flag), std::sregex_iterator()));
+}
 
 TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
   NEED("abcm2ps", "gs", kKry);
@@ -187,10 +254,16 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
     EXPECT_EQ(box.status, 0) << book;
     EXPECT_EQ(count(kry_test::readFile(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
     EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count(tune, "\nX:")) << book;
+    // Every bar line and repeat stands at the same place on both staves.
+    EXPECT_EQ(misalignedBars(slurp(s.path("book.ps"))), 0) << book;
+    // No tune leaves a single system alone on its last page.
+    EXPECT_EQ(lonePages(slurp(s.path("book.ps"))), 0) << book;
+    // Every tuplet of the melody has its number on the tab staff too.
+    EXPECT_EQ(tabTuplets(slurp(s.path("book.ps"))), melodyTuplets(tune)) << book;
   }
   EXPECT_GE(kept, 570) << "a few tunes hold notes out of reach or a second voice";
 }
 
-INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f"));
+INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f", "a4"));
 
 }  // namespace

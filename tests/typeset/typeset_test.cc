@@ -14,6 +14,7 @@
 #include "typeset/cmdline.h"
 #include "typeset/diagrams.h"
 #include "typeset/outline.h"
+#include "typeset/pages.h"
 #include "typeset/run.h"
 #include "typeset/translate.h"
 
@@ -68,14 +69,17 @@ TEST(Clock, TimesAsTheTableHasThem) {
 
 // Whole tunes, each ended by a blank line, under the -t and -s of a line before
 // it and "crowded: LINE N" (abcm2ps found the music line at LINE too wide N
-// times, "Line too much shrunk"), each with the abcm2ps input made of it: the
+// times, "Line too much shrunk"), "closer: N" (the tune set closer N times) and
+// "page before: N" (a new page before its system N), each with the abcm2ps input made of it: the
 // lines that start with one of `only`, or all after the prolog and the warnings.
 void tunes(const std::string& name, const std::vector<std::string>& only) {
-  Settings settings{0, 1, "TEMP.ABC", {}};
+  Settings settings{0, 1, "TEMP.ABC", {}, {}, {}};
   std::string tune;
   transcript(name, [&](const std::string& line) -> std::string {
     if (std::sscanf(line.c_str(), "-t %d -s %lf", &settings.transpose, &settings.scale) == 2) return "";
     if (int at, n; std::sscanf(line.c_str(), "crowded: %d %d", &at, &n) == 2) return settings.crowded[at] = n, "";
+    if (int n; std::sscanf(line.c_str(), "closer: %d", &n) == 1) return settings.tighter[1] = n, "";
+    if (int n; std::sscanf(line.c_str(), "page before: %d", &n) == 1) return settings.pageBefore[1] = n, "";
     if (!line.empty() && line[0] != '#') tune += line + "\n";
     if (!line.empty() || tune.empty()) return "";
     const Translation tr = translate(tune, settings);
@@ -87,7 +91,7 @@ void tunes(const std::string& name, const std::vector<std::string>& only) {
     }
     if (only.empty())
       for (const Said& w : tr.warnings) made += "warning: " + w.text + "\n";
-    tune.clear(), settings = Settings{0, 1, "TEMP.ABC", {}};
+    tune.clear(), settings = Settings{0, 1, "TEMP.ABC", {}, {}, {}};
     return made;
   });
 }
@@ -145,6 +149,25 @@ TEST(LineFeed, TheLinesOfTheWholeTextWhereverABlockEnds) {
   }
 }
 
+// The tunes whose last page holds one system alone, read from abcm2ps's
+// PostScript: "P" a page, "X" a tune's start, "S" a system (its TAB mark).
+TEST(SystemScan, TheTunesThatLeaveOneSystemAlone) {
+  const struct { std::string pages; std::vector<SystemScan::Alone> alone; } rows[] = {
+      {"P X S S S", {}},                 // one page
+      {"P X S S S P S", {{1, 4}}},       // 3 + 1
+      {"P X S S S P S S", {}},           // 3 + 2
+      {"P X S S P S P X S", {{1, 3}}},   // the next tune on a page of its own
+      {"P X S S P S X S", {}},           // the next tune on the same page
+      {"S P X S P S S P S", {{1, 4}}},   // what comes before the first page is the prolog
+  };
+  for (const auto& r : rows) {
+    SystemScan scan;
+    std::istringstream in(r.pages);
+    for (std::string w; in >> w;) scan.line(w == "P" ? "%%Page: 1 1" : w == "X" ? "% --- xref 1" : "scst1 9.2 12.0  pclef");
+    EXPECT_EQ(scan.alone(), r.alone) << r.pages;
+  }
+}
+
 TEST(ReadCmd, AsTheTableHasThem) {
   transcript("cmdlines.txt", [](const std::string& line) -> std::string {
     if (line.rfind("abctab2ps", 0) != 0) return "";
@@ -166,7 +189,7 @@ TEST(Translate, ChordLinesBecomeOneFigureATune) {
       "X:1\nT:One\nK:G\nV:M clef=treble\nV:G clef=guitartab\n%%tabchord G 3 2 0 0 0 3\n%%tabchord D7 x x 0 2 1 2\n"
       "X:2\nT:Two\nK:G\nV:M clef=treble\nV:G clef=guitartab\n%%tabchord C 0@5 2 0 1 2\n"
       "%%tabchord H 1 y\n";
-  const Translation tr = translate(text, Settings{0, 1, "TEMP.ABC", {}});
+  const Translation tr = translate(text, Settings{0, 1, "TEMP.ABC", {}, {}, {}});
   const std::string body = tr.abc.substr(tr.abc.find("\n\n") + 2);
   EXPECT_NE(body.find("K:none\n%%EPS kchords1.eps\nX:2"), std::string::npos) << body;
   EXPECT_TRUE(body.ends_with("K:none\n%%EPS kchords2.eps\n")) << body;
