@@ -143,9 +143,11 @@ class Scanner {
         at.i = line.size();
         return at;
       case kDecoration: {
-        // A decoration, and a lone "!", add nothing; a chord in "+" is a chord.
+        // A decoration, and a lone "!", add nothing, but for a slide, which
+        // the tab draws into its fret; a chord in "+" is a chord.
         Mark mark = markAt(line, at.i, state_.symbols);
         if (mark.kind == MarkKind::kChord) return chord(line, at, mark.close);
+        if (mark.close == at.i + 6 && line.substr(at.i + 1, 5) == "slide") at.put("!slide!");
         at.i = mark.close;
         return at;
       }

@@ -42,6 +42,8 @@ constexpr const char* kProcs = R"(%%beginps
   gsave T /Times-Italic 7 selectfont 3.6 1.2 M show grestore}bind def
 /kt{ % (n) x y kt: a tuplet's number over the event at x y, where the tab draws no rhythm flags
   gsave T /Times-Italic 7 selectfont 0 1.2 M showc grestore}bind def
+/kslide{ % x y kslide: a short slanted line rising into the fret at x y, a slide into it
+  gsave T 0.7 SLW -11 -3 M -5 2 lineto stroke grestore}bind def
 /kdot{M currentpoint 1.2 0 360 arc}bind def
 /ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
 /ktab{ % ktab bool: drawing on the tab staff, the one drawn larger than the page
@@ -170,6 +172,7 @@ std::string prolog(const Page& page) {
     out += "%%deco head-kf" + n + " 0 kfret 0 0 0 " + n + "\n";
     out += "%%deco head-kh" + n + " 0 kfret 0 0 0 (" + n + ")\n";  // held by a tie
   }
+  out += "%%deco head-ks 0 kslide 0 0 0\n";
   for (const Value& v : kValues) {
     for (int d = 0; d < 3; ++d) {
       const std::string kind = std::string(v.kind) + kDots[d];

@@ -21,6 +21,7 @@ void addEvent(TabItem& item, std::vector<TabPiece>& pieces, TabState& st, TabLin
   p.hidden = item.hidden;
   p.slurStart = item.slurStart;
   p.slurEnd = item.slurEnd;
+  p.slide = item.slide;
   p.frets = std::move(item.frets);
   hold(p, item, st);
   for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
