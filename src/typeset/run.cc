@@ -93,10 +93,10 @@ std::vector<Said> mapMessages(const std::string& log, const std::string& inputNa
 // How often abcm2ps may engrave the tunes: once, and again for each time a
 // music line found too wide is broken once more, or a tune that left one
 // system alone on its last page is set closer.
-constexpr int kMostRounds = 5;
+constexpr int kMostRounds = 4;
 
 // How often a tune is set closer: each time a little, as abcm2ps allows.
-constexpr int kMostCloser = 2;
+constexpr int kMostCloser = 1;
 
 // Sets closer each tune that left a system alone on its last page, or, set
 // as close as it may be, starts a new page before its last two systems;
