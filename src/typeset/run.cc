@@ -146,14 +146,6 @@ std::string documentTitle(const Translation& tr, const std::string& output) {
   return name.ends_with(".ps") && name.size() > 3 ? name.substr(0, name.size() - 3) : name;
 }
 
-// One outline entry a tune: its title as the page shows it, or its number when it has none.
-std::vector<std::string> outlineEntries(const Translation& tr) {
-  std::vector<std::string> entries;
-  for (const TuneTitle& tune : tr.titles)
-    entries.push_back(tune.title.empty() ? "Tune " + tune.number : shownTitle(tune.title, tune.titletrim));
-  return entries;
-}
-
 }  // namespace
 
 int typeset(const std::vector<std::string>& args, Platform& platform) {
@@ -229,7 +221,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     return 1;
   }
   // The PDF's title and outline go into the file's setup.
-  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), outlineEntries(tr)) ||
+  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), tr.titles) ||
       !platform.install(temp.file(kTempMarked), cmd.output)) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
