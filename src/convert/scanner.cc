@@ -93,8 +93,11 @@ class Scanner {
       case ItemKind::kEnding:  // "[1" kept whole; the numbers after a bar line are the melody's
         if (item.text[0] == '[') at.put(item.text);
         return at;
-      case ItemKind::kDecoration:  // the staccato dot stays beside its fret; other marks are the melody's
+      case ItemKind::kDecoration:
+        // The staccato dot stays beside its fret, and a slide is drawn into
+        // the fret it slides to; other marks are the melody's.
         if (item.text == ".") at.put('.');
+        if (item.text == "!slide!" || item.text == "+slide+") at.put("!slide!");
         return at;
       case ItemKind::kField:
         return inlineField(item, at);

@@ -1,6 +1,7 @@
 #include "typeset/book.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "typeset/diagrams.h"
 #include "typeset/outline.h"
@@ -137,10 +138,10 @@ bool eachPsLine(Platform& platform, const std::string& path, F&& line) {
   return read;
 }
 
-// Bytes [at, resume) of a file given in place of `text`.
+// Bytes [at, resume) of a file given in place of what `write` writes.
 struct Splice {
   std::size_t at, resume;
-  std::string text;
+  std::function<void(Spool&)> write;
 };
 
 // Copies the file at `from` to `out`, with the splices, in order, made.
@@ -151,7 +152,7 @@ bool copySpliced(Platform& platform, const std::string& from, const std::vector<
     for (std::size_t i = 0; i < block.size();) {
       if (k < splices.size() && pos + i >= splices[k].at) {
         const Splice& s = splices[k];
-        if (!inserted) out.write(s.text);
+        if (!inserted) s.write(out);
         inserted = true;
         if (pos + i < s.resume) {
           i = std::min(s.resume - pos, block.size());
@@ -172,15 +173,22 @@ bool copySpliced(Platform& platform, const std::string& from, const std::vector<
 
 }  // namespace
 
-bool markBook(Platform& platform, const std::string& dir, const std::string& title,
-              const std::vector<std::string>& entries) {
+bool markBook(Platform& platform, const std::string& dir, const std::string& title, const std::vector<TuneTitle>& tunes) {
   const std::string ps = dir + "/" + kTempPs;
   OutlineScan scan;
   if (!eachPsLine(platform, ps, [&](std::string_view text, std::size_t at) { scan.line(text, at); })) return false;
+  // One entry a tune: its title as the page shows it, or its number when it has none.
+  const std::function<std::string(std::size_t)> entry = [&](std::size_t k) {
+    const TuneTitle& tune = tunes[k];
+    return tune.title.empty() ? "Tune " + tune.number : shownTitle(tune.title, tune.titletrim);
+  };
   std::vector<Splice> splices;
   if (scan.markAt != OutlineScan::npos) {
-    if (scan.titleAt != OutlineScan::npos) splices.push_back({scan.titleAt, scan.titleEnd, titleLine(title)});
-    splices.push_back({scan.markAt, scan.markAt, scan.marks(title, entries)});
+    if (scan.titleAt != OutlineScan::npos)
+      splices.push_back({scan.titleAt, scan.titleEnd, [&](Spool& out) { out.write(titleLine(title)); }});
+    splices.push_back({scan.markAt, scan.markAt, [&](Spool& out) {
+                         scan.writeMarks(title, tunes.size(), entry, [&](std::string_view piece) { out.write(piece); });
+                       }});
   }
   Spool marked(platform, dir + "/" + kTempMarked);
   return copySpliced(platform, ps, splices, marked) && marked.close();

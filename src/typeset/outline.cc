@@ -115,15 +115,20 @@ void OutlineScan::line(std::string_view text, std::size_t at) {
   if (text.starts_with("% --- xref ") && page_ > 0) starts.push_back(page_);
 }
 
+void OutlineScan::writeMarks(const std::string& title, std::size_t count,
+                             const std::function<std::string(std::size_t)>& entry,
+                             const std::function<void(std::string_view)>& write) const {
+  write("% The PDF's title and outline; a PostScript printer ignores them.\n"
+        "/pdfmark where {pop} {userdict /pdfmark /cleartomark load put} ifelse\n");
+  write("[/Title " + pdfText(title) + " /DOCINFO pdfmark\n");
+  if (!starts.empty()) write("[/PageMode /UseOutlines /DOCVIEW pdfmark\n");
+  for (std::size_t k = 0; k < starts.size() && k < count; ++k)
+    write("[/Title " + pdfText(entry(k)) + " /Page " + std::to_string(starts[k]) + " /View [/XYZ null null null] /OUT pdfmark\n");
+}
+
 std::string OutlineScan::marks(const std::string& title, const std::vector<std::string>& entries) const {
-  std::string marks =
-      "% The PDF's title and outline; a PostScript printer ignores them.\n"
-      "/pdfmark where {pop} {userdict /pdfmark /cleartomark load put} ifelse\n"
-      "[/Title " + pdfText(title) + " /DOCINFO pdfmark\n";
-  if (!starts.empty()) marks += "[/PageMode /UseOutlines /DOCVIEW pdfmark\n";
-  for (std::size_t k = 0; k < starts.size() && k < entries.size(); ++k)
-    marks += "[/Title " + pdfText(entries[k]) + " /Page " + std::to_string(starts[k]) +
-             " /View [/XYZ null null null] /OUT pdfmark\n";
+  std::string marks;
+  writeMarks(title, entries.size(), [&](std::size_t k) { return entries[k]; }, [&](std::string_view piece) { marks += piece; });
   return marks;
 }
 

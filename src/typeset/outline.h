@@ -4,6 +4,7 @@
 // starts; a PostScript printer ignores them. Pure: text in, text out.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,11 @@ class OutlineScan {
   void line(std::string_view text, std::size_t at);
   // The marks to put at markAt.
   std::string marks(const std::string& title, const std::vector<std::string>& entries) const;
+  // The same, written a piece at a time: `entry(k)` names tune k (from 0)
+  // of `count`, and `write` takes each piece, so that a book's thousands of
+  // entries need not be held at once.
+  void writeMarks(const std::string& title, std::size_t count, const std::function<std::string(std::size_t)>& entry,
+                  const std::function<void(std::string_view)>& write) const;
 
   std::size_t titleAt = npos, titleEnd = npos;  // the DSC title line, its end without the LF
   std::size_t markAt = npos;                    // before the end of the setup, or else before the first page

@@ -42,6 +42,9 @@ constexpr const char* kProcs = R"(%%beginps
   gsave T /Times-Italic 7 selectfont 3.6 1.2 M show grestore}bind def
 /kt{ % (n) x y kt: a tuplet's number over the event at x y, where the tab draws no rhythm flags
   gsave T /Times-Italic 7 selectfont 0 1.2 M showc grestore}bind def
+/kut{7 add kt}bind def % higher, over the arc of a hammer-on or pull-off on the top course
+/kslide{ % x y kslide: a short slanted line rising into the fret at x y, a slide into it
+  gsave T 0.7 SLW -11 -3 M -5 2 lineto stroke grestore}bind def
 /kdot{M currentpoint 1.2 0 360 arc}bind def
 /ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
 /ktab{ % ktab bool: drawing on the tab staff, the one drawn larger than the page
@@ -162,6 +165,8 @@ std::string prolog(const Page& page) {
              std::to_string(d) + " kflag}bind def\n";
       out += "/kr" + kind + "{/" + v.rest + " " + std::to_string(d) + " krest}bind def\n";
       for (const char* q : {"/kq", "/kr"}) out += q + kind + "t{2 copy " + (q + 1) + kind + " ktup}bind def\n";
+      // Higher, over the arc of a hammer-on or pull-off on the top course.
+      out += "/kuq" + kind + "{7 add kq" + kind + "}bind def /kuq" + kind + "t{7 add kq" + kind + "t}bind def\n";
     }
   }
   out += "%%endps\n";
@@ -170,11 +175,13 @@ std::string prolog(const Page& page) {
     out += "%%deco head-kf" + n + " 0 kfret 0 0 0 " + n + "\n";
     out += "%%deco head-kh" + n + " 0 kfret 0 0 0 (" + n + ")\n";  // held by a tie
   }
+  out += "%%deco head-ks 0 kslide 0 0 0\n";
   for (const Value& v : kValues) {
     for (int d = 0; d < 3; ++d) {
       const std::string kind = std::string(v.kind) + kDots[d];
       out += "%%deco kq" + kind + " 3 kq" + kind + " 14 3 3\n";
       out += "%%deco kr" + kind + " 3 kr" + kind + " 14 3 3\n";
+      out += "%%deco kuq" + kind + " 3 kuq" + kind + " 21 3 3\n";
     }
   }
   // "kq8t3": the procedure kq8t, with the number as the decoration's text; "kt3" a number alone.

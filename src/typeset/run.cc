@@ -94,10 +94,10 @@ std::vector<Said> mapMessages(const std::string& log, const std::string& inputNa
 // How often abcm2ps may engrave the tunes: once, and again for each time a
 // music line found too wide is broken once more, or a tune that left one
 // system alone on its last page is set closer.
-constexpr int kMostRounds = 6;
+constexpr int kMostRounds = 4;
 
 // How often a tune is set closer: each time a little, as abcm2ps allows.
-constexpr int kMostCloser = 3;
+constexpr int kMostCloser = 1;
 
 // Sets closer each tune that left a system alone on its last page, or, set
 // as close as it may be, starts a new page before its last two systems;
@@ -145,14 +145,6 @@ std::string documentTitle(const Translation& tr, const std::string& output) {
   if (tr.titles.size() == 1 && !tr.titles[0].title.empty()) return shownTitle(tr.titles[0].title, tr.titles[0].titletrim);
   std::string name = output.substr(output.rfind('/') + 1);
   return name.ends_with(".ps") && name.size() > 3 ? name.substr(0, name.size() - 3) : name;
-}
-
-// One outline entry a tune: its title as the page shows it, or its number when it has none.
-std::vector<std::string> outlineEntries(const Translation& tr) {
-  std::vector<std::string> entries;
-  for (const TuneTitle& tune : tr.titles)
-    entries.push_back(tune.title.empty() ? "Tune " + tune.number : shownTitle(tune.title, tune.titletrim));
-  return entries;
 }
 
 }  // namespace
@@ -230,7 +222,7 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     return 1;
   }
   // The PDF's title and outline go into the file's setup.
-  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), outlineEntries(tr)) ||
+  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), tr.titles) ||
       !platform.install(temp.file(kTempMarked), cmd.output)) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;

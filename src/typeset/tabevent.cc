@@ -40,6 +40,7 @@ void eventText(const TabPiece& p, const std::string& flag, const Layout& lay, st
     out += "!invisible![";
     for (std::size_t k = 0; k < courses; ++k) {
       if (p.frets[k] < 0) continue;
+      if (p.slide) out += "!head-ks!";
       out.append(p.held >> k & 1 ? "!head-kh" : "!head-kf").append(std::to_string(p.frets[k])).append("!").append(lay.pitch[k]);
     }
     out += "]";

@@ -41,6 +41,7 @@ struct TabPiece {
   Length unit;                // the unit length in force
   bool opens = false;         // the line's first event, with a length written: kry's option f
   bool slurStart = false, slurEnd = false;  // a slur begins at it, ends after it
+  bool slide = false;                       // slid into: a slanted line into each fret
 };
 
 // The rhythm flag over an event, as the name of its decoration; empty for

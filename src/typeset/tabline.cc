@@ -110,10 +110,14 @@ bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
 std::vector<TabItem> scanTab(std::string_view s) {
   std::vector<TabItem> items;
   std::size_t i = 0;
-  bool slur = false;      // a slur opened before the next event
-  std::size_t seen = 0;   // the items before the last step
+  bool slur = false, slide = false;  // a slur opened, a slide marked, before the next event
+  std::size_t seen = 0;              // the items before the last step
   auto opens = [&] {
-    if (slur && items.size() > seen && items[seen].kind == Item::kEvent) items[seen].slurStart = true, slur = false;
+    if (items.size() > seen && items[seen].kind == Item::kEvent) {
+      items[seen].slurStart = slur;
+      items[seen].slide = slide;
+      slur = slide = false;
+    }
     seen = items.size();
   };
   while (i < s.size()) {
@@ -210,10 +214,12 @@ std::vector<TabItem> scanTab(std::string_view s) {
       items.push_back(item);
       ++i;
     } else if (c == '!') {
-      // A decoration such as !trill!: its letters are no frets.
+      // A decoration such as !trill!: its letters are no frets. A slide is
+      // drawn into the fret of the next event.
       const std::size_t close = s.find('!', i + 1);
       const std::size_t end = close == std::string_view::npos ? i + 1 : close + 1;
-      unknown(items, s.substr(i, end - i));
+      if (s.substr(i, end - i) == "!slide!") slide = true;
+      else unknown(items, s.substr(i, end - i));
       i = end;
     } else {
       unknown(items, s.substr(i, 1));

@@ -36,6 +36,7 @@ struct TabItem {
   bool hidden = false;              // a rest "x"
   bool slurStart = false;           // a slur "(" begins at this event
   bool slurEnd = false;             // a slur ")" ends after it
+  bool slide = false;               // "!slide!": slid into
 };
 
 // Scans the part of a tab-voice line after its "[V:G]" prefix.

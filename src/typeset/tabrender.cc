@@ -23,6 +23,7 @@ void addEvent(TabItem& item, std::vector<TabPiece>& pieces, TabState& st, TabLin
   p.hidden = item.hidden;
   p.slurStart = item.slurStart;
   p.slurEnd = item.slurEnd;
+  p.slide = item.slide;
   p.frets = std::move(item.frets);
   hold(p, item, st);
   for (std::size_t k = static_cast<std::size_t>(st.layout->courses); k < p.frets.size(); ++k) {
@@ -118,7 +119,7 @@ struct Slurred {
 // pull-off where it falls: the tab draws the arc over the frets, "h" or "p"
 // over the note the left hand sounds. A slur across courses is phrasing the
 // melody staff shows; the tab leaves it out.
-void slurText(const std::vector<Slurred>& notes, std::string& events) {
+void slurText(const std::vector<Slurred>& notes, std::string& events, std::set<std::string>& numbered) {
   if (notes.size() < 2) return;
   bool moves = false;  // a fret changes: a slur over one fret held is a tie's business
   for (const Slurred& n : notes) {
@@ -131,7 +132,15 @@ void slurText(const std::vector<Slurred>& notes, std::string& events) {
     const int rise = notes[k].fret - notes[k - 1].fret;
     if (rise != 0) events.insert(notes[k].at, rise > 0 ? "\"@-10,9h\"" : "\"@-10,9p\"");
   }
-  events.insert(notes[0].at, "('");
+  // The arc over the top course rises into the rhythm flag over its first
+  // note: that flag, or number, stands higher ("kuq8", "kut3").
+  const std::size_t at = notes[0].at;
+  if (notes[0].course == 0 && (events.compare(at, 3, "!kq") == 0 || events.compare(at, 3, "!kt") == 0)) {
+    events.insert(at + 2, "u");
+    const std::string name = events.substr(at + 1, events.find('!', at + 1) - at - 1);
+    if (name.find('t') != std::string::npos) numbered.insert(name);
+  }
+  events.insert(at, "('");
 }
 
 // The one course an event plays, and its fret; course -1 for none or several.
@@ -167,7 +176,7 @@ void writePieces(const std::vector<TabPiece>& pieces, TabState& st, TabLine& out
       if (tuplet > 0 && !name.empty()) out.numbered.insert(name);
       eventText(p, name, *st.layout, out.events);
       if (inSlur && p.slurEnd) {
-        slurText(slur, out.events);
+        slurText(slur, out.events, out.numbered);
         inSlur = false;
       }
     } else {

@@ -11,14 +11,31 @@
 namespace kry::typeset {
 
 void Origins::push(const Origin& o) {
-  if (!o.joins.empty()) joins_.emplace_back(lines_.size(), o.joins);
-  lines_.push_back(o.line);
+  const std::size_t k = steps_.size();
+  if (!o.joins.empty()) joins_.emplace_back(k, o.joins);
+  if (k % kEvery == 0) marks_.push_back(o.line);
+  const long step = static_cast<long>(o.line) - last_;
+  if (step > kFar && step <= 127) {
+    steps_.push_back(static_cast<std::int8_t>(step));
+  } else {
+    steps_.push_back(kFar);
+    far_.emplace_back(k, o.line);
+  }
+  last_ = o.line;
 }
 
 Origin Origins::at(std::size_t n) const {
   if (n < lead_ || n >= size()) return {};
   const std::size_t k = n - lead_;
-  Origin o{lines_[k], {}};
+  int line = marks_[k / kEvery];
+  for (std::size_t j = k / kEvery * kEvery + 1; j <= k; ++j) {
+    if (steps_[j] != kFar) {
+      line += steps_[j];
+    } else {
+      line = std::ranges::lower_bound(far_, j, {}, [](const auto& f) { return f.first; })->second;
+    }
+  }
+  Origin o{line, {}};
   const auto it = std::ranges::lower_bound(joins_, k, {}, [](const auto& j) { return j.first; });
   if (it != joins_.end() && it->first == k) o.joins = it->second;
   return o;

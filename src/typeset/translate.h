@@ -5,6 +5,7 @@
 // out.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -40,18 +41,26 @@ struct Origin {
 };
 
 // The origins of the lines of abcm2ps input, kept small for a book of any
-// size: a number a line, and the joins of the few lines joined from several;
-// the prolog's lines, which come from no line of the input, lead.
+// size: a byte a line, its input line less the one before (the next, the
+// same, or 0 for a line of ours, mostly), with the whole number every 256
+// lines and where the step is too long for a byte; and the joins of the few
+// lines joined from several. The prolog's lines, which come from no line of
+// the input, lead.
 class Origins {
  public:
   void lead(std::size_t lines) { lead_ = lines; }  // the lines before the first pushed
   void push(const Origin& o);
   Origin at(std::size_t n) const;  // of line n, counted from 0; none past the end
-  std::size_t size() const { return lead_ + lines_.size(); }
+  std::size_t size() const { return lead_ + steps_.size(); }
 
  private:
+  static constexpr std::size_t kEvery = 256;
+  static constexpr std::int8_t kFar = -128;
   std::size_t lead_ = 0;
-  std::vector<int> lines_;
+  int last_ = 0;                                    // the line of the last pushed
+  std::vector<std::int8_t> steps_;                  // per pushed line: the step from the one before, or kFar
+  std::vector<int> marks_;                          // the line of every kEvery-th pushed line
+  std::vector<std::pair<std::size_t, int>> far_;    // the lines a step of kFar leads to, by pushed line
   std::vector<std::pair<std::size_t, std::vector<std::pair<std::size_t, int>>>> joins_;  // by pushed line, in order
 };
 

@@ -54,7 +54,7 @@ constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
 // How much closer a tune's systems come each time, and at most: within
 // what abcm2ps still spaces clear of the notes.
-constexpr double kCloser = 0.12, kClosest = 0.64;
+constexpr double kCloser = 0.25, kClosest = 0.75;
 
 // A length in points as abcm2ps reads it.
 std::string pointsText(double value) {

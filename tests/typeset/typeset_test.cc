@@ -168,6 +168,28 @@ TEST(SystemScan, TheTunesThatLeaveOneSystemAlone) {
   }
 }
 
+// The origins of the lines given back as they were put in, after the
+// prolog's: a line of ours (0), the next, the same, a jump back or far ahead,
+// a line joined from others, over more lines than kept whole.
+TEST(Origins, EveryLineAsItWasPut) {
+  std::vector<Origin> put;
+  const int lines[] = {0, 1, 2, 2, 3, 0, 500, 129, 1, 1000000, 999999, 0};
+  for (int round = 0; round < 60; ++round)
+    for (int line : lines) put.push_back(Origin{line + round, {}});
+  put[7].joins = {{12, 130}, {40, 131}};
+  put[600].joins = {{5, 7}};
+  Origins origins;
+  origins.lead(3);
+  for (const Origin& o : put) origins.push(o);
+  ASSERT_EQ(origins.size(), put.size() + 3);
+  EXPECT_EQ(origins.at(1).line, 0);
+  for (std::size_t n = 0; n < put.size(); ++n) {
+    EXPECT_EQ(origins.at(n + 3).line, put[n].line) << n;
+    EXPECT_EQ(origins.at(n + 3).joins, put[n].joins) << n;
+  }
+  EXPECT_EQ(origins.at(put.size() + 3).line, 0);
+}
+
 TEST(ReadCmd, AsTheTableHasThem) {
   transcript("cmdlines.txt", [](const std::string& line) -> std::string {
     if (line.rfind("abctab2ps", 0) != 0) return "";
