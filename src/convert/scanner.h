@@ -23,7 +23,6 @@ struct TuneState {
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
   bool overlay = false;       // a voice overlay ("&") goes on to the next line, up to its bar line
   Symbols symbols;            // the letters and decorations of U: fields, the file's and this tune's
-  std::string voice;          // the voice the tune's body names with V:, if any
 };
 
 // What a line's tab leaves out of its melody, for the run to say.

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "base/text.h"
+#include "base/voices.h"
 #include "typeset/diagrams.h"
 #include "typeset/prolog.h"
 
@@ -14,6 +15,19 @@ namespace {
 
 bool starts(std::string_view line, std::string_view head) {
   return line.substr(0, head.size()) == head;
+}
+
+// A later definition of the melody voice: "V:M", with the words of the
+// line but kry's own "clef=treble".
+std::string melodyAgain(std::string_view line) {
+  std::string again = "V:M";
+  std::string_view words = trim(line.substr(3), kBlanksAndTabs);
+  while (!words.empty()) {
+    const std::size_t end = std::min(words.find_first_of(kBlanksAndTabs), words.size());
+    if (words.substr(0, end) != "clef=treble") again.append(" ").append(words.substr(0, end));
+    words = trimLeft(words.substr(end), kBlanksAndTabs);
+  }
+  return again;
 }
 
 // Whether `line` defines kry's voice `v` ("V:M clef=treble", "V:M", "V:G
@@ -454,7 +468,8 @@ class Translator {
   void warn(int from, const std::string& text) {
     out_.warnings.push_back({from, settings_.inputName + " line " + std::to_string(from) + ": " + text});
   }
-  void voice(char v, int from);
+  void voice(std::string_view v, int from);
+  void otherVoice(std::string_view line, int from);
   void melody(std::string_view body, int from);
   void tab(std::string_view body, int from);
   bool within(std::string_view line, int from);
@@ -479,7 +494,8 @@ class Translator {
   bool header_ = false;               // between X: and the first K:
   bool unitSet_ = false;              // an L: was given
   bool melodyDefined_ = false, tabDefined_ = false;  // the voices are defined
-  char voice_ = 0;                    // the voice abcm2ps gives field lines to
+  std::set<std::string> transposed_;  // the tune's own voices told the transposition
+  std::string voice_;                 // the voice abcm2ps gives field lines to: M, G, or one of the tune's own
   bool tabKeyC_ = false;              // the tab staff's key is C, not none
   std::size_t dots_ = kNone;          // the line that tells the repeat dots the tab staff's middle
   std::optional<Length> melodyTime_;  // the last melody line's time, for its tab line
@@ -488,17 +504,47 @@ class Translator {
   std::size_t drawingAt_ = kNone;     // the %%EPS line of the last chord diagrams
 };
 
-void Translator::voice(char v, int from) {
+void Translator::voice(std::string_view v, int from) {
   if (voice_ == v) return;
-  emit(std::string("V:") + v, from);
+  emit("V:" + std::string(v), from);
   voice_ = v;
+}
+
+// A line of a voice kry writes no tab for, "[V:2] ..." or its definition
+// "V:2 clef=bass": it goes through as it stands, but for the chords in
+// "+" that abcm2ps reads otherwise; field lines after it are that voice's.
+void Translator::otherVoice(std::string_view line, int from) {
+  const bool field = line[0] == 'V';
+  const std::size_t head = field ? 2 : 3;
+  voice_ = readVoice(line.substr(head, field ? line.npos : line.find(']') - head)).id;
+  // The whole tune is transposed: each voice of its own is told once, after its first line.
+  const bool first = settings_.transpose != 0 && transposed_.insert(voice_).second;
+  const std::string transpose = "%%transpose " + std::to_string(settings_.transpose);
+  if (field) {
+    emit(std::string(line), from);
+    if (first) emit(transpose, from);
+    return;
+  }
+  if (first) {
+    emit("V:" + voice_, from);
+    emit(transpose, from);
+  }
+  emit(bracketChords(line, symbols_), from);
 }
 
 void Translator::line(std::string_view line, int from) {
   if (starts(line, "[V:G]")) return tab(line.substr(5), from);
   if (starts(line, "[V:M]")) return melody(line.substr(5), from);
   if (g_.open && within(line, from)) return;
+  if (starts(line, "w:") && g_.melody && !g_.tab) {  // lyrics written between a melody line and its tab line
+    g_.lyrics.emplace_back(std::string(line), from);
+    return;
+  }
   flush();
+  if (starts(line, "[V:") && line.find(']') != std::string_view::npos) {
+    lyricsAt_ = kNone;
+    return otherVoice(line, from);
+  }
   if (starts(line, kChordDirective)) return diagram(line, from);
   if (starts(line, "w:") && lyricsAt_ != kNone) {
     // Lyrics belong under the melody staff, not under the tab.
@@ -522,7 +568,8 @@ void Translator::line(std::string_view line, int from) {
     unitSet_ = fileUnit_;
     header_ = inTune_ = true;
     melodyDefined_ = tabDefined_ = false;
-    voice_ = 0;
+    voice_.clear();
+    transposed_.clear();
     tabKeyC_ = false;
     melodyTime_.reset();
     out_.titles.push_back({std::string(fieldValue(line.substr(2))), "", out_.bookTitletrim});
@@ -552,21 +599,17 @@ void Translator::line(std::string_view line, int from) {
     emit("K:none", from);
     if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
     tabDefined_ = true;
-    voice_ = 'G';
+    voice_ = "G";
   } else if (defines(line, 'M')) {
     // kry starts the melody voice again before a change of key: its clef
-    // is drawn once, at the start of each staff.
-    emit(melodyDefined_ ? std::string("V:M") : std::string(line), from);
+    // is drawn once, at the start of each staff; a clef of its own, a name
+    // or an octave the tune gives it stay.
+    emit(melodyDefined_ ? melodyAgain(line) : std::string(line), from);
     if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
     melodyDefined_ = true;
-    voice_ = 'M';
+    voice_ = "M";
   } else if (starts(line, "V:")) {
-    // The tune's own voice, whose music kry writes as voice M: what the
-    // melody staff needs of it is the octave its notes are moved by.
-    if (const auto octave = octaveOf(line.substr(2))) {
-      emit("V:M octave=" + std::to_string(*octave), from);
-      voice_ = 'M';
-    }
+    otherVoice(line, from);
   } else if (isFieldLine(line)) {
     field(line, from);
   } else {
@@ -582,6 +625,10 @@ void Translator::field(std::string_view line, int from) {
   const char name = line[0];
   const std::string_view value = line.substr(2);
   const bool body = inTune_ && !header_ && melodyDefined_;
+  if (body && voice_ != "M" && voice_ != "G") {  // a field of another voice: that voice's alone
+    if (name == 'U') symbols_.define(value);
+    return emit(std::string(line), from);
+  }
   if (name == 'L') {
     if (auto unit = readLength(fieldValue(value))) {
       st_.clock.unit = mc_.unit = *unit;
@@ -609,14 +656,14 @@ void Translator::field(std::string_view line, int from) {
     if (!inTune_) fileSymbols_.define(value);
   }
   if (!body) return emit(std::string(line), from);
-  voice('M', from);
+  voice("M", from);
   emit(std::string(line), from);
   if ((name == 'L' || name == 'M') && tabDefined_) {
-    voice('G', from);
+    voice("G", from);
     emit(std::string(line), from);
   }
   if (name == 'K' && tabDefined_) {
-    voice('G', from);
+    voice("G", from);
     emit(tabKey(), from);
   }
 }
@@ -747,7 +794,7 @@ void Translator::flush() {
     const Cut to = k < cuts.size() ? cuts[k] : Cut{g_.m.size(), g_.t.size()};
     if (g_.melody) {
       emit("[V:M]" + g_.m.substr(from.melody, to.melody - from.melody), part(g_.mo, 5, from.melody, to.melody));
-      voice_ = 'M';
+      voice_ = "M";
     }
     if (g_.melody && k == cuts.size()) {
       for (auto& [text, line] : g_.lyrics) emit(text, line);
@@ -760,7 +807,7 @@ void Translator::flush() {
       Origin o = part(g_.to, 0, from.tab, to.tab);
       for (auto& [column, line] : o.joins) column += head;
       emit(tabText(events, tuplets), o);
-      voice_ = 'G';
+      voice_ = "G";
     }
     from = to;
   }
