@@ -494,6 +494,26 @@ class Translator {
   bool header_ = false;               // between X: and the first K:
   bool unitSet_ = false;              // an L: was given
   bool melodyDefined_ = false, tabDefined_ = false;  // the voices are defined
+  // Where each voice has got to: M for the tabbed one (its tab keeps in
+  // step), and each of the tune's own by its id. ABC counts every voice
+  // from the start of the tune; a voice whose music first comes after a
+  // block of another's starts where that block started, as a duet that
+  // joins in part C: it is given rests up to there.
+  struct VoiceTime {
+    Clock clock;                // of a voice of the tune's own: its unit and meter
+    Length time{0, 1};          // its music so far
+    std::vector<Length> lines;  // the time of each of its lines
+    bool started = false;       // its music has begun
+  };
+  VoiceTime& timeOf(const std::string& id);
+  void enter(const std::string& id);
+  void start(const std::string& id);
+  std::map<std::string, VoiceTime> times_;
+  Clock tuneClock_;                   // the unit and meter at the end of the header
+  std::string block_;                 // the voice of the block of lines the tune is in
+  Length blockStart_{0, 1};           // where that block began, in its voice's time
+  Length padding_{0, 1};              // where a voice that starts now starts
+  std::string paddingFrom_;           // the voice whose block that was
   std::set<std::string> transposed_;  // the tune's own voices told the transposition
   std::string voice_;                 // the voice abcm2ps gives field lines to: M, G, or one of the tune's own
   bool tabKeyC_ = false;              // the tab staff's key is C, not none
@@ -510,6 +530,51 @@ void Translator::voice(std::string_view v, int from) {
   voice_ = v;
 }
 
+Translator::VoiceTime& Translator::timeOf(const std::string& id) {
+  auto [at, made] = times_.try_emplace(id);
+  if (made) at->second.clock = tuneClock_;
+  return at->second;
+}
+
+// The tune goes on in voice `id`: its V: line, or its music after another
+// voice's. A V: line of the voice it is in starts a new block of it.
+void Translator::enter(const std::string& id) {
+  if (id != block_) {
+    padding_ = blockStart_;
+    paddingFrom_ = block_;
+    block_ = id;
+  }
+  blockStart_ = timeOf(id).time;
+}
+
+// The first music of voice `id`: rests before it up to where it starts,
+// line by line as the voice whose block it joins has its lines.
+void Translator::start(const std::string& id) {
+  VoiceTime& v = timeOf(id);
+  if (v.started) return;
+  v.started = true;
+  if (padding_.num <= 0) return;
+  std::vector<Length> pieces;
+  Length left = padding_;
+  for (const Length& line : timeOf(paddingFrom_).lines) {
+    if (difference(line, left).num > 0) break;
+    pieces.push_back(line);
+    left = difference(left, line);
+  }
+  if (left.num > 0) pieces.push_back(left);
+  for (const Length& piece : pieces) {
+    if (id == "M") {
+      emit("[V:M]" + silence(piece, mc_.unit), 0);
+      emit("[V:G]" + silence(piece, st_.clock.unit), 0);
+    } else {
+      emit("[V:" + id + "]" + silence(piece, v.clock.unit), 0);
+    }
+    v.lines.push_back(piece);
+  }
+  v.time = blockStart_ = padding_;
+  padding_ = {0, 1};
+}
+
 // A line of a voice kry writes no tab for, "[V:2] ..." or its definition
 // "V:2 clef=bass": it goes through as it stands, but for the chords in
 // "+" that abcm2ps reads otherwise; field lines after it are that voice's.
@@ -517,6 +582,15 @@ void Translator::otherVoice(std::string_view line, int from) {
   const bool field = line[0] == 'V';
   const std::size_t head = field ? 2 : 3;
   voice_ = readVoice(line.substr(head, field ? line.npos : line.find(']') - head)).id;
+  if (field || voice_ != block_) enter(voice_);
+  if (!field) {
+    start(voice_);
+    VoiceTime& v = timeOf(voice_);
+    v.clock.time = {0, 1};
+    melodyTime(line.substr(line.find(']') + 1), v.clock, symbols_);
+    v.time = sum(v.time, v.clock.time);
+    v.lines.push_back(v.clock.time);
+  }
   // The whole tune is transposed: each voice of its own is told once, after its first line.
   const bool first = settings_.transpose != 0 && transposed_.insert(voice_).second;
   const std::string transpose = "%%transpose " + std::to_string(settings_.transpose);
@@ -570,6 +644,9 @@ void Translator::line(std::string_view line, int from) {
     melodyDefined_ = tabDefined_ = false;
     voice_.clear();
     transposed_.clear();
+    times_.clear();
+    block_.clear();
+    blockStart_ = padding_ = {0, 1};
     tabKeyC_ = false;
     melodyTime_.reset();
     out_.titles.push_back({std::string(fieldValue(line.substr(2))), "", out_.bookTitletrim});
@@ -605,6 +682,8 @@ void Translator::line(std::string_view line, int from) {
     // is drawn once, at the start of each staff; a clef of its own, a name
     // or an octave the tune gives it stay.
     emit(melodyDefined_ ? melodyAgain(line) : std::string(line), from);
+    // kry's own mark before a change of key starts no block of the melody.
+    if (melodyDefined_ && line != "V:M clef=treble") enter("M");
     if (settings_.transpose != 0) emit("%%transpose " + std::to_string(settings_.transpose), from);
     melodyDefined_ = true;
     voice_ = "M";
@@ -627,6 +706,9 @@ void Translator::field(std::string_view line, int from) {
   const bool body = inTune_ && !header_ && melodyDefined_;
   if (body && voice_ != "M" && voice_ != "G") {  // a field of another voice: that voice's alone
     if (name == 'U') symbols_.define(value);
+    Clock& clock = timeOf(voice_).clock;
+    if (name == 'L') clock.unit = readLength(fieldValue(value)).value_or(clock.unit);
+    if (name == 'M') meter(clock, value);
     return emit(std::string(line), from);
   }
   if (name == 'L') {
@@ -648,6 +730,7 @@ void Translator::field(std::string_view line, int from) {
     if (!inTune_) fileDefault_ = mc_;
   } else if (name == 'K' && header_) {
     header_ = false;
+    tuneClock_ = mc_;
   } else if (name == 'T') {
     std::string& title = inTune_ ? out_.titles.back().title : out_.bookTitle;
     if (title.empty()) title = fieldValue(value);
@@ -692,7 +775,11 @@ std::string Translator::tabKey() {
 }
 
 void Translator::melody(std::string_view body, int from) {
-  if (!g_.open) flush();
+  if (!g_.open) {
+    flush();
+    if (block_ != "M") enter("M");
+    start("M");
+  }
   mc_.time = {0, 1};
   melodyTime(body, mc_, symbols_);
   melodyTime_ = mc_.time;
@@ -812,6 +899,12 @@ void Translator::flush() {
     from = to;
   }
   for (auto& [text, line] : g_.after) emit(text, line);
+  if (g_.melody || g_.tab) {
+    VoiceTime& m = timeOf("M");
+    const Length time = g_.melody ? g_.melodyTime : g_.tabTime;
+    m.time = sum(m.time, time);
+    m.lines.push_back(time);
+  }
   g_ = Group{};
 }
 
