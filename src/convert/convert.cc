@@ -254,11 +254,15 @@ void Conversion::musicLine(std::string_view line) {
   for (const VoicePiece& piece : voicePieces(line)) {
     if (!piece.field.empty()) enterVoice(piece.voice);
     const Voices& v = at_.voices;
-    if (v.inTabbed && !piece.music.empty())
-      tabbedLine(piece.music);
-    else if (v.inTabbed)
-      put("V:M");
-    else if (piece.music.empty())
+    if (v.inTabbed) {
+      if (piece.music.empty())
+        put("V:M");
+      else
+        tabbedLine(piece.music);
+      continue;
+    }
+    flushTab();  // under its melody line, before another voice's music
+    if (piece.music.empty())
       put(piece.field);
     else
       put(piece.field.empty() ? "[V:" + v.current + "]" : std::string(piece.field), " " + std::string(piece.music));
