@@ -7,6 +7,7 @@
 #include "base/abc.h"
 #include "base/stop.h"
 #include "convert/keysig.h"
+#include "convert/overlay.h"
 
 namespace kry {
 namespace {
@@ -97,6 +98,8 @@ class Scanner {
   std::string_view run(std::string_view line, std::string& room) {
     room.resize(std::max(room.size(), kMostPerCharacter * (line.size() + 2)));
     Cursor at{0, room.data()};
+    markBar(at);
+    barStart_ = 0;
     if (state_.overlay) {  // an overlay goes on from the line before
       at = overlay(line, 0, at);
       ++at.i;
@@ -127,13 +130,15 @@ class Scanner {
         state_.accidentals.clear();
         if (fingering_ != nullptr) ++fingering_->bar;
         at.put(c);
+        markBar(at);
         return at;
       case kColon:
+        at.put(c);
         if (charAt(line, at.i + 1) == ':') {  // "::" ends a bar
           state_.accidentals.clear();
           if (fingering_ != nullptr) ++fingering_->bar;
+          markBar(at);
         }
-        at.put(c);
         return at;
       case kGrace:
         return skipTo(line, at, '}');
@@ -184,7 +189,7 @@ class Scanner {
           at.put(c);
         return at;
       case kOverlay:
-        return overlay(line, at.i, at);
+        return overlaid(line, at);
     }
     return at;
   }
@@ -206,6 +211,175 @@ class Scanner {
       return at;
     }
     return step(line, at);
+  }
+
+  // Where a bar starts: on the line, in the tab line, and what the notes
+  // before it leave to it.
+  void markBar(const Cursor& at) {
+    barStart_ = at.i + 1;
+    barOut_ = at.out;
+    barAccidentals_ = state_.accidentals;
+    barLength_ = state_.lastLength;
+  }
+
+  // "&" at i: the layers of the bar, merged into the tab in place of the
+  // first one's, when they can be; else the tab follows the first layer.
+  Cursor overlaid(std::string_view line, Cursor at) {
+    std::size_t end = overlayEnd(line, at.i);
+    if (fingering_ != nullptr || !endsOverlay(line, end)) return overlay(line, at.i, at);
+    AccidentalTable first = state_.accidentals;
+    std::vector<std::vector<LayerItem>> layers;
+    for (std::size_t from = barStart_, to = at.i;; from = to + 1, to = layerEnd(line, from, end)) {
+      state_.accidentals = barAccidentals_;  // each layer starts from the bar's accidentals
+      std::optional<std::vector<LayerItem>> layer = layerItems(line, from, to);
+      if (!layer) break;
+      layers.push_back(std::move(*layer));
+      if (to == end) break;
+    }
+    state_.accidentals = first;
+    std::optional<std::vector<MergedEvent>> events = layers.empty() ? std::nullopt : mergeLayers(layers);
+    std::string text, length = barLength_;
+    if (events) text = mergedText(*events, length);
+    // The room holds the most a character of the line may add: the bar's characters bound its events.
+    if (!events || text.size() > kMostPerCharacter * (end - barStart_)) return overlay(line, at.i, at);
+    at.out = barOut_;
+    at.put(text);
+    state_.lastLength = length;
+    at.i = end - 1;
+    return at;
+  }
+
+  // The next "&" of the bar from `from`, or its end.
+  static std::size_t layerEnd(std::string_view line, std::size_t from, std::size_t end) {
+    for (std::size_t i = from; i < end; ++i) {
+      if (line[i] == '&') return i;
+      if (line[i] == '"') i = std::min(line.find('"', i + 1), end);
+    }
+    return end;
+  }
+
+  // The notes, chords and rests of one layer of an overlaid bar, from
+  // `from` to `to`, with their lengths; nothing when it holds what the
+  // merge does not read: a tuplet, an inline field, a chord in "+", broken
+  // rhythm with no note after it in the layer, a letter that is no note.
+  std::optional<std::vector<LayerItem>> layerItems(std::string_view line, std::size_t from, std::size_t to) {
+    std::vector<LayerItem> items;
+    Length next{1, 1};     // broken rhythm: what the next item's length is multiplied by
+    bool broken = false;  // broken rhythm waits for its second note
+    auto add = [&](LayerItem item, std::string_view length) {
+      std::optional<Length> l = length.empty() ? Length{1, 1} : kry::readLength(length);
+      if (!l) return false;
+      item.length = Length{l->num * next.num, l->den * next.den};
+      next = {1, 1};
+      broken = false;
+      items.push_back(std::move(item));
+      return true;
+    };
+    for (std::size_t i = from; i < to; ++i) {
+      const char c = line[i];
+      if (c == '"' || c == '{') {
+        i = line.find(c == '"' ? '"' : '}', i + 1);
+        if (i >= to) return std::nullopt;
+      } else if (c == '!' || c == '+') {
+        Mark mark = markAt(line, i, state_.symbols);
+        if (mark.kind == MarkKind::kChord || mark.close >= to) return std::nullopt;
+        i = mark.close;
+      } else if (c == '>' || c == '<') {
+        std::size_t last = i;
+        while (last + 1 < to && line[last + 1] == c) ++last;
+        if (items.empty() || broken) return std::nullopt;
+        long part = 1L << (last - i + 1);  // ">" takes a half from the next note, ">>" three quarters
+        Length small{1, part}, large{2 * part - 1, part};
+        Length& before = items.back().length;
+        before = c == '>' ? Length{before.num * large.num, before.den * large.den} : Length{before.num, before.den * part};
+        next = c == '>' ? small : large;
+        broken = true;
+        i = last;
+      } else if (c == '[') {
+        if (isFieldLine(line.substr(i + 1)) || (!isLetter(charAt(line, i + 1)) && !isAccidental(charAt(line, i + 1))))
+          return std::nullopt;
+        std::size_t close = line.find(']', i);
+        if (close >= to) return std::nullopt;
+        std::optional<std::size_t> last = chordItem(line, i, close, items, add);
+        if (!last) return std::nullopt;
+        i = *last;
+      } else if (c == 'z' || c == 'x') {
+        std::size_t end = lengthEnd(line, i + 1);
+        if (!add(LayerItem{{}, {}, c}, line.substr(i + 1, end - i - 1))) return std::nullopt;
+        i = end - 1;
+      } else if (isAccidental(c) || isNoteLetter(c)) {
+        std::size_t letter = i;
+        while (letter < to && isAccidental(line[letter])) ++letter;
+        if (letter >= to || !isNoteLetter(line[letter]) || letter > i + 1) return std::nullopt;
+        std::size_t last = letter;
+        while (last + 1 < to && isOctaveMark(line[last + 1])) ++last;
+        std::size_t end = lengthEnd(line, last + 1);
+        LayerItem item{{}, {{&place(line, i, letter, last), line.substr(i, last + 1 - i)}}};
+        if (!add(std::move(item), line.substr(last + 1, end - last - 1))) return std::nullopt;
+        i = end - 1;
+      } else if (c == 'y') {
+        i = lengthEnd(line, i + 1) - 1;
+      } else if (isLetter(c) && !isShorthand(c) && !state_.symbols.marks(c)) {
+        return std::nullopt;
+      } else if (!isShorthand(c) && std::string_view(" \t()-.`").find(c) == std::string_view::npos) {
+        return std::nullopt;
+      }
+    }
+    if (broken) return std::nullopt;
+    return items;
+  }
+
+  // A chord of a layer, "[" at `open` and "]" at `close`: its notes, and
+  // the length of its first note or the one written after it. Where it
+  // ends on the line; nothing when it can't be read.
+  template <typename Add>
+  std::optional<std::size_t> chordItem(std::string_view line, std::size_t open, std::size_t close,
+                                       std::vector<LayerItem>&, Add& add) {
+    std::size_t inside = open + 1;
+    std::string_view text = line.substr(inside, close - inside);
+    LayerItem item;
+    std::string_view first;
+    bool lengthInside = false;
+    for (std::size_t k = chordMarkEnd(text, 0, state_.symbols); k < text.size(); k = chordMarkEnd(text, k, state_.symbols)) {
+      std::size_t start = k;
+      if (isAccidental(text[k]) && ++k >= text.size()) return std::nullopt;
+      if (!isNoteLetter(text[k])) return std::nullopt;
+      std::size_t letter = k;
+      while (k + 1 < text.size() && isOctaveMark(text[k + 1])) ++k;
+      item.notes.push_back({&place(line, inside + start, inside + letter, inside + k), text.substr(start, k + 1 - start)});
+      std::size_t length = ++k;
+      k = lengthEnd(text, k);
+      if (item.notes.size() == 1) first = text.substr(length, k - length);
+      lengthInside = lengthInside || k > length;
+    }
+    if (item.notes.empty()) return std::nullopt;
+    std::size_t end = lengthInside ? close + 1 : lengthEnd(line, close + 1);
+    if (!add(std::move(item), lengthInside ? first : line.substr(close + 1, end - close - 1))) return std::nullopt;
+    return end - 1;
+  }
+
+  // The tab of a merged bar: each event's tab code, a chord for notes that
+  // start together, its length where it changes (`length`, the one written
+  // last, is kept up), and a blank.
+  std::string mergedText(const std::vector<MergedEvent>& events, std::string& length) {
+    std::string text;
+    for (const MergedEvent& event : events) {
+      std::string tabCode;
+      if (event.notes.size() == 1) {
+        tabCode = event.notes[0].place->shown();
+      } else if (!event.notes.empty()) {
+        std::vector<ChordNote> voices;
+        for (const LayerNote& note : event.notes) voices.push_back({note.place, note.written});
+        tabCode = voice(voices);
+        tabCode.erase(tabCode.find_last_not_of(',') + 1);
+        if (!tabCode.empty()) tabCode = "[" + tabCode;
+      }
+      text += event.notes.empty() ? std::string(1, event.rest) : tabCode.empty() ? std::string("x") : tabCode;
+      std::string written = lengthWritten(event.length);
+      if (written != length) text += length = written;
+      text += tabCode.starts_with('[') ? "] " : " ";
+    }
+    return text;
   }
 
   // A voice overlay from `from` ("&", or the start of a line that goes on
@@ -412,6 +586,12 @@ class Scanner {
   const Fretboard& board_;
   LeftOut& leftOut_;
   TuneFingering* fingering_;  // with option pos
+  // The bar the scan is in: where it starts on the line and in the tab
+  // line, the accidentals and the length written before it.
+  std::size_t barStart_ = 0;
+  char* barOut_ = nullptr;
+  AccidentalTable barAccidentals_;
+  std::string barLength_;
 };
 
 }  // namespace
