@@ -208,4 +208,22 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
 
 INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f"));
 
+// Tunes in several voices, typeset in time: the jigs book whole, without
+// skip (Goat on the Hill is a duet in part C), and the voices book with its
+// first voice tabbed and with its second.
+TEST(KryAndAbctab2ps, TunesInSeveralVoicesInTime) {
+  NEED("abcm2ps", "gs", kKry);
+  const struct { const char *book, *options; int tunes; } runs[] = {
+      {"jigs.abc", "", 340}, {"voices.abc", "", 8}, {"voices.abc", " voice=1", 8}, {"voices.abc", " voice=2 skip", 6}};
+  for (const auto& [book, options, tunes] : runs) {
+    Scratch s;
+    fs::copy_file(kTests + "/corpus/" + book, s.path("book.abc"));
+    const Ran r = s.run(kKry + " book debug" + options);
+    const std::string tune = slurp(s.path("TEMP.ABC"));
+    EXPECT_NE(r.out.find("wrote book.ps (" + std::to_string(tunes) + " tune"), std::string::npos) << book << options;
+    EXPECT_EQ(count(r.out + r.err, " runs "), 0) << book << options << "\n" << r.out;
+    EXPECT_EQ(count(tune, "\nX:"), tunes) << book << options;
+  }
+}
+
 }  // namespace
