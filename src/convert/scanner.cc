@@ -226,7 +226,7 @@ class Scanner {
   // first one's, when they can be; else the tab follows the first layer.
   Cursor overlaid(std::string_view line, Cursor at) {
     std::size_t end = overlayEnd(line, at.i);
-    if (fingering_ != nullptr || !endsOverlay(line, end)) return overlay(line, at.i, at);
+    if (!endsOverlay(line, end)) return overlay(line, at.i, at);
     AccidentalTable first = state_.accidentals;
     std::vector<std::vector<LayerItem>> layers;
     for (std::size_t from = barStart_, to = at.i;; from = to + 1, to = layerEnd(line, from, end)) {
@@ -365,14 +365,14 @@ class Scanner {
     std::string text;
     for (const MergedEvent& event : events) {
       std::string tabCode;
-      if (event.notes.size() == 1) {
+      if (event.notes.size() == 1 && fingering_ == nullptr) {
         tabCode = event.notes[0].place->shown();
-      } else if (!event.notes.empty()) {
+      } else if (!event.notes.empty()) {  // with option pos, each event takes the place the whole tune gave it
         std::vector<ChordNote> voices;
         for (const LayerNote& note : event.notes) voices.push_back({note.place, note.written});
-        tabCode = voice(voices);
+        tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
         tabCode.erase(tabCode.find_last_not_of(',') + 1);
-        if (!tabCode.empty()) tabCode = "[" + tabCode;
+        if (!tabCode.empty() && event.notes.size() > 1) tabCode = "[" + tabCode;
       }
       text += event.notes.empty() ? std::string(1, event.rest) : tabCode.empty() ? std::string("x") : tabCode;
       std::string written = lengthWritten(event.length);
