@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake g++ make abcm2ps abcmidi ghostscript)
 if [[ "${1:-}" == "--tests" ]]; then
-  packages+=(libgtest-dev clang libclang-rt-dev)
+  packages+=(libgtest-dev clang libclang-rt-dev poppler-utils)
 fi
 
 missing=()

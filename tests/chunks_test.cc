@@ -33,7 +33,7 @@ TEST(Lines, EndALineAtLfCrOrCrLf) {
 // tune may be converted apart, and within a tune ("/") only after an LF.
 TEST(TuneChunks, CutWhereATuneStartsAndLoseNothing) {
   const std::string text = "H:head\nX:1\nK:G\nfX:2\nX 3\nf\rX:3\r\nK:D\rg\r\nX:4";
-  kry_fuzz::Trickle in(text);
+  kry_test::Trickle in(text);
   TuneChunks chunks(in, 1);
   std::string cuts;
   for (Chunk chunk; chunks.next(chunk);) cuts += (chunk.apart ? "|" : "/") + chunk.text;
@@ -75,11 +75,27 @@ TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
   for (const std::string& text : texts) {
     for (const auto& [settings, fixUp] : passes) {
       std::string inOrder = kry_fuzz::inChunks(text, settings, fixUp, 0, 1);
+      if (fixUp) {  // given back from the fixed-up tune: the tune converted without the fix-up pass
+        std::string unfixed = kry_fuzz::inChunks(text, settings, false, 0, 1);
+        EXPECT_EQ(inOrder.substr(inOrder.find("\n--given back--\n") + 16), unfixed.substr(0, unfixed.find("\n--said--\n")));
+      }
       for (std::size_t chunkSize : {1, 40, 900})
         EXPECT_EQ(kry_fuzz::inChunks(text, settings, fixUp, 3, chunkSize), inOrder)
             << text.substr(0, 40) << "\nf: " << fixUp << ", chunks of " << chunkSize;
     }
   }
+}
+
+// Where lines of the converted tune came from, the chunks converted apart
+// among them: a line before any tune, a title line, music before the key
+// field, a tune after one left out, a tune with no title.
+TEST(ConvertInChunks, TellsWhereEachLineCameFrom) {
+  ConvertSettings skip;
+  skip.skip = true;
+  std::string got = kry_fuzz::inChunks(kLeaning, skip, false, 3, 40);
+  for (const char* line : {"\n3 from 3\n", "\n6 from 5 in 1 One\n", "\n24 from 11 in 2 Two\n",
+                           "\n40 from 20 in 4 Four\n", "\n56 from 25 in five -\n"})
+    EXPECT_NE(got.find(line), std::string::npos) << line << got.substr(got.find("--end--"));
 }
 
 }  // namespace

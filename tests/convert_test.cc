@@ -21,7 +21,7 @@ TEST(Conversion, CopiesDropsAndAnswersEachLine) {
     ConvertSettings s;
     std::istringstream words(row[0]);
     for (std::string word; words >> word;) {
-      if (word.rfind("capo=", 0) == 0) s.capo = word[5];
+      if (word.rfind("capo=", 0) == 0) s.capo = word.substr(5);
       if (word.rfind("margin=", 0) == 0) s.bottomMargin = std::stof(word.substr(7));
       if (word.rfind("pos", 0) == 0) s.hand = word.size() > 4 ? std::stoi(word.substr(4)) : 0, s.instrument.reach = 15;
       if (word.rfind("fret=", 0) == 0) s.instrument.capo = std::stoi(word.substr(5));

@@ -7,66 +7,15 @@
 
 #include <functional>
 #include <map>
-#include <set>
 #include <sstream>
 
 #include "base/stop.h"
-#include "fuzz/fuzz_support.h"
+#include "support/fakes.h"
 
 namespace kry {
 namespace {
 
-// Files in a map; programs that succeed, fail or can't be started as told
-// (Ghostscript writing its PDF when it succeeds); no reply to a question.
-class FakePlatform : public Platform {
- public:
-  std::map<std::string, std::string> files;
-  std::set<std::string> refused;             // names that can't be created, shared or renamed to
-  std::map<std::string, int> statusOf;       // a program's exit status; kNotStarted for none
-  bool busy = false;
-
-  bool exists(const std::string& name) override { return files.contains(name); }
-  bool copy(const std::string& from, const std::string& to) override {
-    if (!files.contains(from) || refused.contains(to)) return false;
-    files[to] = files[from];
-    return true;
-  }
-  bool sameFile(const std::string& a, const std::string& b) override { return a == b; }
-  void remove(const std::string& name) override { files.erase(name); }
-  std::unique_ptr<ByteSource> openRead(const std::string& name) override {
-    if (!files.contains(name)) return nullptr;
-    return std::make_unique<kry_fuzz::Trickle>(files[name]);
-  }
-  std::unique_ptr<LineSink> create(const std::string& name) override {
-    if (refused.contains(name)) return nullptr;
-    files[name].clear();
-    return std::make_unique<Sink>(files[name]);
-  }
-  bool isFolder(const std::string& name) override { return name == "."; }
-  int runProgram(const std::vector<std::string>& args, const ErrorLineTaker&) override {
-    int status = statusOf.contains(args[0]) ? statusOf[args[0]] : 0;
-    if (status == 0 && args[0] == "gs") files[args[6].substr(std::string("-sOutputFile=").size())] = "%PDF";
-    return status;
-  }
-  bool rename(const std::string& from, const std::string& to) override {
-    if (!files.contains(from) || refused.contains(to)) return false;
-    files[to] = files[from];
-    files.erase(from);
-    return true;
-  }
-  std::optional<std::string> readReply() override { return std::nullopt; }
-  void lockDirectory() override {
-    if (busy) throw Stop("busy", kExitStopped);
-  }
-  void unlockDirectory() override {}
-
- private:
-  struct Sink : LineSink {
-    explicit Sink(std::string& text) : text(text) {}
-    void put(std::string_view head, std::string_view tail) override { text.append(head).append(tail).append("\r\n"); }
-    std::string& text;
-  };
-};
+using kry_test::FakePlatform;
 
 // The end of a run in a few words: the stop line, or "done"; the files left, sorted.
 std::string runOn(FakePlatform& platform, const std::vector<std::string>& args, std::string& said) {
@@ -85,23 +34,43 @@ std::string runOn(FakePlatform& platform, const std::vector<std::string>& args, 
 
 TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
   const std::string reel = "X:1\nT:Reel\nK:G\nGABc|\n";
+  const std::string web = " https://kry.example.org/\n";  // the banner's last line
   struct Row {
     std::string what;
     std::vector<std::string> args;
     std::function<void(FakePlatform&)> setUp;
-    std::string end, said;  // how it ended, with the files left; a piece of what it said
+    std::string end, said;  // how it ended, with the files left; the last lines it said
   };
   const std::vector<Row> rows = {
       {"the converted tune can't be made", {"reel"}, [](FakePlatform& p) { p.refused.insert("KRY97.ABC"); },
-       "kry: cannot create KRY97.ABC TMPIN.TMP reel.abc", ""},
+       "kry: cannot create KRY97.ABC TMPIN.TMP reel.abc", web},
       {"the fixed-up tune can't be made", {"reel", "f"}, [](FakePlatform& p) { p.refused.insert("KRY97.FIX"); },
-       "kry: cannot create KRY97.FIX TMPIN.TMP reel.abc", ""},
-      {"another run holds the directory", {"reel"}, [](FakePlatform& p) { p.busy = true; }, "STOP busy reel.abc", ""},
+       "kry: cannot create KRY97.FIX TMPIN.TMP reel.abc", web},
+      {"another run holds the directory", {"reel"}, [](FakePlatform& p) { p.busy = true; }, "STOP busy reel.abc", web},
       {"the PDF made but not named: no half PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.refused.insert("reel.pdf"); },
-       "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc", "reel.ps is kept"},
+       "STOP No PDF written: the PDF could not be named reel.pdf. reel.abc reel.ps", "reel.ps is kept"},
       {"no Ghostscript", {"reel", "pdf"}, [](FakePlatform& p) { p.statusOf["gs"] = kNotStarted; },
-       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc",
+       "STOP No PDF written: Ghostscript (gs) could not be started; install the package ghostscript. reel.abc reel.ps",
        " Ghostscript (gs) could not be started; install the package ghostscript; the PostScript file reel.ps is kept.\n"},
+      {"Ghostscript succeeds but writes no PDF", {"reel", "pdf"}, [](FakePlatform& p) { p.pdf = "<html>"; },
+       "STOP No PDF written: gs wrote no PDF. reel.abc reel.ps", "reel.ps is kept"},
+      {"Ghostscript fails: what it wrote is not moved into place", {"reel", "pdf"},
+       [](FakePlatform& p) { p.statusOf["gs"] = 1; }, "STOP No PDF written: gs failed with exit status 1. reel.abc reel.ps", ""},
+      {"a work file that is a link stops the run before anything is written", {"reel"},
+       [](FakePlatform& p) { p.kinds["KRY97.ABC"] = FileKind::kLink; },
+       "kry: KRY97.ABC is a symbolic link, not a work file of kry's own; nothing was written through it. Remove it, "
+       "or run kry in another folder. reel.abc", ""},
+      {"a final tune that is a folder stops the run before anything is written", {"reel"},
+       [](FakePlatform& p) { p.kinds["TEMP.ABC"] = FileKind::kFolder; },
+       "kry: TEMP.ABC is a folder, not a work file of kry's own; nothing was written through it. Remove it, "
+       "or run kry in another folder. reel.abc", ""},
+      {"a tune file that is a folder", {"reel"}, [](FakePlatform& p) { p.files.erase("reel.abc"); p.kinds["reel.abc"] = FileKind::kFolder; },
+       "STOP  reel.abc is a folder, not a tune file.", ""},
+      {"the typesetter's messages placed in the tune file, with f too", {"reel", "f"},
+       [](FakePlatform& p) { p.says["abctab2ps"] = "abctab2ps: TEMP.ABC line 14: left out: x\nabcm2ps: TEMP.ABC:99: Bad\n"; },
+       "done reel.abc reel.ps",
+       " reel.abc line 4, tune 1 (Reel): abctab2ps: left out: x\n reel.abc: abcm2ps: Bad\n"
+       " 2 messages from the typesetter about reel.abc.\n"},
   };
   for (const Row& row : rows) {
     FakePlatform platform;
@@ -110,8 +79,24 @@ TEST(Run, MeetsAFailingPlatformWithAClearEnd) {
     std::string said;
     EXPECT_EQ(runOn(platform, row.args, said), row.end) << row.what;
     EXPECT_NE(said.find(row.said), std::string::npos) << row.what << "\n" << said;
-    EXPECT_EQ(platform.files["reel.abc"], reel) << row.what;
+    if (!platform.kinds.contains("reel.abc")) { EXPECT_EQ(platform.files["reel.abc"], reel) << row.what; }
   }
+}
+
+// A run with f that stops at the question leaves the converted tune as a run
+// without f leaves it: the fix-up pass's changes taken back, nothing converted again.
+TEST(Run, WithFStoppedLeavesTheTuneAsConverted) {
+  std::map<std::string, std::string> left;
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"reel"}, {"reel", "f"}}) {
+    FakePlatform platform;
+    platform.files["reel.abc"] = "X:1\nK:G\nG2AB c|\nd e f|\nA2 B|\n";
+    platform.files["TEMP.ABC"] = "old";
+    std::string said;
+    EXPECT_EQ(runOn(platform, args, said), "kry: no reply to the overwrite question: standard input is at its end KRY97.ABC TEMP.ABC TMPIN.TMP reel.abc");
+    left[args.back()] = platform.files["KRY97.ABC"];
+  }
+  EXPECT_EQ(left["f"], left["reel"]);
+  EXPECT_NE(left["reel"].find("[V:G] ,d  a  c |"), std::string::npos) << left["reel"];  // where f puts a length
 }
 
 }  // namespace

@@ -74,6 +74,12 @@ TEST(Fingering, KeepsEveryChordNoteAndRepeatedNotesInPlace) {
       // The g of the bar keeps its place at the first fret while the hand
       // reaches up to the fifth and back.
       {"mandolin -2", "g b g a g e e | d B A G F G A B", "b f b d b ,f ,f ,d ,a ,,f ,,d ,,b ,,d ,,f ,a"},
+      // The banjo's short fifth string plays its open g between the first string's notes.
+      {"banjo", "d e g e d B G", "a c ,,,,a c a ,a ,,a"},
+      // High on the banjo: the fifth string, stopped above its nut, is no better than the first.
+      {"banjo", "a b c' b a", "h k l k h"},
+      // The ukulele's re-entrant g, open, among the notes of its C and E strings.
+      {"uke", "C E G A G E", ",,a ,a ,,,a a ,,,a ,a"},
   };
   for (const Row& row : rows) {
     Instrument instrument = kry_test::fingerboard(row.instrument);

@@ -35,12 +35,13 @@ std::string readAll(const std::vector<std::string>& args) {
   if (o.transposition != 0) words << " t" << o.transposition;
   if (o.scaleFactor != 1.0F) words << " s" << o.scaleFactor << "=" << o.scaleText;
   if (o.bottomMargin != 0.0F) words << " margin" << o.bottomMargin;
-  if (o.capo != ' ') words << " capo" << o.capo;
+  if (!o.capo.empty()) words << " capo" << o.capo;
   for (auto [on, name] : {std::pair{o.mandolin, "m"}, {!o.rhythmFlags, "r"}, {o.fixUp, "f"}, {o.debug, "debug"},
                           {o.a4, "a4"}, {o.bOnThirdString, "b4"}})
     if (on) words << " " << name;
   if (o.tunes) words << " x=" << o.tuneListText;
   if (o.tuning) words << " tuning " << o.tuningName;
+  if (o.octaves != 0) words << " octave=" << o.octaves;
   if (o.pdf) words << " pdf";
   if (o.skip) words << " skip";
   if (!o.out.empty()) words << " out=" << o.out;
@@ -58,7 +59,7 @@ TEST(Options, SetTheStateOrEndTheRun) {
 
 // Every pitch from one below the table's bottom up to d' on each fingerboard an option gives.
 TEST(Tunings, PlaceEachPitchByOneRule) {
-  const std::vector<std::string> chromatic = quoted("C, ^C, D, ^D, E, F, ^F, G, ^G, A, ^A, B, C ^C D ^D E F ^F G ^G A ^A B "
+  const std::vector<std::string> chromatic = quoted("B,, C, ^C, D, ^D, E, F, ^F, G, ^G, A, ^A, B, C ^C D ^D E F ^F G ^G A ^A B "
                                                    "c ^c d ^d e f ^f g ^g a ^a b c' ^c' d'");
   for (const kry_test::Row& row : kry_test::table("tunings.txt", 3)) {
     Options options;
@@ -69,7 +70,7 @@ TEST(Tunings, PlaceEachPitchByOneRule) {
     const Fretboard board(options.convertSettings().instrument);
     std::string got;
     for (int position = std::stoi(row[1]) - 1; position <= 35; ++position) {
-      std::string_view text = chromatic.at(static_cast<std::size_t>(position + 3));
+      std::string_view text = chromatic.at(static_cast<std::size_t>(position + 4));
       bool sharp = text[0] == '^';
       try {
         Spot spot = note(0, sharp ? '^' : ' ', text.substr(sharp ? 1 : 0), board).spot;

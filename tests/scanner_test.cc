@@ -19,7 +19,9 @@ std::string scan(const std::string& line, TuneState& state, const Instrument& bo
     for (const LeftOutNote& note : leftOut.chordNotes) (note.why == Crowded::kCoursesTaken ? taken : crowded) += note.written;
     if (!taken.empty()) tab += " (left out: " + taken + ")";
     if (!crowded.empty()) tab += " (more notes than courses: " + crowded + ")";
-    return tab + (leftOut.belowLowest > 0 ? " (below: " + std::to_string(leftOut.belowLowest) + ")" : "");
+    // Notes below the lowest course: how many, and the melody as the tab plays them.
+    if (leftOut.belowLowest > 0) tab += " (below: " + std::to_string(leftOut.belowLowest) + ", plays " + asPlayed(line, leftOut.silenced) + ")";
+    return tab;
   } catch (const Stop& stop) {
     return kry_test::stopText(stop.text(), stop.said());
   }

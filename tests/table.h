@@ -37,11 +37,18 @@ inline std::vector<Row> table(const std::string& name, std::size_t fields) {
   return rows;
 }
 
-// A fingerboard written "guitar" or "mandolin", then a transposition ("+2", "-1") and "b4" when given.
+// A fingerboard written "guitar", "mandolin" or the name of another instrument ("banjo", "uke"),
+// then a transposition ("+2", "-1") and "b4" when given.
 inline kry::Instrument fingerboard(const std::string& words) {
   std::istringstream in(words);
   kry::Instrument board;
   for (std::string word; in >> word;) {
+    std::string upper;
+    for (char c : word) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    if (const kry::NamedInstrument* named = kry::namedInstrument(upper)) {
+      board.tuning = kry::readTuning(named->notes);
+      if (named->shortFifth) board.tuning->nut[4] = kry::kBanjoNut;
+    }
     if (word == "mandolin") board.mandolin = true;
     if (word == "b4") board.bOnThirdString = true;
     if (word[0] == '+' || word[0] == '-') board.transposition = std::stoi(word);

@@ -13,11 +13,36 @@
 
 namespace kry {
 
+// The longest line of a tune file kry and abctab2ps read: a longer one is no
+// line of music or of a header, and is refused with its place, so memory
+// stays bounded whatever the file holds.
+inline constexpr std::size_t kLongestLine = std::size_t{1} << 20;
+
 // ---- characters ----
 constexpr bool isDigit(char c) { return c >= '0' && c <= '9'; }
 constexpr bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 constexpr bool isNoteLetter(char c) { return (c >= 'A' && c <= 'G') || (c >= 'a' && c <= 'g'); }
 constexpr bool isAccidental(char c) { return c == '^' || c == '=' || c == '_'; }
+// A note's accidental as one character: "^", "=", "_" as written, and a code
+// each for the double sharp "^^" and the double flat "__"; blank for none.
+inline constexpr char kDoubleSharp = '#';
+inline constexpr char kDoubleFlat = 'b';
+constexpr char accidentalCode(std::string_view written) {
+  if (written.empty()) return ' ';
+  if (written.size() == 2) return written[0] == '^' ? kDoubleSharp : kDoubleFlat;
+  return written[0];
+}
+// The accidental as written: "^^" for the double sharp's code.
+constexpr std::string_view accidentalText(char code) {
+  switch (code) {
+    case kDoubleSharp: return "^^";
+    case kDoubleFlat: return "__";
+    case '^': return "^";
+    case '=': return "=";
+    case '_': return "_";
+    default: return "";
+  }
+}
 constexpr bool isOctaveMark(char c) { return c == ',' || c == '\''; }
 // What a note's length starts with after it: a digit 1 to 9 or "/".
 constexpr bool isLengthChar(char c) { return (c >= '1' && c <= '9') || c == '/'; }

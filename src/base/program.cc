@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -16,6 +17,9 @@ namespace kry {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The program being waited for, for a signal handler to end it: 0 when none.
+volatile std::sig_atomic_t gRunning = 0;
 
 bool isExecutableFile(const std::string& path) {
   struct stat st {};
@@ -75,6 +79,15 @@ std::string findProgram(const std::string& name, const std::string& selfPath) {
   return {};
 }
 
+void endRunningProgram(int sig) {
+  pid_t pid = gRunning;
+  if (pid <= 0) return;
+  ::kill(pid, sig);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
 int runProgram(const std::vector<std::string>& args, const std::string& selfPath, const ProgramSetting& how) {
   std::string program = findProgram(args.at(0), selfPath);
   if (program.empty()) return kNotStarted;
@@ -86,7 +99,7 @@ int runProgram(const std::vector<std::string>& args, const std::string& selfPath
   if (how.noInput) posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   int errors[2] = {-1, -1};  // the pipe of its error stream, when its lines are offered
   if (!how.output.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 1, how.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, how.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
   } else if (how.takeError && ::pipe2(errors, O_CLOEXEC) == 0) {
     posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
@@ -95,6 +108,7 @@ int runProgram(const std::vector<std::string>& args, const std::string& selfPath
   pid_t pid = 0;
   int started = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
+  if (started == 0) gRunning = pid;
   if (errors[1] >= 0) ::close(errors[1]);
   if (errors[0] >= 0) {
     if (started == 0) offerLines(errors[0], how.takeError);
@@ -103,7 +117,11 @@ int runProgram(const std::vector<std::string>& args, const std::string& selfPath
   if (started != 0) return kNotStarted;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0)
-    if (errno != EINTR) return kNotStarted;
+    if (errno != EINTR) {
+      gRunning = 0;
+      return kNotStarted;
+    }
+  gRunning = 0;
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return 128 + WTERMSIG(status);
 }

@@ -35,4 +35,8 @@ std::string findProgram(const std::string& name, const std::string& selfPath);
 // it could not be found or started.
 int runProgram(const std::vector<std::string>& args, const std::string& selfPath, const ProgramSetting& how = {});
 
+// For a signal handler: ends the program runProgram is waiting for, if any,
+// with `sig`, and waits for it to end (only async-signal-safe calls).
+void endRunningProgram(int sig);
+
 }  // namespace kry

@@ -26,7 +26,8 @@ std::vector<ChordString> diagramStrings(const Instrument& instrument) {
   const Tuning& tuning = instrument.courses();
   std::vector<ChordString> strings;
   for (int course = tuning.courses; course >= 1; --course)
-    strings.push_back({tuning.open[static_cast<std::size_t>(course - 1)] - 1 + kMidiOfPitchOne, 0});
+    strings.push_back({tuning.open[static_cast<std::size_t>(course - 1)] - 1 + kMidiOfPitchOne,
+                       tuning.nut[static_cast<std::size_t>(course - 1)]});
   return strings;
 }
 

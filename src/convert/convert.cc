@@ -6,6 +6,7 @@
 #include "convert/keysig.h"
 #include "base/stop.h"
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 #include "base/voices.h"
 
@@ -35,9 +36,28 @@ void Conversion::line(std::string_view raw) {
   }
   if (settings_.tunes && settings_.tunes->byTitle() && !replaying_ && holdHeader(raw)) return;
   ++at_.lines;
+  if (raw.size() > kLongestLine) {
+    Stop tooLong("A line longer than 1 MiB is no line of a tune; break it into lines.", kExitStopped);
+    if (!leaveOut(tooLong)) throw tooLong;
+    return;
+  }
+  // A NUL byte is no character of ABC, and abcm2ps would end the line at it:
+  // it goes, and the line is named.
+  std::string withoutNul;
+  if (raw.find('\0') != std::string_view::npos) {
+    withoutNul = raw;
+    std::erase(withoutNul, '\0');
+    raw = withoutNul;
+    messages_ << where() << " a NUL byte (character code 0) is left out of the line\n";
+  }
   std::string_view line = trim(raw);
+  // A tab line waits under its melody line for the lyrics that follow it, and no more.
+  if (!pendingTab_.empty() && !line.empty() && !line.starts_with("w:")) flushTab();
+  if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
+    if (at_.chosen && !at_.leftOut) put(raw);
+    return;
+  }
   if (line.empty()) return;  // blank lines never reach the converted tune
-  if (!pendingTab_.empty() && !line.starts_with("w:")) flushTab();
   if (isHeaderLine(line) && fieldIs(line, 'X')) return tuneNumber(line);
   if (!at_.chosen || at_.leftOut) return;  // a tune not chosen, or one left out
   try {
@@ -47,6 +67,8 @@ void Conversion::line(std::string_view raw) {
     if (fieldIs(line, 'V')) return voiceField(line);
     if (line.starts_with("%%score") || line.starts_with("%%staves")) return scoreLine(line);
     if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
+    if (fieldIs(line, 'T') && at_.inTune && at_.tune.keyCode.empty() && origins_ != nullptr)
+      origins_->title(trim(line.substr(2)));
     if (fieldIs(line, 'P') && at_.inTune && at_.tune.keyCode.empty()) at_.parts = true;
     if (fieldIs(line, 'U')) {  // a letter for a decoration, to the end of the tune or, before it, of the file
       at_.tune.symbols.define(line.substr(2));
@@ -93,6 +115,7 @@ void Conversion::tuneNumber(std::string_view line) {
   if (at_.leftOut) at_.tune = TuneState{};
   at_.leftOut = false;
   at_.number = trim(line.substr(2));
+  if (origins_ != nullptr) origins_->tune(at_.lines, at_.number);
   at_.title.clear();
   at_.parts = false;
   at_.tune.keyCode.clear();
@@ -114,7 +137,7 @@ void Conversion::keyField(std::string_view line) {
   tune.keyIndex = getkey(tune.keyCode);
   tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
   if (!firstOfTune) {  // a change of key inside the tune
-    put("V:M clef=treble");
+    put(contract::kMelodyField);
     put(line);
     return;
   }
@@ -122,9 +145,14 @@ void Conversion::keyField(std::string_view line) {
   // on one line: a parts line where the tune has none of its own, else a
   // line of text after it, since abcm2ps prints a header's last P: alone.
   std::string under = settings_.instrument.capo > 0 ? "Capo " + std::to_string(settings_.instrument.capo)
-                      : settings_.capo == ' '   ? ""
-                                                : std::string("Capo ").append(1, settings_.capo);
+                      : settings_.capo.empty()  ? ""
+                                                : "Capo " + settings_.capo;
   if (!settings_.tuningName.empty()) under.append(under.empty() ? "Tuning: " : ", tuning: ").append(settings_.tuningName);
+  // With octave=N the tab plays the notes away from the melody staff's: the line says how far.
+  if (int octaves = settings_.instrument.octaves; octaves != 0)
+    under.append(under.empty() ? "Tab " : ", tab ")
+        .append(octaves == 1 || octaves == -1 ? "an octave " : "two octaves ")
+        .append(octaves > 0 ? "up" : "down");
   if (!under.empty() && !at_.parts) put("P: ", under);
   put(line);
   if (!under.empty() && at_.parts) put("%%text ", under);
@@ -132,10 +160,13 @@ void Conversion::keyField(std::string_view line) {
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
   defineVoices(true);
   const std::string& words = at_.voices.tabbedWords;  // the tabbed voice's own clef, name, octave...
-  put(words.find("clef=") == std::string::npos ? "V:M clef=treble" : "V:M", words.empty() ? "" : " " + words);
+  put(words.find("clef=") == std::string::npos ? contract::kMelodyField : contract::kMelodyVoiceField,
+      words.empty() ? "" : " " + words);
   put("%");
   put("%");
-  put(settings_.instrument.courses().courses == 4 ? "V:G clef=spanish4tab" : "V:G clef=guitartab");
+  // One tab line a course: six, five (the banjo's) or four.
+  const int courses = settings_.instrument.courses().courses;
+  put(courses == 4 ? contract::kTabFieldFourCourses : courses == 5 ? contract::kTabFieldFiveCourses : contract::kTabFieldSixCourses);
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");
@@ -143,7 +174,7 @@ void Conversion::keyField(std::string_view line) {
   Voices& v = at_.voices;
   v.current = v.first.empty() ? v.tabbed : v.first;
   v.inTabbed = !v.named || v.current == v.tabbed;
-  if (defineVoices(false)) put(v.inTabbed ? std::string("V:M") : "V:" + v.current);
+  if (defineVoices(false)) put(v.inTabbed ? std::string(contract::kMelodyVoiceField) : "V:" + v.current);
   if (settings_.chords) {  // the diagrams stand after the header block, once the tune is whole
     chordsAt_ = held_.size();
     chordsFrom_ = at_.lines;
@@ -166,7 +197,7 @@ void Conversion::voiceField(std::string_view line) {
       v.defined.emplace_back(field.id, line);
     return;
   }
-  if (v.inTabbed) return put("V:M", field.rest.empty() ? "" : " " + std::string(field.rest));
+  if (v.inTabbed) return put(contract::kMelodyVoiceField, field.rest.empty() ? "" : " " + std::string(field.rest));
   put(line);
 }
 
@@ -256,7 +287,7 @@ void Conversion::musicLine(std::string_view line) {
     const Voices& v = at_.voices;
     if (v.inTabbed) {
       if (piece.music.empty())
-        put("V:M");
+        put(contract::kMelodyVoiceField);
       else
         tabbedLine(piece.music);
       continue;
@@ -272,11 +303,13 @@ void Conversion::musicLine(std::string_view line) {
 // The tabbed voice's music: its melody line, and its tab line, which waits
 // for the lyrics of the melody line to be written under it first.
 void Conversion::tabbedLine(std::string_view line) {
-  put("[V:M] ", line);
+  put(contract::kMelodyLineStart, line);
   if (settings_.chords) sheet_.line(line);
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
-  pendingTab_.assign("[V:G] ").append(tab);
+  pendingTab_.assign(contract::kTabLineStart).append(tab);
+  pendingPlayed_.clear();
+  if (settings_.midi && !leftOut.silenced.empty()) pendingPlayed_.assign(kAsPlayed).append(asPlayed(line, leftOut.silenced));
   pendingFrom_ = at_.lines;
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
@@ -296,7 +329,7 @@ void Conversion::tabbedLine(std::string_view line) {
 bool Conversion::leaveOut(Stop& stop) {
   if (stop.isIoError()) return false;  // a work file that can't be written ends the run as it is
   if (auto* unplaced = dynamic_cast<NoteUnavailable*>(&stop))
-    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip && at_.inTune));
+    stop.sayLast(reachAdvice(board_, unplaced->sum, unplaced->text, settings_.skip));
   if (!settings_.skip || !at_.inTune) {
     stop.sayFirst(where());
     return false;
@@ -327,11 +360,14 @@ void Conversion::put(long from, std::string_view head, std::string_view tail) {
   }
 }
 
-// The tab line waiting under its melody line is written.
+// The tab line waiting under its melody line is written, and with midi the
+// melody line as the tab plays it.
 void Conversion::flushTab() {
   if (pendingTab_.empty()) return;
   put(pendingFrom_, pendingTab_);
+  if (!pendingPlayed_.empty()) put(pendingFrom_, pendingPlayed_);
   pendingTab_.clear();
+  pendingPlayed_.clear();
 }
 
 // The end of a tune: its lines are written, and what its tab leaves out is

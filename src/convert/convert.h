@@ -4,14 +4,13 @@
 // and every music line becomes a melody line and a tablature line.
 #pragma once
 
-#include <map>
 #include <optional>
 #include <ostream>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/reader.h"
 #include "base/stop.h"
 #include "convert/chordsheet.h"
 #include "convert/fingering.h"
@@ -25,7 +24,7 @@ namespace kry {
 
 // The options that shape the converted tune.
 struct ConvertSettings {
-  char capo = ' ';            // blank: no capo line
+  std::string capo;           // c<#>: what follows "Capo " in its line; empty: no capo line
   bool a4 = false;            // leave out the letter-paper page height
   float bottomMargin = 0.0F;  // inches; 0: no margin line
   bool rhythmFlags = true;    // "%%tabrhstyle modern", else "none"
@@ -36,6 +35,7 @@ struct ConvertSettings {
   std::optional<int> hand;    // each tune placed whole, the hand starting at this fret (0: anywhere)
   bool chords = false;        // diagrams of the chords each tune uses, under its title
   std::string voice;          // of a tune in several voices, the one tabbed: its id, name or number; empty: the first
+  bool midi = false;          // a melody line whose notes the tab leaves out is written again as the tab plays it
 };
 
 // What became of the tunes: how many were chosen (by their X: field) and how
@@ -79,24 +79,18 @@ struct Progress {
   Voices voices;           // of the current tune
 };
 
-// Where lines of the converted tune came from. The typesetter names lines
-// of the final tune, which holds the converted tune's lines one for one;
-// for the lines asked about (numbered from 1), this keeps the number of the
-// line of the staged tune each was made from.
+// Told where the lines of the converted tune came from, as they are written:
+// the typesetter names lines of the final tune, which holds the converted
+// tune's lines one for one, and the run names them by the tune file's lines.
 class LineOrigins {
  public:
-  explicit LineOrigins(std::set<long> wanted) : wanted_(std::move(wanted)) {}
+  virtual ~LineOrigins() = default;
   // One more line of the converted tune, made from line `from` of the staged tune.
-  void wrote(long from) {
-    ++written_;
-    if (wanted_.contains(written_)) found_[written_] = from;
-  }
-  const std::map<long, long>& found() const { return found_; }
-
- private:
-  std::set<long> wanted_;
-  std::map<long, long> found_;
-  long written_ = 0;
+  virtual void wrote(long from) = 0;
+  // A tune starts at line `line` of the staged tune, its X: field's text `number`.
+  virtual void tune(long line, std::string_view number) = 0;
+  // A title line in that tune's header.
+  virtual void title(std::string_view title) = 0;
 };
 
 class Conversion {
@@ -153,9 +147,11 @@ class Conversion {
   bool whole_ = false;                  // the lines handed in are a whole tune's, its voices known
   TuneVoices tuneVoices_;               // with voice=, those of the tune whose lines are handed in
   std::string pendingTab_;              // the tab line of the last melody line, until its lyrics are written
+  std::string pendingPlayed_;           // with midi, the melody line as the tab plays it, after the tab line
   long pendingFrom_ = 0;                // the line it was made from
   // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
   Headings headings_;
+  LineReader kinds_;  // PostScript and text blocks, whose lines are not ABC
   std::vector<std::string> header_;
   bool replaying_ = false;       // the held header lines are being converted
   bool chosenByTitle_ = false;   // the tune whose header was read last is chosen

@@ -12,6 +12,11 @@
 
 namespace kry {
 
+// The comment line after a melody line of the converted tune, with option
+// midi, that holds the line as the tab plays it: the notes below the lowest
+// course as rests.
+inline constexpr std::string_view kAsPlayed = "% as the tab plays it: ";
+
 // The bytes of a file as they come, in blocks.
 class ByteSource {
  public:

@@ -120,7 +120,7 @@ std::string notAvailable(int sum, const std::string& text) {
 
 std::string keySpelling(int keyIndex, const std::string& noteText) {
   int code = encode(noteText);
-  if (code >= 0) return decode(spelledCode(keyIndex, code));
+  if (code >= 0 && spelledCode(keyIndex, code) != code) return decode(spelledCode(keyIndex, code));
   // A note in an octave the table does not spell takes the key's sharp or flat.
   int shift = isNoteLetter(noteText[0]) ? keyAccidental(keyIndex, noteText[0]) : 0;
   return shift == 0 ? noteText : (shift > 0 ? "^" : "_") + noteText;
@@ -130,14 +130,16 @@ Fretboard::Fretboard(const Instrument& board) : instrument_(board) {
   const Tuning& tuning = board.courses();
   int lowestOpen = *std::min_element(tuning.open.begin(), tuning.open.begin() + tuning.courses);
   lowest_ = std::min(1, lowestOpen);
-  // The top course plays to its tenth fret, no higher than d', or over the
+  // Each course plays to its tenth fret, no higher than d', or over the
   // whole reach of the frets when the hand is placed by the whole tune.
-  int highest = (board.reach > 10 ? tuning.open[0] + board.reach : std::min(kHighest, tuning.open[0] + 10)) + board.capo;
+  int top = 0;
+  for (std::size_t k = 0; k < static_cast<std::size_t>(tuning.courses); ++k)
+    top = std::max(top, tuning.open[k] + board.reach - tuning.nut[k]);
+  int highest = (board.reach > 10 ? top : std::min(kHighest, top)) + board.capo;
   for (int pitch = lowest_; pitch <= highest; ++pitch) {
     Place place;
     place.pitch = pitch;
-    for (int course = tuning.courses; course >= 1; --course)
-      if (pitch >= open(course)) place.spot = {course, pitch - open(course)};
+    place.spot = lowestFret(pitch);
     // With b4 the B of the open second string is played at the fourth fret of the third.
     if (board.bOnThirdString && tuning == kStandardGuitar && pitch == open(2)) place.spot = {3, 4};
     place.size = static_cast<unsigned char>(std::max(place.spot.course, 1));
@@ -147,11 +149,27 @@ Fretboard::Fretboard(const Instrument& board) : instrument_(board) {
   }
   for (int key = 0; key < 15; ++key) {
     for (char letter : std::string_view("ABCDEFGabcdefg")) {
-      int sum = *notePitch(key, ' ', std::string_view(&letter, 1)) + board.transposition;
+      int sum = *notePitch(key, ' ', std::string_view(&letter, 1)) + board.shift();
       if (sum >= lowest_ && sum <= highest)
         plain_[static_cast<std::size_t>(key)][plainSlot(letter)] = &at(sum);
     }
   }
+}
+
+// The course that plays `pitch` at the lowest fret, at any fret (a course of
+// a tuning with wide gaps plays on up to the next); of two alike the one
+// nearer the top of the tab; course 0 when none plays it.
+Spot Fretboard::lowestFret(int pitch) const {
+  Spot best;
+  for (int course = courses(); course >= 1; --course) {
+    const int nut = instrument_.courses().nut[static_cast<std::size_t>(course - 1)];
+    int fret = pitch - open(course) + nut;  // above a short course's nut only
+    if (pitch == open(course))
+      best = {course, 0};
+    else if (fret > nut && (best.course == 0 || fret <= best.fret))
+      best = {course, fret};
+  }
+  return best;
 }
 
 int Fretboard::open(int course) const {
@@ -160,8 +178,10 @@ int Fretboard::open(int course) const {
 
 std::optional<int> Fretboard::fretOn(int course, int pitch) const {
   if (course < 1 || course > courses()) return std::nullopt;
-  int fret = pitch - open(course);
-  if (fret < 0 || fret > instrument_.reach) return std::nullopt;
+  const int nut = instrument_.courses().nut[static_cast<std::size_t>(course - 1)];
+  if (pitch == open(course)) return 0;
+  int fret = pitch - open(course) + nut;
+  if (fret <= nut || fret > instrument_.reach) return std::nullopt;
   return fret;
 }
 
@@ -169,7 +189,7 @@ NoteUnavailable::NoteUnavailable(int sum, std::string text)
     : Stop(" ", kExitStopped, notAvailable(sum, text)), sum(sum), text(std::move(text)) {}
 
 void unavailable(int keyIndex, char accidental, std::string_view written, int sum) {
-  std::string text = (accidental == ' ' ? "" : std::string(1, accidental)) + std::string(written);
+  std::string text = std::string(accidentalText(accidental)) + std::string(written);
   throw NoteUnavailable(sum, keySpelling(keyIndex, text));
 }
 
@@ -201,11 +221,14 @@ std::string openNotes(const Tuning& tuning) {
   return names;
 }
 
-// "the guitar in standard tuning", "the mandolin with a capo at fret 2", "the guitar tuned DADGAD".
+// "the guitar in standard tuning", "the mandolin with a capo at fret 2", "the guitar tuned DADGAD",
+// "the 5-string banjo tuned GDGBD".
 std::string instrumentName(const Instrument& board) {
-  std::string name = !board.tuning        ? (board.mandolin ? "the mandolin" : "the guitar in standard tuning")
-                     : board.tuning->courses == 6 ? "the guitar tuned " + openNotes(*board.tuning)
-                                                  : "the four-course instrument tuned " + openNotes(*board.tuning);
+  constexpr std::array<std::string_view, 3> kCourses = {"the four-course instrument", "the five-course instrument", "the guitar"};
+  std::string name = !board.tuning ? (board.mandolin ? "the mandolin" : "the guitar in standard tuning")
+                     : !board.name.empty()
+                         ? board.name + " tuned " + openNotes(*board.tuning)
+                         : std::string(kCourses[static_cast<std::size_t>(board.tuning->courses - 4)]) + " tuned " + openNotes(*board.tuning);
   if (board.capo > 0) name += " with a capo at fret " + std::to_string(board.capo);
   return name;
 }
@@ -228,14 +251,19 @@ std::string reachAdvice(const Fretboard& fretboard, int sum, const std::string& 
   } else {
     bool above = sum > fretboard.highest();
     int steps = above ? sum - fretboard.highest() : fretboard.lowest() - sum;
-    if (board.transposition != 0) line += " transposed by " + std::to_string(board.transposition) + " to " + noteName(sum);
+    if (board.transposition != 0) line += " transposed by " + std::to_string(board.transposition);
+    if (board.octaves != 0) line += (board.transposition != 0 ? " and" : "") + std::string(" moved by octave=") + std::to_string(board.octaves);
+    if (board.shift() != 0) line += " to " + noteName(sum);
     line += " lies " + halfSteps(steps) + (above ? " above" : " below") + " the compass of " + instrumentName(board) + ", " +
             noteName(fretboard.lowest()) + " to " + noteName(fretboard.highest());
     int wanted = board.transposition + (above ? -steps : steps);
     if (wanted >= -11 && wanted <= 11)
       helps.push_back("transposing " + halfSteps(steps) + (above ? " lower (" : " higher (") +
                       transpositionOption(wanted, board.transposition) + ")");
-    if (above && board.reach < kHandReach && sum <= fretboard.open(1) + kHandReach)
+    bool posReaches = false;
+    for (int course = 1; course <= fretboard.courses(); ++course)
+      posReaches = posReaches || (sum > fretboard.open(course) && sum - fretboard.open(course) + board.courses().nut[static_cast<std::size_t>(course - 1)] <= kHandReach);
+    if (above && board.reach < kHandReach && posReaches)
       helps.push_back("option pos (frets up to " + std::to_string(kHandReach) + ")");
   }
   if (!skipping) helps.push_back("option skip to leave such a tune out");
@@ -250,8 +278,7 @@ std::optional<Tuning> readTuning(std::string_view notes, std::string* fault) {
     return std::nullopt;
   };
   Tuning tuning;
-  std::array<int, 6> lowFirst{};
-  std::string_view before;  // the note before, as written
+  std::array<int, 6> lastFirst{};
   for (std::size_t at = 0; at < notes.size();) {
     std::size_t start = at;
     char accidental = isAccidental(notes[at]) ? notes[at++] : ' ';
@@ -259,21 +286,51 @@ std::optional<Tuning> readTuning(std::string_view notes, std::string* fault) {
     while (end < notes.size() && isOctaveMark(notes[end])) ++end;
     std::optional<int> pitch = at < notes.size() ? notePitch(0, accidental, notes.substr(at, end - at)) : std::nullopt;
     std::string written(notes.substr(start, std::min(end, notes.size()) - start));
-    if (!pitch) return refuse(written + " is no ABC note");
-    if (*pitch < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
-    if (*pitch > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
+    if (!pitch.has_value()) return refuse(written + " is no ABC note");
+    const int sounds = pitch.value();
+    if (sounds < kLowestOpen) return refuse(written + " is lower than a course may be tuned (" + noteName(kLowestOpen) + " at the lowest)");
+    if (sounds > kHighest + 1) return refuse(written + " is higher than a course may be tuned (" + noteName(kHighest + 1) + " at the highest)");
     if (tuning.courses == 6) return refuse("it has more than six notes");
-    if (tuning.courses > 0 && *pitch <= lowFirst[static_cast<std::size_t>(tuning.courses - 1)])
-      return refuse(written + " is not higher than the " + std::string(before) + " before it");
-    lowFirst[static_cast<std::size_t>(tuning.courses++)] = *pitch;
-    before = notes.substr(start, end - start);
+    lastFirst[static_cast<std::size_t>(tuning.courses++)] = sounds;
     at = end;
   }
-  if (tuning.courses != 4 && tuning.courses != 6)
+  if (tuning.courses < 4)
     return refuse(tuning.courses == 0 ? "it has no notes" : "it has " + std::to_string(tuning.courses) + (tuning.courses == 1 ? " note" : " notes"));
   for (int course = 0; course < tuning.courses; ++course)
-    tuning.open[static_cast<std::size_t>(course)] = lowFirst[static_cast<std::size_t>(tuning.courses - 1 - course)];
+    tuning.open[static_cast<std::size_t>(course)] = lastFirst[static_cast<std::size_t>(tuning.courses - 1 - course)];
   return tuning;
+}
+
+namespace {
+
+// The instruments a player names, each in the octave its music is written
+// in: the banjos, the guitar-like baritone ukulele, the tenor banjo and the
+// bouzouki an octave above their sound, as guitar music is; the ukulele and
+// the mandola at pitch, as the mandolin. General MIDI has a banjo (105); the
+// ukuleles come closest to its nylon-string guitar (24), the bouzouki and
+// the mandola to its steel-string one (25).
+constexpr NamedInstrument kInstruments[] = {
+    {"BANJO", "gDGBd", true, {105, 1}, "the 5-string banjo", "5-string banjo, open G (gDGBD)"},
+    {"UKE", "GCEA", false, {24, 0}, "the ukulele", "Ukulele (gCEA)"},
+    {"UKE=LOW", "G,CEA", false, {24, 0}, "the ukulele", "Ukulele, low G (GCEA)"},
+    {"BARITONE", "DGBe", false, {24, 1}, "the baritone ukulele", "Baritone ukulele (DGBE)"},
+    {"TENORBANJO", "G,DAe", false, {105, 1}, "the tenor banjo", "Tenor banjo (GDAE)"},
+    {"BOUZOUKI", "G,DAd", false, {25, 1}, "the bouzouki", "Bouzouki (GDAD)"},
+    {"MANDOLA", "C,G,DA", false, {25, 0}, "the mandola", "Mandola (CGDA)"},
+    // Other tunings of the 5-string banjo, by name.
+    {"BANJO=DOUBLEC", "gCGcd", true, {105, 1}, "the 5-string banjo", "5-string banjo, double C (gCGCD)"},
+    {"BANJO=OPEND", "aD^FAd", true, {105, 1}, "the 5-string banjo", "5-string banjo, open D (aDF#AD)"},
+    {"BANJO=SAWMILL", "gDGcd", true, {105, 1}, "the 5-string banjo", "5-string banjo, sawmill (gDGCD)"},
+};
+
+}  // namespace
+
+std::span<const NamedInstrument> namedInstruments() { return kInstruments; }
+
+const NamedInstrument* namedInstrument(std::string_view word) {
+  for (const NamedInstrument& instrument : kInstruments)
+    if (instrument.word == word) return &instrument;
+  return nullptr;
 }
 
 }  // namespace kry

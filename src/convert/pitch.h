@@ -1,10 +1,13 @@
 // Pitch to tab place: `note` places one melody note on the fingerboard of a
-// guitar or a four-course mandolin, in standard tuning or another, after the
-// key signature and the transposition, by writing one fret letter into the tab code.
+// fretted instrument of four, five or six courses (the guitar and the
+// four-course mandolin in standard tuning or another, the banjos, the
+// ukulele, the bouzouki, the mandola), after the key signature and the
+// transposition, by writing one fret letter into the tab code.
 #pragma once
 
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,21 +17,52 @@
 
 namespace kry {
 
-// The open note of each course as a pitch (1 = "E,"), course 1 (the
-// highest) first. Each course plays from its open note up to a half step below
-// the next higher course's; the highest course up to its tenth fret.
+// The open note of each course as a pitch (1 = "E,"), course 1 (the top
+// line of the tab) first, in any order of pitch: a re-entrant course (the
+// ukulele's g) sounds higher than the course above it. A short course has
+// its nut at a fret of the neck (the 5-string banjo's fifth string, at the
+// fifth): open it sounds its note, and it is stopped only above its nut, at
+// frets counted from the main nut.
 struct Tuning {
   std::array<int, 6> open{};
-  int courses = 0;  // 4 or 6
+  int courses = 0;  // 4, 5 or 6
+  std::array<int, 6> nut{};  // 0 for a course as long as the neck
   bool operator==(const Tuning&) const = default;
 };
 inline constexpr Tuning kStandardGuitar{{25, 20, 16, 11, 6, 1}, 6};  // E A D G B e
 inline constexpr Tuning kStandardMandolin{{25, 18, 11, 4, 0, 0}, 4};  // G D A e
+// The 5-string banjo's fifth string stands on the fifth fret.
+inline constexpr int kBanjoNut = 5;
 
-// A tuning written as ABC notes from the lowest course up ("D,A,DGAd"), four
-// or six of them, each higher than the one before; nothing when it is not
-// one, and then `fault`, when given, says why.
+// A tuning written as ABC notes from the last course (the bottom line of the
+// tab) to the first ("D,A,DGAd", "gDGBd"), four, five or six of them in any
+// order of pitch; nothing when it is not one, and then `fault`, when given,
+// says why.
 std::optional<Tuning> readTuning(std::string_view notes, std::string* fault = nullptr);
+
+// How an instrument sounds: its General MIDI program (from 0) and the octaves
+// it sounds below its written music (the guitar's and the banjo's music is
+// written an octave above their sound).
+struct Sound {
+  int program = 25;
+  int octavesBelow = 0;
+  bool operator==(const Sound&) const = default;
+};
+
+// An instrument a player names: its usual tuning as ABC notes (in the octave
+// its music is written in), whether its first-written course is the banjo's
+// short fifth string, its sound, and what the title line calls it.
+struct NamedInstrument {
+  std::string_view word;   // as typed, upper-cased: "BANJO"
+  std::string_view notes;  // "gDGBd"
+  bool shortFifth;
+  Sound sound;
+  std::string_view player;  // as messages name it: "the 5-string banjo"
+  std::string_view title;   // as the line under the tune's title names it: "5-string banjo, open G (gDGBD)"
+};
+std::span<const NamedInstrument> namedInstruments();
+// The instrument named `word` (upper-cased), if kry knows it.
+const NamedInstrument* namedInstrument(std::string_view word);
 
 // The highest fret the hand's positions reach with option pos; without it, the tenth.
 inline constexpr int kHandReach = 15;
@@ -36,13 +70,18 @@ inline constexpr int kHandReach = 15;
 // What `note` needs besides the note itself; fixed for a whole run.
 struct Instrument {
   int transposition = 0;     // half steps, positive upwards
+  int octaves = 0;           // octave=N: the tab plays every note N octaves higher, -2..2
   bool mandolin = false;     // four courses instead of six
   bool bOnThirdString = false;  // the B of the open second string at fret 4 of course 3
   std::optional<Tuning> tuning;  // another tuning than the instrument's standard one
   int capo = 0;              // the fret a capo is clamped at: every course sounds so many half steps higher
   int reach = 10;            // the highest fret played
+  std::string name;          // a named instrument's, for messages: "the 5-string banjo"
+  std::optional<Sound> sound;  // a named instrument's; else by its courses
 
   const Tuning& courses() const { return tuning ? *tuning : mandolin ? kStandardMandolin : kStandardGuitar; }
+  // The half steps the tab plays above the written melody.
+  int shift() const { return transposition + 12 * octaves; }
   bool operator==(const Instrument&) const = default;
 };
 
@@ -87,6 +126,8 @@ constexpr std::optional<int> notePitch(int keyIndex, char accidental, std::strin
   switch (accidental) {
     case '^': return pitch + 1;
     case '_': return pitch - 1;
+    case kDoubleSharp: return pitch + 2;
+    case kDoubleFlat: return pitch - 2;
     case '=': return pitch;
     default: return pitch + keyAccidental(keyIndex, letter);
   }
@@ -118,8 +159,9 @@ class Fretboard {
   // higher than the top course's tenth fret.
   int lowest() const { return lowest_; }
   int highest() const { return lowest_ + static_cast<int>(places_.size()) - 1; }
-  // Where a pitch from lowest() to highest() is played: on the highest
-  // course whose open note is not above it.
+  // Where a pitch from lowest() to highest() is played: on the course that
+  // plays it at the lowest fret (an open course first, re-entrant or short),
+  // of two alike the one nearer the top of the tab.
   const Place& at(int pitch) const { return places_[static_cast<std::size_t>(pitch - lowest_)]; }
   // The number of courses, and the pitch each sounds at open (a capo counted in).
   int courses() const { return instrument_.courses().courses; }
@@ -135,6 +177,7 @@ class Fretboard {
   }
 
  private:
+  Spot lowestFret(int pitch) const;
   // A note letter's place among A..G a..g.
   static std::size_t plainSlot(char letter) {
     return static_cast<std::size_t>(letter >= 'a' ? letter - 'a' + 7 : letter - 'A');
@@ -173,7 +216,7 @@ std::string noteName(int pitch);
 // higher (octave=). A note with no place stops the run (unavailable).
 inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board, int octaves = 0) {
   std::optional<int> pitch = notePitch(keyIndex, accidental, written);
-  int sum = pitch.value_or(0) + board.instrument().transposition + 12 * octaves;
+  int sum = pitch ? *pitch + board.instrument().shift() + 12 * octaves : 0;  // a letter that is no note sounds nowhere
   if (!pitch || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
   return board.at(sum);
 }

@@ -26,11 +26,23 @@ struct TuneState {
 };
 
 // What a line's tab leaves out of its melody, for the run to say.
+// A piece of the music line to write otherwise for the melody to sound as
+// the tab plays it: from `from` up to `to`, the text `with`.
+struct Silenced {
+  std::size_t from = 0, to = 0;
+  std::string with;
+};
 struct LeftOut {
   std::vector<LeftOutNote> chordNotes;  // as written, and why no course took them
   int belowLowest = 0;                  // notes below the lowest course, shown as "x" or not at all
   int overlaid = 0;                     // voice overlays, whose notes the tab leaves to the melody staff
+  // The notes below the lowest course as rests, the chord notes among them
+  // left out: the music line as the tab plays it, in order along the line.
+  std::vector<Silenced> silenced;
 };
+
+// The music line with the pieces `silenced` written otherwise.
+std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced);
 
 // Scans the music line `line` (no leading or trailing blanks) into the
 // tab-voice line's text after its "[V:G] " prefix, written in `room` (kept

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry {
@@ -35,15 +36,24 @@ void getq(std::string& length, std::string_view line) {
   }
 }
 
+std::string unfix(std::string_view fixed, std::size_t blanks, std::size_t at, std::size_t length) {
+  std::string line(fixed);
+  if (at != std::string::npos) line.erase(at, length);
+  return line.append(blanks, ' ');
+}
+
 std::string_view FixUp::line(std::string_view in) {
   std::string_view line = trimRight(in);
   if (!line.starts_with("[V:G]")) return line;  // every other line goes through as it is
   std::size_t at = first_ ? std::string_view::npos : insertAt(line.substr(5));
   first_ = false;
+  long tabLine = tabLines_++;
   if (at == std::string_view::npos) {  // most lines: nothing to insert, nothing to copy
+    if (record_ != nullptr && line.size() < in.size()) record_->changed(tabLine, in.size() - line.size(), at, {});
     getq(length_, line);
     return line;
   }
+  if (record_ != nullptr) record_->changed(tabLine, in.size() - line.size(), at + 5, length_);
   buf_.assign(line);
   buf_.insert(at + 5, length_);
   getq(length_, buf_);
@@ -52,7 +62,7 @@ std::string_view FixUp::line(std::string_view in) {
 
 void FixUpSink::putLines(std::string_view lines) {
   while (!lines.empty()) {
-    std::size_t tab = lines.starts_with("[V:G]") ? 0 : lines.find("\n[V:G]");
+    std::size_t tab = lines.starts_with(contract::kTabLine) ? 0 : lines.find("\n" + std::string(contract::kTabLine));
     if (tab == std::string_view::npos) return out_.putLines(lines);
     if (tab > 0) out_.putLines(lines.substr(0, ++tab));  // up to the tab-voice line, its LF included
     std::size_t end = lines.find("\r\n", tab);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/abc.h"
+
 namespace kry {
 
 bool TuneChunks::next(Chunk& chunk) {
@@ -11,7 +13,14 @@ bool TuneChunks::next(Chunk& chunk) {
   while (lastTune_ == 0 && pending_.size() < 4 * size_ && fill()) {
   }
   std::size_t cut = lastTune_ > 0 ? lastTune_ : lastLine_;
-  while (cut == 0 && fill()) cut = lastTune_ > 0 ? lastTune_ : lastLine_;  // a file with no LF at all
+  // A file with no line end for long: read no more of the unfinished line
+  // than a line kry takes and a little, and hand it out, for the conversion
+  // to refuse as too long.
+  if (cut == 0) {
+    std::size_t lineStart = pending_.find_last_of("\r\n");
+    lineStart = lineStart == std::string::npos ? 0 : lineStart + 1;
+    while (cut == 0 && pending_.size() - lineStart <= kLongestLine && fill()) cut = lastTune_ > 0 ? lastTune_ : lastLine_;
+  }
   if (pending_.empty()) return false;
   if (atEnd_ && pending_.size() < 2 * size_) cut = 0;  // the rest is too little to share out
   // Every cut is made at the start of a line: the first chunk, and one that
@@ -47,8 +56,10 @@ bool TuneChunks::fill() {
     at = static_cast<std::size_t>(static_cast<const char*>(x) - text);
     if (text[at + 1] == ':' && (text[at - 1] == '\n' || text[at - 1] == '\r')) lastTune_ = at;
   }
+  // The last line end: an LF, or a CR that no LF follows (a CR before the
+  // block's last byte, so that a CR LF is never cut in two).
   for (std::size_t at = end; at > had; --at) {
-    if (text[at - 1] == '\n') {
+    if (text[at - 1] == '\n' || (text[at - 1] == '\r' && at < end && text[at] != '\n')) {
       lastLine_ = at;
       break;
     }

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include "convert/convert.h"
 #include "fixup/fixup.h"
 #include "run/messages.h"
 #include "run/chunks.h"
+#include "run/ledger.h"
 #include "run/midi.h"
 #include "run/parallel.h"
 #include "run/places.h"
@@ -34,18 +34,42 @@ class DirectoryLock {
   Platform& platform_;
 };
 
-// The work file that `name` leads to; nullptr when it leads to none.
+// The work file that `name` is called, in any case of its letters, or leads
+// to; nullptr when it is none of them.
 const char* workFileOf(const std::string& name, Platform& platform) {
+  std::string file = name.substr(name.rfind('/') + 1);
+  upcase(file, static_cast<int>(file.size()));
   for (const char* work : kWorkFiles)
-    if (platform.sameFile(name, work)) return work;
+    if (file == work || platform.sameFile(name, work)) return work;
   return nullptr;
 }
 
-// The run replaces or removes its work files: a tune file that is one of them
+// The run replaces or removes its work files: a tune file named as one of
+// them, in any case (where case does not matter in names it is one of them),
 // would be lost, so it is refused before the run touches any.
 void refuseWorkFile(const TuneNames& names, Platform& platform) {
   if (const char* work = workFileOf(names.input, platform))
-    throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.", kExitStopped);
+    throw Stop(std::string(" The tune file can't be named ") + work + ", kry's own work file.", kExitStopped,
+               " Rename " + names.input + " (to tune.abc, say) and run kry again.\n");
+}
+
+// A work file of the run that is there but is no file of the run's own (a
+// link, a folder, a pipe) stops the run before anything is written.
+void checkWorkFiles(Platform& platform) {
+  for (const char* work : kWrittenWorkFiles) {
+    FileKind kind = platform.kindOf(work, false);
+    if (kind != FileKind::kMissing && kind != FileKind::kRegular) throw badWorkFile(work, kind);
+  }
+}
+
+// What is wrong with a tune file that is there but can't be staged: not a
+// regular file, or not readable.
+void refuseTuneFile(const std::string& name, FileKind kind, Platform& platform) {
+  if (kind == FileKind::kDanglingLink)
+    throw Stop(" " + name + " is a link to a file that is not there.", kExitStopped);
+  if (kind != FileKind::kRegular) throw Stop(" " + name + " is " + kindName(kind) + ", not a tune file.", kExitStopped);
+  std::string why = platform.readFault(name);
+  if (!why.empty()) throw Stop(" " + name + " can't be read: " + why + ".", kExitStopped);
 }
 
 // Threads that convert chunks of a large collection ahead: one a core, up to
@@ -66,11 +90,15 @@ void stage(TuneNames& names, Platform& platform) {
     if (workFileOf(capitals, platform) == nullptr) tried.push_back(capitals);
   }
   for (const std::string& name : tried) {
-    platform.copy(name, kStagedTune);
+    FileKind kind = platform.kindOf(name, true);
+    if (kind == FileKind::kMissing) continue;
+    if (kind == FileKind::kRegular) platform.copy(name, kStagedTune);
     if (platform.exists(kStagedTune)) {
       names.input = name;
       return;
     }
+    refuseTuneFile(name, kind, platform);
+    throw Stop::ioError("cannot copy " + name + " to " + kStagedTune);
   }
   std::string looked = " Looked for " + tried[0];
   for (std::size_t k = 1; k < tried.size(); ++k) looked += " and " + tried[k];
@@ -86,7 +114,8 @@ void checkOutput(const TuneNames& names, const Options& options, Platform& platf
     std::string folder = slash == 0 ? "/" : names.base.substr(0, slash);
     if (!platform.isFolder(folder))
       refuseOption("out=" + options.out, "out=" + options.out + ": there is no folder " + folder +
-                                             "; make it first, or name another.");
+                                             "; make it first, or name another, for example out=" +
+                                             options.out.substr(options.out.rfind('/') + 1) + " in this folder.");
   }
   std::vector<std::string> outputs{outputName(names.base, "ps")};
   if (options.pdf) outputs.push_back(outputName(names.base, "pdf"));
@@ -137,14 +166,17 @@ void listTunes(ByteSource& staged, const Options& options, const std::string& in
 // TEMP.ABC under a second name. With f, the fix-up pass goes along with the
 // conversion into KRY97.FIX, which becomes TEMP.ABC when the user agrees; the
 // converted tune KRY97.ABC is then needed only by a run that stops before,
-// and is written then.
+// and is given back then from the fixed-up lines and what the pass changed.
 class ConvertedTune {
  public:
   ConvertedTune(Platform& platform, bool fixUp) : platform_(platform), fixUp_(fixUp) {
     const char* name = fixUp ? kFixedTune : kConvertedTune;
     file_ = platform.create(name);
     if (!file_) throw Stop::ioError(std::string("cannot create ") + name);
-    if (fixUp) fixing_.emplace(*file_);
+    if (fixUp) {
+      changes_.emplace(platform.scratch());
+      fixing_.emplace(*file_, &*changes_);
+    }
   }
   // The fixed-up tune goes unless it became TEMP.ABC: any run makes it again.
   ~ConvertedTune() {
@@ -169,17 +201,17 @@ class ConvertedTune {
   }
 
   // A run with f that stops before TEMP.ABC is made leaves the converted tune,
-  // as every run does: it is made again from the staged copy.
-  void leaveConverted(const ConvertSettings& settings) {
+  // as every run does: the fix-up pass's changes are taken back.
+  void leaveConverted() {
     if (!fixUp_) return;
-    std::unique_ptr<ByteSource> staged = platform_.openRead(kStagedTune);
-    std::unique_ptr<LineSink> converted = platform_.create(kConvertedTune);
-    if (!staged || !converted) return;
-    std::ostringstream quiet;  // what it says was said the first time
     try {
-      convertInChunks(*staged, *converted, settings, quiet, 0);
+      file_->close();
+      std::unique_ptr<ByteSource> fixed = platform_.openRead(kFixedTune);
+      std::unique_ptr<LineSink> converted = platform_.create(kConvertedTune);
+      if (!fixed || !converted) return;
+      changes_->giveBack(*fixed, *converted);
       converted->close();
-    } catch (const Stop&) {  // it stops where the first conversion stopped
+    } catch (const Stop&) {  // a work file that fails: the run ends with its own stop
     }
   }
 
@@ -187,6 +219,7 @@ class ConvertedTune {
   Platform& platform_;
   bool fixUp_;
   std::unique_ptr<LineSink> file_;
+  std::optional<FixUpLedger> changes_;
   std::optional<FixUpSink> fixing_;
   bool kept_ = false;
 };
@@ -200,13 +233,13 @@ Stop leftOutStop(const ConvertSummary& summary) {
 // Runs the typesetter. Its messages about lines of the final tune are passed
 // on with their places in the tune file; everything else it says comes through
 // as it says it.
-void typeset(const TypesetCommand& command, const std::string& input, const ConvertSettings& settings,
-             Platform& platform, std::ostream& out) {
+void typeset(const TypesetCommand& command, const std::string& input, OriginLedger& origins, Platform& platform,
+             std::ostream& out) {
   out << ' ' << command.shown << '\n' << '\n';
   out.flush();
   TypesetterMessages messages;
   int status = platform.runProgram(command.args, [&messages](std::string_view line) { return messages.take(line); });
-  messages.passOn(out, input, settings, [&platform] { return platform.openRead(kStagedTune); });
+  messages.passOn(out, input, origins);
   if (status == 0) return;
   std::string failure = status == kNotStarted
                             ? std::string(kTypesetter) + " could not be started"
@@ -218,27 +251,63 @@ void typeset(const TypesetCommand& command, const std::string& input, const Conv
   throw Stop("Typesetting failed: " + failure + ".", kExitStopped);
 }
 
-// The pages of the PostScript file as a PDF beside it, made by Ghostscript
-// under a name of its own and renamed when whole.
+// Removes a temporary folder however the step ends.
+class TempFolder {
+ public:
+  TempFolder(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+  ~TempFolder() { platform_.removeFolder(path_); }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  Platform& platform_;
+  std::string path_;
+};
+
+// Ghostscript's options: a PDF with every font it uses embedded (as subsets),
+// so the frets and the TAB mark print as they were set on any machine.
+std::vector<std::string> ghostscriptArgs() {
+  return {kGhostscript,        "-q",         "-dSAFER",         "-dBATCH",          "-dNOPAUSE",
+          "-sDEVICE=pdfwrite", "-dPDFSETTINGS=/prepress", "-dEmbedAllFonts=true", "-dSubsetFonts=true",
+          std::string("-sOutputFile=") + kPdfFile, "-f", kPdfPages};
+}
+
+// The pages of the PostScript file as a PDF beside it. Ghostscript reads
+// names as commands ("|", "%pipe%") and page patterns ("%d"): it works in a
+// temporary folder on names of our own, and its PDF is moved into place only
+// when it succeeded and the file it wrote is a PDF.
 void writePdf(const std::string& base, Platform& platform, std::ostream& out) {
-  std::string ps = outputName(base, "ps"), pdf = outputName(base, "pdf"), part = pdf + ".part";
-  std::string target = part;  // Ghostscript reads "%" in an output name as a page number
-  for (std::size_t at = 0; (at = target.find('%', at)) != std::string::npos; at += 2) target.insert(at, 1, '%');
-  std::vector<std::string> args{kGhostscript, "-q", "-dSAFER", "-dBATCH", "-dNOPAUSE", "-sDEVICE=pdfwrite",
-                                "-sOutputFile=" + target, "-f", ps};
-  std::string shown;
-  for (const std::string& arg : args) shown += " " + arg;
-  out << shown << "\n\n";
+  std::string ps = outputName(base, "ps"), pdf = outputName(base, "pdf");
+  out << ' ' << kGhostscript << " writes " << pdf << ": the pages of " << ps << "\n\n";
   out.flush();
-  int status = platform.runProgram(args, nullptr);
-  if (status == 0 && platform.rename(part, pdf)) return;
-  platform.remove(part);
-  std::string failure = status == kNotStarted
-                            ? "Ghostscript (gs) could not be started; install the package ghostscript"
-                            : status == 0 ? "the PDF could not be named " + pdf
-                                          : std::string("gs failed with exit status ") + std::to_string(status);
-  out << ' ' << failure << "; the PostScript file " << ps << " is kept.\n";
-  throw Stop("No PDF written: " + failure + ".", kExitStopped);
+  auto failed = [&](const std::string& why) {
+    out << ' ' << why << "; the PostScript file " << ps << " is kept.\n";
+    return Stop("No PDF written: " + why + ".", kExitStopped);
+  };
+  if (!platform.exists(ps)) {
+    out << " There is no PostScript file " << ps << " to make the PDF from.\n";
+    throw Stop("No PDF written: there is no PostScript file " + ps + ".", kExitStopped);
+  }
+  std::optional<std::string> made = platform.makeTempFolder();
+  if (!made) throw failed("cannot make a temporary folder");
+  const TempFolder folder(platform, *made);
+  if (!platform.share(ps, folder.file(kPdfPages))) throw failed("cannot read " + ps);
+  int status = platform.runProgramIn(ghostscriptArgs(), folder.path(), folder.file(kPdfLog));
+  if (status == kNotStarted) throw failed("Ghostscript (gs) could not be started; install the package ghostscript");
+  if (status != 0) {
+    if (std::unique_ptr<ByteSource> log = platform.openRead(folder.file(kPdfLog)))
+      eachLine(*log, [&](std::string_view line) { out << " gs: " << line << '\n'; });
+    throw failed(std::string("gs failed with exit status ") + std::to_string(status));
+  }
+  std::unique_ptr<ByteSource> written = platform.openRead(folder.file(kPdfFile));
+  char head[4] = {};
+  std::size_t got = 0;
+  for (std::size_t more = 1; written && got < sizeof head && more > 0; got += more) more = written->read(head + got, sizeof head - got);
+  written.reset();
+  if (got != sizeof head || std::string_view(head, sizeof head) != "%PDF") throw failed("gs wrote no PDF");
+  if (!platform.moveInto(folder.file(kPdfFile), pdf)) throw failed("the PDF could not be named " + pdf);
 }
 
 }  // namespace
@@ -300,6 +369,7 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
 
   refuseWorkFile(names, platform);
   DirectoryLock lock(platform);
+  checkWorkFiles(platform);
   stage(names, platform);
   std::unique_ptr<ByteSource> staged = platform.openRead(kStagedTune);
   if (!staged) throw Stop::ioError(std::string("cannot open ") + kStagedTune);
@@ -316,9 +386,10 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
   }
   const ConvertSettings settings = options.convertSettings();
   ConvertedTune converted(platform, options.fixUp);
+  OriginLedger origins(platform.scratch());
   ConvertSummary summary;
   try {
-    summary = convertInChunks(*staged, converted.file(), settings, out, workerThreads());
+    summary = convertInChunks(*staged, converted.file(), settings, out, workerThreads(), kChunkSize, &origins);
     out << '\n';
     converted.close();
     staged.reset();
@@ -327,11 +398,11 @@ void run(const std::vector<std::string>& args, Platform& platform, std::ostream&
     converted.makeFinal(out);
   } catch (...) {
     staged.reset();
-    converted.leaveConverted(settings);
+    converted.leaveConverted();
     throw;
   }
   out << processedLines(names.input);
-  typeset(typesetCommand(names.base, options), names.input, settings, platform, out);
+  typeset(typesetCommand(names.base, options), names.input, origins, platform, out);
   // The MIDI file is made from the final tune before it goes; the PostScript file stands whatever becomes of it.
   std::optional<Stop> noMidi = options.midi ? writeMidi(names.base, settings.instrument, platform, out) : std::nullopt;
 

@@ -2,6 +2,8 @@
 // names of the work files.
 #pragma once
 
+#include "base/contract.h"
+
 namespace kry {
 
 inline constexpr const char* kVersion = "1.15";
@@ -14,11 +16,13 @@ inline constexpr const char* kFinalTune = "TEMP.ABC";
 inline constexpr const char* kFixedTune = "KRY97.FIX";
 inline constexpr const char* kLockFile = "KRY97.LCK";
 // The work files that a tune file may not be: the run replaces or removes them.
-inline constexpr const char* kWorkFiles[] = {kStagedTune, kConvertedTune, kFixedTune, kLockFile};
+inline constexpr const char* kWorkFiles[] = {kStagedTune, kConvertedTune, kFixedTune, kLockFile, kFinalTune};
+// The work files a run writes, which must be files of its own when they are there.
+inline constexpr const char* kWrittenWorkFiles[] = {kStagedTune, kConvertedTune, kFixedTune, kFinalTune};
 // The final tune's name as the overwrite question shows it, padded to 11 characters.
 inline constexpr const char* kFinalTunePrompt = "TEMP.ABC   ";
 
-inline constexpr const char* kTypesetter = "abctab2ps";
+inline constexpr const char* kTypesetter = contract::kTypesetter.data();
 inline constexpr const char* kGhostscript = "gs";
 // Option midi: the program that plays the tunes into a MIDI file, the names
 // of its files in its temporary folder, and the tempo of a tune with no Q:
@@ -26,7 +30,13 @@ inline constexpr const char* kGhostscript = "gs";
 inline constexpr const char* kMidiProgram = "abc2midi";
 inline constexpr const char* kMidiTune = "tunes.abc";
 inline constexpr const char* kMidiLog = "abc2midi.log";
+inline constexpr const char* kMidiJoined = "joined.mid";
 inline constexpr const char* kMidiTempo = "120";
+// Option pdf: Ghostscript runs in a temporary folder of its own on these
+// names, so no name the user typed reaches it.
+inline constexpr const char* kPdfPages = "pages.ps";
+inline constexpr const char* kPdfFile = "pages.pdf";
+inline constexpr const char* kPdfLog = "gs.log";
 // How the typesetting command names the final tune when it is shown.
 inline constexpr const char* kShownFinalTune = "temp.abc";
 

@@ -4,26 +4,31 @@
 #include <array>
 
 #include "base/abc.h"
+#include "base/contract.h"
+#include "base/reader.h"
 #include "base/text.h"
+#include "convert/lines.h"
 #include "run/messages.h"
 
 namespace kry {
 namespace {
 
-// The sound of each instrument kry writes tab for, by its number of courses.
-// General MIDI has no mandolin: of its plucked instruments the steel-string
-// guitar comes closest to the mandolin's bright, short notes on steel
-// strings (the banjo, 105, twangs too much, the harp and the koto are soft).
-// The guitar is the steel-string one of folk music, not the classical nylon
-// one; its music is written an octave above its sound, the mandolin's as it sounds.
-struct Sound {
+// The sound of an instrument kry writes tab for, when it has no name, by its
+// number of courses. General MIDI has no mandolin: of its plucked
+// instruments the steel-string guitar comes closest to the mandolin's bright,
+// short notes on steel strings (the banjo, 105, twangs too much, the harp and
+// the koto are soft). The guitar is the steel-string one of folk music, not
+// the classical nylon one; its music is written an octave above its sound,
+// the mandolin's as it sounds. Five courses make a banjo, whose music is
+// written as the guitar's.
+struct CourseSound {
   int courses;
-  int program;        // General MIDI, from 0
-  int octavesBelow;   // how far it sounds below its written music
+  Sound sound;
 };
-constexpr std::array<Sound, 2> kSounds{{
-    {6, 25, 1},  // acoustic guitar (steel)
-    {4, 25, 0},  // the mandolin and other four-course instruments
+constexpr std::array<CourseSound, 3> kSounds{{
+    {6, {25, 1}},   // acoustic guitar (steel)
+    {5, {105, 1}},  // banjo
+    {4, {25, 0}},   // the mandolin and other four-course instruments
 }};
 
 // The beats of rest between two tunes of the file.
@@ -36,26 +41,18 @@ bool starts(std::string_view line, std::string_view head) { return line.substr(0
 // typesetter does the same for abcm2ps.
 std::string bracketed(std::string_view line, const Symbols& symbols) {
   std::string out;
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    std::size_t last = i;
-    if (line[i] == '%') {
-      last = line.size() - 1;
-    } else if (line[i] == '"') {
-      last = std::min(line.find('"', i + 1), line.size() - 1);
-    } else if (line[i] == '!' || line[i] == '+') {
-      const Mark mark = markAt(line, i, symbols);
-      last = mark.close;
-      if (mark.kind == MarkKind::kChord) {
-        out += '[';
-        for (char c : line.substr(i + 1, mark.close - i - 1))
-          if (c != ' ') out += c;
-        out += ']';
-        i = mark.close;
-        continue;
-      }
+  out.reserve(line.size());
+  MusicLine items(line, symbols);
+  for (Item item; items.next(item);) {
+    if (item.kind != ItemKind::kChord || item.text[0] != '+') {
+      out += item.text;
+      continue;
     }
-    out.append(line.substr(i, last - i + 1));
-    i = last;
+    out += '[';
+    for (char c : item.inside())
+      if (c != ' ') out += c;
+    out += ']';
+    out += item.lengthText();
   }
   return out;
 }
@@ -204,10 +201,11 @@ class Folder {
 
 MidiVoice midiVoice(const Instrument& instrument) {
   const int courses = instrument.courses().courses;
-  const Sound* sound = &kSounds[0];
-  for (const Sound& s : kSounds)
-    if (s.courses == courses) sound = &s;
-  return {sound->program, instrument.transposition - 12 * sound->octavesBelow};
+  Sound sound = kSounds[0].sound;
+  for (const CourseSound& s : kSounds)
+    if (s.courses == courses) sound = s.sound;
+  sound = instrument.sound.value_or(sound);
+  return {sound.program, instrument.shift() - 12 * sound.octavesBelow};
 }
 
 std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tunes) {
@@ -215,13 +213,14 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
   Symbols fileSymbols, symbols;
   bool inTune = false;
   std::string_view held;  // a P: line, until it is known whether it is kry's capo and tuning line before the key field
+  std::size_t melodyAt = 0;  // where the last melody line starts in `out`
   *tunes = 0;
   Lines lines(finalTune);
   for (std::string_view line; lines.next(line);) {
     bool key = isFieldLine(line) && line[0] == 'K';
-    // kry's line is "P: Capo 3" or "P: Tuning: ..."; a tune's own parts line stays.
+    // kry's line is "P: Capo 3", "P: Tuning: ..." or "P: Tab an octave up"; a tune's own parts line stays.
     bool capo = starts(held, "P: Capo ") && held.size() > 8 && isDigit(held[8]);
-    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: "))))
+    if (!held.empty() && !(key && (capo || starts(held, "P: Tuning: ") || starts(held, "P: Tab "))))
       out.append(held).append("\n");
     held = {};
     if (isFieldLine(line) && line[0] == 'P') {
@@ -236,12 +235,20 @@ std::string midiTune(std::string_view finalTune, const MidiVoice& voice, int* tu
       out += "%%MIDI gchordoff\n";  // the tab plays the melody alone
       continue;
     }
-    if (starts(line, "[V:G]") || starts(line, "V:G") || starts(line, "%%MIDI")) continue;
+    if (starts(line, contract::kTabLine) || starts(line, contract::kTabLine.substr(1, 3)) || starts(line, "%%MIDI")) continue;
     if (isFieldLine(line) && line[0] == 'U') {
       symbols.define(line.substr(2));
       if (!inTune) fileSymbols.define(line.substr(2));
     }
-    out += starts(line, "[V:M]") ? bracketed(line, symbols) : std::string(line);
+    // The melody as the tab plays it stands in for the line before, written as the melody staff shows it.
+    if (starts(line, kAsPlayed)) {
+      out.resize(melodyAt);
+      line = line.substr(kAsPlayed.size());
+      out += bracketed(std::string(contract::kMelodyLineStart) + std::string(line), symbols) + '\n';
+      continue;
+    }
+    if (starts(line, contract::kMelodyLine)) melodyAt = out.size();
+    out += starts(line, contract::kMelodyLine) ? bracketed(line, symbols) : std::string(line);
     out += '\n';
   }
   if (!held.empty()) out.append(held).append("\n");
@@ -271,7 +278,7 @@ std::optional<std::string> joinMidi(const std::vector<std::string>& files, std::
 
 std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrument, Platform& platform,
                               std::ostream& out) {
-  const std::string mid = outputName(base, "mid"), part = mid + ".part";
+  const std::string mid = outputName(base, "mid");
   auto failed = [&](const std::string& why) {
     out << ' ' << why << "; no MIDI file written.\n";
     out.flush();
@@ -307,10 +314,9 @@ std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrum
   std::string fault;
   std::optional<std::string> joined = joinMidi(files, &fault);
   if (!joined) return failed(std::string(kMidiProgram) + " wrote " + fault);
-  if (!platform.writeBytes(part, *joined) || !platform.rename(part, mid)) {
-    platform.remove(part);
-    return failed("cannot write " + mid);
-  }
+  // Written whole in the folder, then moved into place.
+  const std::string joinedFile = folder.file(kMidiJoined);
+  if (!platform.writeBytes(joinedFile, *joined) || !platform.moveInto(joinedFile, mid)) return failed("cannot write " + mid);
   return std::nullopt;
 }
 

@@ -21,8 +21,9 @@ namespace kry {
 
 // How the instrument sounds in MIDI: its General MIDI program (numbered from
 // 0, as "%%MIDI program" takes it), and the half steps it sounds above the
-// melody as written: the transposition, less an octave for an instrument
-// whose music is written an octave above its sound (the guitar).
+// melody as written: the transposition and octave=, less an octave for an
+// instrument whose music is written an octave above its sound (the guitar,
+// the banjos, the bouzouki).
 struct MidiVoice {
   int program = 0;
   int shift = 0;

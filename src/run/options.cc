@@ -2,12 +2,14 @@
 
 #include <array>
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 
 #include "run/messages.h"
 #include "base/stop.h"
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry {
@@ -18,7 +20,7 @@ constexpr std::size_t kNumberWidth = 8;
 // The option key: the first six characters, upper-cased.
 constexpr std::size_t kKeyWidth = 6;
 // The largest scale the typesetter takes.
-constexpr float kLargestScale = 4.0F;
+constexpr auto kLargestScale = static_cast<float>(contract::kLargestScale);
 
 
 // Every character of a number option must be a digit, "-" or "."; "+" may only lead.
@@ -105,9 +107,32 @@ void readTuningOption(const std::string& arg, std::string_view notes, std::strin
   std::string fault;
   options.tuning = readTuning(notes, &fault);
   if (!options.tuning)
-    refuseOption(arg, arg + ": " + fault + "; give four or six ABC notes from the lowest course up, each higher than "
-                      "the one before, for example tuning=E,A,DGBe (the standard guitar) or tuning=G,DAe (the mandolin).");
+    refuseOption(arg, arg + ": " + fault + "; give four, five or six ABC notes from the last course (the bottom line "
+                      "of the tab) to the first, for example tuning=E,A,DGBe (the standard guitar) or tuning=GCEA (the ukulele).");
   options.tuningName = name.empty() ? letterNames(notes) : std::move(name);
+  options.instrumentName.clear();
+  options.sound.reset();
+}
+
+// A named instrument (banjo, uke, bouzouki...): its tuning, the banjo's fifth
+// string short, its name and its sound.
+void readInstrument(const std::string& arg, const NamedInstrument& named, Options& options) {
+  readTuningOption(arg, named.notes, std::string(named.title), options);
+  if (named.shortFifth) options.tuning->nut[4] = kBanjoNut;
+  options.instrumentName = named.player;
+  options.sound = named.sound;
+}
+
+// banjo=NOTES: five ABC notes, the short fifth string first.
+void readBanjo(const std::string& arg, Options& options) {
+  std::string_view notes = std::string_view(arg).substr(6);
+  std::optional<Tuning> tuning = readTuning(notes);
+  if (!tuning || tuning->courses != 5)
+    refuseOption(arg, arg + ": a banjo tuning is five ABC notes, the short fifth string first, for example banjo=gCGcd "
+                      "(double C), banjo=aD^FAd (open D) or banjo=gDGcd (sawmill).");
+  const NamedInstrument& banjo = *namedInstrument("BANJO");
+  readInstrument(arg, NamedInstrument{banjo.word, notes, true, banjo.sound, banjo.player, ""}, options);
+  options.tuningName = "5-string banjo (" + letterNames(notes) + ")";
 }
 
 // The fret after "capo=" or "pos=" (at `from`): a whole number from `least`
@@ -116,6 +141,16 @@ int readFret(const std::string& arg, std::size_t from, int least, const std::str
   std::optional<long> fret = wholeNumber(std::string_view(arg).substr(from));
   if (!fret || *fret < least || *fret > 12) refuseOption(arg, arg + ": " + why);
   return static_cast<int>(*fret);
+}
+
+// A word for the capo other than capo=N ("capo 2", "capo3", "cap=2",
+// "capo:2") is refused, not read as c<#>: the line says what to type, with
+// the fret the player typed when there is one.
+[[noreturn]] void refuseCapoWord(const std::string& arg) {
+  std::size_t digit = arg.find_first_of("0123456789");
+  std::string fret = digit == std::string::npos ? "2" : arg.substr(digit, arg.find_first_not_of("0123456789", digit) - digit);
+  refuseOption(arg, arg + ": type capo=" + fret + " for a capo at fret " + fret + " (the tab counts its frets from it), or c" +
+                        fret + " to print the line \"Capo " + fret + "\" alone.");
 }
 
 void readTuneList(const std::string& arg, Options& options) {
@@ -140,7 +175,19 @@ void readOutName(const std::string& arg, Options& options) {
   options.out = name;
 }
 
+// A number in a form the option reader does not take ("nan", "inf", "1e309",
+// "1e2"), which a program would read as one.
+bool otherNumberForm(const std::string& arg) {
+  if (arg.empty() || std::isspace(static_cast<unsigned char>(arg[0]))) return false;
+  char* end = nullptr;
+  std::strtod(arg.c_str(), &end);
+  return end == arg.c_str() + arg.size();
+}
+
 void readNumber(const std::string& arg, Options& options) {
+  if (!passesCharacterTest(arg) && otherNumberForm(arg))
+    refuseOption(arg, arg + ": a number option is written with digits, a leading sign and a point alone: a scale above "
+                            "0 and at most 4 (0.8), a transposition (2, -3) or a bottom margin (-0.5).");
   if (!passesCharacterTest(arg)) illegalOption(arg);
   bool point = arg.find('.') != std::string::npos;
   bool minus = arg.find('-') != std::string::npos;
@@ -154,7 +201,7 @@ void readNumber(const std::string& arg, Options& options) {
     options.scaleText = trimRight(fixedField(arg, kNumberWidth));
   } else {
     long steps = readInteger(arg);
-    if (std::labs(steps) > 11) throw Stop(kCantTranspose, kExitStopped);
+    if (std::labs(steps) > contract::kMostHalfSteps) throw Stop(kCantTranspose, kExitStopped);
     options.transposition = static_cast<int>(steps);
   }
 }
@@ -172,6 +219,7 @@ ConvertSettings Options::convertSettings() const {
   settings.bottomMargin = bottomMargin;
   settings.rhythmFlags = rhythmFlags;
   settings.instrument.transposition = transposition;
+  settings.instrument.octaves = octaves;
   settings.instrument.mandolin = mandolin;
   settings.instrument.bOnThirdString = bOnThirdString;
   settings.tunes = tunes;
@@ -180,13 +228,17 @@ ConvertSettings Options::convertSettings() const {
   settings.hand = hand;
   settings.chords = chords;
   settings.voice = voice;
+  settings.midi = midi;
   if (hand) settings.instrument.reach = kHandReach;
-  // A tuning named as one of the standard two is that instrument as it is.
-  if (tuning == kStandardGuitar || tuning == kStandardMandolin) {
+  // A tuning named as one of the standard two is that instrument as it is;
+  // the tenor banjo, tuned as the mandolin, keeps its name and its sound.
+  if ((tuning == kStandardGuitar || tuning == kStandardMandolin) && instrumentName.empty()) {
     settings.instrument.mandolin = tuning == kStandardMandolin;
   } else if (tuning) {
     settings.instrument.tuning = tuning;
     settings.instrument.mandolin = tuning->courses == 4;
+    settings.instrument.name = instrumentName;
+    settings.instrument.sound = sound;
     settings.tuningName = tuningName;
   }
   return settings;
@@ -216,6 +268,19 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       options.bOnThirdString = true;
     } else if (named != nullptr) {
       readTuningOption(arg, named->notes, std::string(named->name), options);
+    } else if (const NamedInstrument* instrument = namedInstrument(whole)) {
+      readInstrument(arg, *instrument, options);
+    } else if (whole.rfind("BANJO=", 0) == 0) {
+      readBanjo(arg, options);
+    } else if (whole.rfind("OCTAVE=", 0) == 0) {
+      std::string_view number = std::string_view(arg).substr(7);
+      bool down = !number.empty() && number[0] == '-';
+      if (!number.empty() && (number[0] == '-' || number[0] == '+')) number.remove_prefix(1);
+      std::optional<long> octaves = wholeNumber(number);
+      if (octaves && down) *octaves = -*octaves;
+      if (!octaves || *octaves < -2 || *octaves > 2)
+        refuseOption(arg, arg + ": the tab moves by -2 to 2 octaves, for example octave=1 (an octave higher) or octave=-1.");
+      options.octaves = static_cast<int>(*octaves);
     } else if (whole.rfind("TUNING=", 0) == 0) {
       readTuningOption(arg, std::string_view(arg).substr(7), "", options);
     } else if (whole == "PDF") {
@@ -243,8 +308,12 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       options.chords = true;
     } else if (whole == "MIDI") {
       options.midi = true;
+    } else if (whole.rfind("CAP", 0) == 0) {
+      refuseCapoWord(arg);
+    } else if (whole == "C10" || whole == "C11" || whole == "C12") {
+      options.capo = whole.substr(1);  // the frets a capo goes to that have two digits
     } else if (key[0] == 'C') {
-      options.capo = key[1];
+      options.capo = key[1] == ' ' ? "" : std::string(1, key[1]);
     } else {
       readNumber(arg, options);
     }

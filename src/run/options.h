@@ -17,7 +17,7 @@ struct Options {
   float scaleFactor = 1.0F;   // printed size
   std::string scaleText;      // the scale option as typed, first eight characters
   float bottomMargin = 0.0F;  // inches; 0: none
-  char capo = ' ';            // blank: no capo line
+  std::string capo;           // c<#>: what follows "Capo " in its line; empty: no capo line
   bool mandolin = false;
   bool rhythmFlags = true;    // off with "r"
   bool fixUp = false;         // "f": a rhythm flag on each tab line's first note
@@ -26,6 +26,9 @@ struct Options {
   bool bOnThirdString = false;
   std::optional<Tuning> tuning;    // dropd, dadgad, openg, opend, tuning=NOTES
   std::string tuningName;         // shown under the title: "DADGAD", "Drop D (DADGBE)"
+  std::string instrumentName;     // a named instrument's, for messages: "the 5-string banjo"
+  std::optional<Sound> sound;     // a named instrument's sound in MIDI
+  int octaves = 0;                // "octave=N": the tab plays the notes N octaves higher
   bool pdf = false;               // a PDF beside the PostScript
   std::optional<TuneList> tunes;  // "x=LIST": only these tunes of a collection
   std::string tuneListText;       // the list as typed

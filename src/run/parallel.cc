@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -23,9 +24,14 @@ namespace {
 // A few threads that take jobs in the order given.
 class Workers {
  public:
+  // As many as can be started, up to `count`: with little memory left, fewer, or none.
   explicit Workers(unsigned count) {
-    for (unsigned k = 0; k < count; ++k) threads_.emplace_back([this] { work(); });
+    try {
+      for (unsigned k = 0; k < count; ++k) threads_.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+    }
   }
+  std::size_t count() const { return threads_.size(); }
   ~Workers() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -92,6 +98,8 @@ struct Trial {
   Chunk chunk;
   Progress start;  // where the conversion in order is taken to stand before it
   TextSink out;
+  OriginLedger origins;  // its lines counted from the chunk's start
+  bool traced = false;   // the origins are wanted
   std::ostringstream said;
   Progress end;
   bool whole = false;  // converted to its end with nothing said
@@ -101,6 +109,7 @@ struct Trial {
 
   void convert(const ConvertSettings& settings) {
     Conversion conversion(settings, out, said, start);
+    if (traced) conversion.traceOrigins(&origins);
     try {
       convertLines(conversion, chunk.text);
       end = conversion.finish();
@@ -125,11 +134,14 @@ bool startsAlike(const Progress& at, const Progress& start) {
 // The conversion in order, taken up where the chunks converted apart left it.
 class InOrder {
  public:
-  InOrder(const ConvertSettings& settings, LineSink& out, std::ostream& messages)
-      : settings_(settings), out_(out), messages_(messages) {}
+  InOrder(const ConvertSettings& settings, LineSink& out, std::ostream& messages, OriginLedger* origins)
+      : settings_(settings), out_(out), messages_(messages), origins_(origins) {}
 
   void convert(std::string_view text) {
-    if (!conversion_) conversion_.emplace(settings_, out_, messages_, at_);
+    if (!conversion_) {
+      conversion_.emplace(settings_, out_, messages_, at_);
+      conversion_->traceOrigins(origins_);
+    }
     convertLines(*conversion_, text);
   }
   // Where it stands once the tune it was converting is whole.
@@ -141,8 +153,9 @@ class InOrder {
     return at_;
   }
   // Takes the lines a chunk converted apart wrote, and goes on where it ended.
-  void take(const Trial& trial) {
+  void take(Trial& trial) {
     out_.putLines(trial.out.text());
+    if (origins_ != nullptr) origins_->append(trial.origins, at_.lines);
     Progress end = trial.end;
     end.lines += at_.lines;
     end.summary.tunes += at_.summary.tunes;
@@ -154,6 +167,7 @@ class InOrder {
   const ConvertSettings& settings_;
   LineSink& out_;
   std::ostream& messages_;
+  OriginLedger* origins_;
   Progress at_;
   std::optional<Conversion> conversion_;
 };
@@ -161,8 +175,8 @@ class InOrder {
 }  // namespace
 
 ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages,
-                               unsigned threads, std::size_t chunkSize) {
-  InOrder inOrder(settings, out, messages);
+                               unsigned threads, std::size_t chunkSize, OriginLedger* origins) {
+  InOrder inOrder(settings, out, messages, origins);
   TuneChunks chunks(in, chunkSize);
   if (threads == 0) {
     for (Chunk chunk; chunks.next(chunk);) inOrder.convert(chunk.text);
@@ -171,6 +185,10 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSetti
 
   std::deque<std::pair<std::shared_ptr<Trial>, std::future<void>>> ahead;
   Workers workers(threads);  // after `ahead`: its threads are joined first
+  if (workers.count() == 0) {
+    for (Chunk chunk; chunks.next(chunk);) inOrder.convert(chunk.text);
+    return inOrder.at().summary;
+  }
   // Trials are used again, their room kept: a large collection is converted
   // in the memory of a few chunks.
   std::vector<std::shared_ptr<Trial>> spare;
@@ -192,6 +210,8 @@ ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSetti
     trial->out.clear();
     trial->said.str("");
     trial->whole = trial->continued = false;
+    trial->origins.clear();
+    trial->traced = origins != nullptr;
     if (!chunks.next(trial->chunk)) break;
     if (!trial->chunk.apart) {  // part of a long tune: only in order
       if (!ahead.empty()) ahead.back().first->continued = true;

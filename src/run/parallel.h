@@ -14,12 +14,14 @@
 #include "convert/convert.h"
 #include "convert/lines.h"
 #include "run/chunks.h"
+#include "run/ledger.h"
 
 namespace kry {
 
 // Converts all of `in` into `out` with `threads` worker threads; with none,
-// in order on the calling thread.
+// in order on the calling thread. `origins`, when given, is told where each
+// line written came from.
 ConvertSummary convertInChunks(ByteSource& in, LineSink& out, const ConvertSettings& settings, std::ostream& messages,
-                               unsigned threads, std::size_t chunkSize = kChunkSize);
+                               unsigned threads, std::size_t chunkSize = kChunkSize, OriginLedger* origins = nullptr);
 
 }  // namespace kry

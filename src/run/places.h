@@ -1,20 +1,15 @@
 // The typesetter's messages about lines of the final tune, passed on with
 // their places in the player's own file. The typesetter reads TEMP.ABC, which
-// the run deletes; kry wrote it, so when the typesetter has said something,
-// the staged tune is converted again as the run converted it, each line of
-// the final tune traced back to the line of the tune file it was made from.
-// A run where the typesetter says nothing does none of this.
+// the run deletes; kry wrote it, and the conversion kept in a ledger where
+// each of its lines came from: the tune and the line of the tune file.
 #pragma once
 
-#include <functional>
-#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "convert/convert.h"
-#include "convert/lines.h"
+#include "run/ledger.h"
 
 namespace kry {
 
@@ -32,10 +27,8 @@ class TypesetterMessages {
   // Takes a line of the typesetter's error stream when it is a message about a line of the final tune.
   bool take(std::string_view line);
   // Writes each message after its place in `file`, the player's tune file,
-  // then a line that counts them. `openStaged` opens the staged tune, which
-  // is converted again with `settings`.
-  void passOn(std::ostream& out, const std::string& file, const ConvertSettings& settings,
-              const std::function<std::unique_ptr<ByteSource>()>& openStaged) const;
+  // as `origins` has it, then a line that counts them.
+  void passOn(std::ostream& out, const std::string& file, OriginLedger& origins) const;
 
  private:
   std::vector<TypesetterMessage> messages_;

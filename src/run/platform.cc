@@ -5,13 +5,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
+#include "base/files.h"
 #include "base/program.h"
 #include "run/messages.h"
 #include "base/stop.h"
@@ -120,13 +123,86 @@ class FileLineSink : public LineSink {
   std::size_t used_ = 0;
 };
 
-// The lock is removed when the run is ended by a signal, so none is left behind.
+// A scratch file made by tmpfile(): opened anew with O_EXCL (or with no name
+// at all), and removed by the system when closed.
+class TmpScratchFile : public ScratchFile {
+ public:
+  explicit TmpScratchFile(std::FILE* file) : file_(file), fd_(::fileno(file)) {
+    ::fcntl(fd_, F_SETFD, FD_CLOEXEC);  // not handed on to the typesetter
+  }
+  ~TmpScratchFile() override { std::fclose(file_); }
+  TmpScratchFile(const TmpScratchFile&) = delete;
+  TmpScratchFile& operator=(const TmpScratchFile&) = delete;
+
+  bool write(std::string_view bytes) override {
+    for (std::size_t done = 0; done < bytes.size();) {
+      ssize_t put = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(size_ + done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) return false;
+      done += static_cast<std::size_t>(put);
+    }
+    size_ += bytes.size();
+    return true;
+  }
+  std::size_t readAt(std::uint64_t offset, char* to, std::size_t most) override {
+    for (;;) {
+      ssize_t got = ::pread(fd_, to, most, static_cast<off_t>(offset));
+      if (got >= 0) return static_cast<std::size_t>(got);
+      if (errno != EINTR) return 0;
+    }
+  }
+
+ private:
+  std::FILE* file_;
+  int fd_;
+  std::uint64_t size_ = 0;
+};
+
+// The lock is removed when the run is ended by a signal, so none is left
+// behind, and the program it started (the typesetter, Ghostscript) is ended
+// too, so it cleans up after itself and writes nothing more. A closed output
+// pipe ends the run as an interruption does.
 volatile std::sig_atomic_t gLockHeld = 0;
 
 extern "C" void removeLockAndDie(int sig) {
+  endRunningProgram(SIGTERM);
   if (gLockHeld != 0) ::unlink(kLockFile);
   ::signal(sig, SIG_DFL);
   ::raise(sig);
+}
+
+FileKind kindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return FileKind::kRegular;
+  if (S_ISDIR(mode)) return FileKind::kFolder;
+  if (S_ISLNK(mode)) return FileKind::kLink;
+  if (S_ISFIFO(mode)) return FileKind::kFifo;
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return FileKind::kDevice;
+  return FileKind::kOther;
+}
+
+// Opens a file to read it, only when it is a regular file: a pipe or a device
+// is not opened in a way that waits, and with `noLink` a link is not followed.
+int openRegular(const std::string& name, bool noLink) {
+  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (noLink ? O_NOFOLLOW : 0));
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool writeAllTo(int fd, const char* bytes, std::size_t size) {
+  for (std::size_t done = 0; done < size;) {
+    ssize_t put = ::write(fd, bytes + done, size - done);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += static_cast<std::size_t>(put);
+  }
+  return true;
 }
 
 class SystemPlatform : public Platform {
@@ -139,26 +215,75 @@ class SystemPlatform : public Platform {
     return fs::exists(fs::symlink_status(name, ec));
   }
 
+  // A copy into a new file: a half copy is not left.
   bool copy(const std::string& from, const std::string& to) override {
-    std::error_code ec;
-    if (!fs::is_regular_file(from, ec)) return false;
-    if (fs::exists(to, ec) && !fs::is_regular_file(to, ec)) return false;
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
-      if (fs::is_regular_file(fs::symlink_status(to, ec))) remove(to);  // no half copies
+    int in = openRegular(from, false);
+    if (in < 0) return false;
+    int out = createNew(to);
+    if (out < 0) {
+      ::close(in);
       return false;
     }
-    return true;
+    std::vector<char> block(kBufferSize);
+    bool whole = true;
+    for (;;) {
+      ssize_t got = ::read(in, block.data(), block.size());
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) whole = false;
+      if (got <= 0) break;
+      if (!writeAllTo(out, block.data(), static_cast<std::size_t>(got))) {
+        whole = false;
+        break;
+      }
+    }
+    ::close(in);
+    if (::close(out) != 0) whole = false;
+    if (!whole) ::unlink(to.c_str());
+    return whole;
   }
 
   // The final tune is the converted tune under a second name: no bytes are
-  // copied. A link or a directory in the way is treated as a copy treats it.
+  // copied. A link or a directory in the way is left alone.
   bool share(const std::string& from, const std::string& to) override {
-    std::error_code ec;
-    fs::file_status there = fs::symlink_status(to, ec);
-    if (fs::exists(there) && !fs::is_regular_file(there)) return copy(from, to);
-    if (fs::exists(there)) fs::remove(to, ec);
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+      if (!S_ISREG(st.st_mode)) return false;
+      ::unlink(to.c_str());
+    }
     return ::link(from.c_str(), to.c_str()) == 0 || copy(from, to);
+  }
+
+  FileKind kindOf(const std::string& name, bool followLink) override {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return FileKind::kMissing;
+    if (!S_ISLNK(st.st_mode) || !followLink) return kindOfMode(st.st_mode);
+    if (::stat(name.c_str(), &st) != 0) return FileKind::kDanglingLink;
+    return kindOfMode(st.st_mode);
+  }
+
+  std::string readFault(const std::string& name) override {
+    int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+      ::close(fd);
+      return {};
+    }
+    std::string why = std::strerror(errno);
+    if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+    return why;
+  }
+
+  // Renamed where it lies on the same file system; else copied beside the
+  // target under a name of its own, and that renamed.
+  bool moveInto(const std::string& from, const std::string& to) override {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    if (errno != EXDEV) return false;
+    const std::string part = to + ".part";
+    FileKind kind = kindOf(part, false);
+    if (kind != FileKind::kMissing && kind != FileKind::kRegular) throw badWorkFile(part, kind);
+    if (copy(from, part) && ::rename(part.c_str(), to.c_str()) == 0) return true;
+    struct stat st {};
+    if (::lstat(part.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(part.c_str());
+    return false;
   }
 
   bool isFolder(const std::string& name) override {
@@ -176,14 +301,15 @@ class SystemPlatform : public Platform {
     fs::remove(name, ec);
   }
 
+  // Work files only: a link is not followed.
   std::unique_ptr<ByteSource> openRead(const std::string& name) override {
-    int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = openRegular(name, true);
     if (fd < 0) return nullptr;
     return std::make_unique<FileByteSource>(fd, name);
   }
 
   std::unique_ptr<LineSink> create(const std::string& name) override {
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = createNew(name);
     if (fd < 0) return nullptr;
     return std::make_unique<FileLineSink>(fd, name);
   }
@@ -221,15 +347,9 @@ class SystemPlatform : public Platform {
   }
 
   bool writeBytes(const std::string& name, std::string_view bytes) override {
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = createNew(name);
     if (fd < 0) return false;
-    bool whole = true;
-    for (std::size_t done = 0; whole && done < bytes.size();) {
-      ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (put < 0 && errno == EINTR) continue;
-      whole = put > 0;
-      if (whole) done += static_cast<std::size_t>(put);
-    }
+    bool whole = writeAllTo(fd, bytes.data(), bytes.size());
     return ::close(fd) == 0 && whole;
   }
 
@@ -239,12 +359,28 @@ class SystemPlatform : public Platform {
     return line;
   }
 
+  std::unique_ptr<ScratchFile> scratch() override {
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr) return nullptr;
+    return std::make_unique<TmpScratchFile>(file);
+  }
+
   void lockDirectory() override {
     for (int attempt = 0; attempt < 100; ++attempt) {
-      int fd = ::open(kLockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+      // Shared by the runs that take turns here, so not made anew; but a
+      // link of its name is not followed, nor a pipe of its name waited on.
+      int fd = ::open(kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+      int fault = errno;
+      FileKind kind = kindOf(kLockFile, false);
+      if (fd < 0 && kind != FileKind::kRegular && kind != FileKind::kMissing) throw badWorkFile(kLockFile, kind);
       if (fd < 0)
         throw Stop::ioError(std::string("cannot create work files in the current directory: ") +
-                            std::strerror(errno));
+                            std::strerror(fault));
+      struct stat st {};
+      if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw badWorkFile(kLockFile, kindOfMode(st.st_mode));
+      }
       if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         throw Stop(kBusy, kExitStopped);
@@ -256,7 +392,7 @@ class SystemPlatform : public Platform {
           held.st_dev == named.st_dev) {
         lockFd_ = fd;
         gLockHeld = 1;
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(sig, removeLockAndDie);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE}) ::signal(sig, removeLockAndDie);
         return;
       }
       ::close(fd);
@@ -278,6 +414,25 @@ class SystemPlatform : public Platform {
 };
 
 }  // namespace
+
+std::string kindName(FileKind kind) {
+  switch (kind) {
+    case FileKind::kMissing: return "not there";
+    case FileKind::kRegular: return "a file";
+    case FileKind::kFolder: return "a folder";
+    case FileKind::kLink: return "a symbolic link";
+    case FileKind::kDanglingLink: return "a link to a file that is not there";
+    case FileKind::kFifo: return "a pipe (FIFO)";
+    case FileKind::kDevice: return "a device";
+    case FileKind::kOther: break;
+  }
+  return "a special file";
+}
+
+Stop badWorkFile(const std::string& name, FileKind kind) {
+  return Stop::ioError(name + " is " + kindName(kind) + ", not a work file of kry's own; nothing was written " +
+                       "through it. Remove it, or run kry in another folder.");
+}
 
 std::unique_ptr<Platform> makeSystemPlatform(const std::string& selfPath) {
   return std::make_unique<SystemPlatform>(selfPath);

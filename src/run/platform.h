@@ -3,6 +3,8 @@
 // directory and starts the typesetter, and tests hand in a fake.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,9 +12,24 @@
 #include <vector>
 
 #include "base/program.h"
+#include "base/stop.h"
 #include "convert/lines.h"
 
 namespace kry {
+
+// What a name stands for in the file system.
+enum class FileKind { kMissing, kRegular, kFolder, kLink, kDanglingLink, kFifo, kDevice, kOther };
+
+// A private scratch file: it has no name another program could open or
+// replace, and it is gone when dropped. Written at its end, read anywhere.
+class ScratchFile {
+ public:
+  virtual ~ScratchFile() = default;
+  // Appends `bytes`; false when they could not all be written.
+  virtual bool write(std::string_view bytes) = 0;
+  // Reads up to `most` bytes from `offset` on: how many; 0 at the end or on a failure.
+  virtual std::size_t readAt(std::uint64_t offset, char* to, std::size_t most) = 0;
+};
 
 class Platform {
  public:
@@ -27,6 +44,21 @@ class Platform {
   virtual bool share(const std::string& from, const std::string& to) { return copy(from, to); }
   // Whether the name is a folder's (a link to one included).
   virtual bool isFolder(const std::string& name) = 0;
+  // What the name stands for: with `followLink`, what a link leads to (a
+  // link that leads nowhere is kDanglingLink); without, a link is kLink.
+  virtual FileKind kindOf(const std::string& name, bool followLink) {
+    (void)followLink;
+    return exists(name) ? FileKind::kRegular : FileKind::kMissing;
+  }
+  // Why a file can't be opened for reading ("permission denied"); empty when it can.
+  virtual std::string readFault(const std::string& name) {
+    (void)name;
+    return {};
+  }
+  // Moves a finished file into place under its name, in one step: the name
+  // then holds either what it held or the whole new file, and a link of that
+  // name is replaced, never followed. False when it can't.
+  virtual bool moveInto(const std::string& from, const std::string& to) { return rename(from, to); }
   // Whether two names lead to the same file.
   virtual bool sameFile(const std::string& a, const std::string& b) = 0;
   // Deletes a file if it is there; quiet either way.
@@ -59,11 +91,21 @@ class Platform {
     (void)name, (void)bytes;
     return false;
   }
+  // A new private scratch file; nullptr when none can be made, and then
+  // what would go there is kept in memory.
+  virtual std::unique_ptr<ScratchFile> scratch() { return nullptr; }
   // Takes the directory for this run, and lets it go. Raises a Stop when
   // another run holds it, or an input/output failure when it can't be taken.
   virtual void lockDirectory() = 0;
   virtual void unlockDirectory() = 0;
 };
+
+// How a kind of file is named in a message: "a folder", "a symbolic link".
+std::string kindName(FileKind kind);
+
+// The end of a run that finds one of its work files to be something else than
+// a file of its own (a link, a folder): nothing is written through it.
+Stop badWorkFile(const std::string& name, FileKind kind);
 
 // The real platform. `selfPath` is the path of the running kry, used to find
 // the typesetter installed beside it.

@@ -1,44 +1,27 @@
 #include "typeset/clock.h"
 
+#include "base/reader.h"
 #include "base/text.h"
 
 namespace kry::typeset {
 
 namespace {
 
-// The length written at i, moving i past it: 1 when none is written; of
-// one that can't be read whole, what abcm2ps reads of it.
-Length length(std::string_view s, std::size_t& i) {
-  const std::string_view run = lengthRun(s, i);
+// A length as written after a note, rest or chord: 1 when none is; of one
+// that can't be read whole, what abcm2ps reads of it.
+Length length(std::string_view run) {
   return readLength(run.substr(0, readablePrefix(run))).value_or(Length{1, 1});
 }
 
-// A note from its accidentals to its length, at i; its length, or nothing
-// when there is no note letter there.
-std::optional<Length> note(std::string_view s, std::size_t& i) {
-  while (i < s.size() && isAccidental(s[i])) ++i;
-  if (i >= s.size() || !isNoteLetter(s[i])) return std::nullopt;
-  ++i;
-  while (i < s.size() && isOctaveMark(s[i])) ++i;
-  return length(s, i);
-}
-
-// A chord from "[" (or the "+" of an ABC 1.6 chord) at i to its partner at
-// `close`: the length of its first note times the length after it. Marks
-// between its notes take no time. Moves i past it.
-Length chord(std::string_view s, std::size_t& i, std::size_t close, const Symbols& symbols) {
-  const std::string_view inside = s.substr(i + 1, close - i - 1);
+// A chord, "[CEG]2" or "+CEG+": the length of its first note times the
+// length after it. Marks between its notes take no time.
+Length chord(const Item& item, const Symbols& symbols) {
+  ChordNotes notes(item.inside(), symbols);
   std::optional<Length> first;
-  for (std::size_t j = chordMarkEnd(inside, 0, symbols); j < inside.size(); j = chordMarkEnd(inside, j, symbols)) {
-    const std::size_t at = j;
-    if (auto l = note(inside, j)) {
-      if (!first) first = l;
-    } else {
-      j = at + 1;
-    }
-  }
-  i = close + 1;
-  return product(first.value_or(Length{1, 1}), length(s, i));
+  Item n;
+  for (bool tied = false; !first && notes.next(n, tied);)
+    if (isNoteLetter(n.text[n.letter])) first = length(n.lengthText());
+  return product(first.value_or(Length{1, 1}), length(item.lengthText()));
 }
 
 }  // namespace
@@ -110,65 +93,47 @@ std::string_view fieldValue(std::string_view value) {
 }
 
 void melodyTime(std::string_view s, Clock& c, const Symbols& symbols) {
-  std::size_t i = 0;
-  if (c.overlay) i = overlayEnd(s, 0);  // an overlay from the line before goes on to its bar line
-  c.overlay = c.overlay && !endsOverlay(s, i);
-  while (i < s.size()) {
-    const char ch = s[i];
-    const char next = i + 1 < s.size() ? s[i + 1] : '\0';
-    if (ch == '%') {
-      return;  // a comment to the end of the line
-    } else if (ch == '"' || ch == '{') {
-      // A chord symbol or annotation, grace notes: no time.
-      const std::size_t close = s.find(ch == '"' ? '"' : '}', i + 1);
-      if (close == std::string_view::npos) return;
-      i = close + 1;
-    } else if (ch == '!' || ch == '+') {
-      // A decoration, a lone "!", or a chord in "+".
-      const Mark mark = markAt(s, i, symbols);
-      if (mark.kind == MarkKind::kChord)
-        tick(c, chord(s, i, mark.close, symbols));
-      else
-        i = mark.close + 1;
-    } else if (ch == '&') {
-      // A voice overlay: the second voice of the bar takes none of the tune's time.
-      i = overlayEnd(s, i);
-      c.overlay = !endsOverlay(s, i);
-    } else if (ch == '[' && isFieldLine(s.substr(i + 1))) {
-      const std::size_t close = s.find(']', i);
-      if (close == std::string_view::npos) return;
-      const auto value = s.substr(i + 3, close - i - 3);
-      if (next == 'L') c.unit = readLength(fieldValue(value)).value_or(c.unit);
-      if (next == 'M') meter(c, value);
-      i = close + 1;
-    } else if (ch == '[' && isDigit(next)) {
-      i = endingsEnd(s, i + 1);
-    } else if (ch == '[' && next != '|') {
-      const std::size_t close = s.find(']', i);
-      if (close == std::string_view::npos) return;
-      tick(c, chord(s, i, close, symbols));
-    } else if (ch == '|') {
-      i = endingsEnd(s, i + 1);
-    } else if (ch == '(' && isDigit(next)) {
-      const std::size_t from = i++;
-      while (i < s.size() && (isDigit(s[i]) || s[i] == ':')) ++i;
-      tuplet(c, s.substr(from, i - from));
-    } else if (ch == '>' || ch == '<') {
-      const std::size_t from = i;
-      while (i < s.size() && s[i] == ch) ++i;
-      broke(c, s.substr(from, i - from));
-    } else if (ch == 'z' || ch == 'x') {
-      tick(c, length(s, ++i));
-    } else if (ch == 'Z' || ch == 'X') {
-      // A rest of whole bars, as many as its number.
-      c.time = sum(c.time, product(c.bar, {readNumber(s, ++i).value_or(1), 1}));
-    } else if (ch == 'y') {
-      ++i;
-      length(s, i);
-    } else if (const std::size_t at = i; auto l = note(s, i)) {
-      tick(c, *l);
-    } else {
-      i = at + 1;
+  MusicLine items(s, symbols);
+  Item item;
+  // An overlay from the line before goes on to its bar line.
+  bool more = c.overlay ? (c.overlay = !items.passOverlay(item), !c.overlay) : items.next(item);
+  for (; more; more = items.next(item)) {
+    switch (item.kind) {
+      case ItemKind::kNote:  // a letter that is no note takes no time
+        if (isNoteLetter(item.text[item.letter])) tick(c, length(item.lengthText()));
+        break;
+      case ItemKind::kRest:
+        if (item.text[0] == 'z' || item.text[0] == 'x') {
+          tick(c, length(item.lengthText()));
+        } else {  // a rest of whole bars, as many as its number
+          std::size_t at = 1;
+          c.time = sum(c.time, product(c.bar, {readNumber(item.text, at).value_or(1), 1}));
+        }
+        break;
+      case ItemKind::kChord:
+        tick(c, chord(item, symbols));
+        break;
+      case ItemKind::kField: {
+        const std::string_view value = item.text.substr(3, item.text.size() - 4);
+        if (item.text[1] == 'L') c.unit = readLength(fieldValue(value)).value_or(c.unit);
+        if (item.text[1] == 'M') meter(c, value);
+        break;
+      }
+      case ItemKind::kTuplet:
+        tuplet(c, item.text);
+        break;
+      case ItemKind::kBroken:
+        broke(c, item.text);
+        break;
+      case ItemKind::kOverlay:  // the second voice of the bar takes none of the tune's time
+        c.overlay = !items.passOverlay(item);
+        if (c.overlay) return;
+        break;
+      case ItemKind::kComment:
+      case ItemKind::kIncomplete:  // a "[" with no partner: abcm2ps reads no more of the line
+        return;
+      default:  // bar lines, decorations, chord symbols, grace notes, spacers: no time
+        break;
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "base/abc.h"
+#include "base/contract.h"
 #include "base/text.h"
 
 namespace kry::typeset {
@@ -21,7 +22,7 @@ std::optional<int> readSteps(std::string_view text) {
   const bool down = !text.empty() && text[0] == '_';
   if (down) text.remove_prefix(1);
   const std::optional<long> steps = text.size() <= 2 ? wholeNumber(text) : std::nullopt;
-  if (!steps || *steps > 11) return std::nullopt;
+  if (!steps || *steps > contract::kMostHalfSteps) return std::nullopt;
   return static_cast<int>(down ? -*steps : *steps);
 }
 
@@ -40,7 +41,7 @@ std::optional<double> readScale(const std::string& text) {
   }
   if (!digit) return std::nullopt;
   const double v = std::strtod(text.c_str(), nullptr);
-  if (v <= 0.0 || v > 4.0) return std::nullopt;
+  if (v <= 0.0 || v > contract::kLargestScale) return std::nullopt;
   return v;
 }
 
@@ -64,7 +65,10 @@ Parsed readCommand(const std::vector<std::string>& args) {
         cmd.output = outputName(v, "ps");
       } else if (a == "-t") {
         const auto steps = readSteps(v);
-        if (!steps) return refuse("bad transposition \"" + v + "\": give 0 to 11, or _1 to _11 for down");
+        if (!steps) {
+          const std::string most = std::to_string(contract::kMostHalfSteps);
+          return refuse("bad transposition \"" + v + "\": give 0 to " + most + ", or _1 to _" + most + " for down");
+        }
         cmd.transpose = *steps;
       } else {
         const auto scale = readScale(v);

@@ -101,25 +101,21 @@ std::string pdfText(std::string_view text) {
   return hex + ">";
 }
 
-std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries) {
-  const std::vector<PsLine> lines = linesOf(ps);
-  std::size_t markAt = std::string_view::npos;  // before the end of the setup, or else before the first page
-  std::size_t titleLine = lines.size();
-  std::vector<int> starts;  // the page on which each tune starts
-  int page = 0;
-  for (std::size_t n = 0; n < lines.size(); ++n) {
-    const std::string_view text = lines[n].text;
-    if (text.starts_with("%%Title: ") && titleLine == lines.size() && page == 0) titleLine = n;
-    if (text == "%%EndSetup" && markAt == std::string_view::npos) markAt = lines[n].at;
-    if (text.starts_with("%%Page: ")) {
-      if (page == 0 && markAt == std::string_view::npos) markAt = lines[n].at;
-      ++page;
-    }
-    // abcm2ps marks where it starts a tune's first page with the tune's number.
-    if (text.starts_with("% --- xref ") && page > 0) starts.push_back(page);
+void OutlineScan::line(std::string_view text, std::size_t at) {
+  if (text.starts_with("%%Title: ") && titleAt == npos && page_ == 0) {
+    titleAt = at;
+    titleEnd = at + text.size();
   }
-  if (markAt == std::string_view::npos) return std::string(ps);
+  if (text == "%%EndSetup" && markAt == npos) markAt = at;
+  if (text.starts_with("%%Page: ")) {
+    if (page_ == 0 && markAt == npos) markAt = at;
+    ++page_;
+  }
+  // abcm2ps marks where it starts a tune's first page with the tune's number.
+  if (text.starts_with("% --- xref ") && page_ > 0) starts.push_back(page_);
+}
 
+std::string OutlineScan::marks(const std::string& title, const std::vector<std::string>& entries) const {
   std::string marks =
       "% The PDF's title and outline; a PostScript printer ignores them.\n"
       "/pdfmark where {pop} {userdict /pdfmark /cleartomark load put} ifelse\n"
@@ -128,18 +124,29 @@ std::string markOutline(std::string_view ps, const std::string& title, const std
   for (std::size_t k = 0; k < starts.size() && k < entries.size(); ++k)
     marks += "[/Title " + pdfText(entries[k]) + " /Page " + std::to_string(starts[k]) +
              " /View [/XYZ null null null] /OUT pdfmark\n";
+  return marks;
+}
 
+std::string titleLine(const std::string& title) {
+  std::string shown = title;
+  for (char& c : shown)
+    if (c == '\r' || c == '\n') c = ' ';
+  return "%%Title: " + shown;
+}
+
+std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries) {
+  OutlineScan scan;
+  for (const PsLine& line : linesOf(ps)) scan.line(line.text, line.at);
+  if (scan.markAt == OutlineScan::npos) return std::string(ps);
+  const std::string marks = scan.marks(title, entries);
   std::string out;
   out.reserve(ps.size() + marks.size() + title.size());
   std::size_t from = 0;
-  if (titleLine < lines.size()) {  // the title a PostScript viewer shows
-    std::string shown = title;
-    for (char& c : shown)
-      if (c == '\r' || c == '\n') c = ' ';
-    out.append(ps.substr(0, lines[titleLine].at)).append("%%Title: ").append(shown);
-    from = lines[titleLine].at + lines[titleLine].text.size();
+  if (scan.titleAt != OutlineScan::npos) {  // the title a PostScript viewer shows
+    out.append(ps.substr(0, scan.titleAt)).append(titleLine(title));
+    from = scan.titleEnd;
   }
-  out.append(ps.substr(from, markAt - from)).append(marks).append(ps.substr(markAt));
+  out.append(ps.substr(from, scan.markAt - from)).append(marks).append(ps.substr(scan.markAt));
   return out;
 }
 

@@ -17,6 +17,28 @@ namespace kry::typeset {
 // page is left as it is.
 std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries);
 
+// What markOutline needs of a PostScript file, read a line at a time (a
+// book's file need not be held whole): where its title line stands, where
+// the marks go, and the page each tune starts on.
+class OutlineScan {
+ public:
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+  // The next line, without its LF, starting at byte `at` of the file.
+  void line(std::string_view text, std::size_t at);
+  // The marks to put at markAt.
+  std::string marks(const std::string& title, const std::vector<std::string>& entries) const;
+
+  std::size_t titleAt = npos, titleEnd = npos;  // the DSC title line, its end without the LF
+  std::size_t markAt = npos;                    // before the end of the setup, or else before the first page
+  std::vector<int> starts;                      // the page on which each tune starts
+
+ private:
+  int page_ = 0;
+};
+
+// The DSC title line that names `title`, on one line.
+std::string titleLine(const std::string& title);
+
 // A title as abcm2ps prints it under `titletrim` (its %%titletrim: 0 off, 1
 // as it starts, N above 1 a longer limit): a last word after ", " that
 // begins with a capital and is short enough, as "The" in "Kesh, The", is

@@ -4,7 +4,9 @@
 // one kept in memory (tests/typeset/typeset_test.cc).
 #pragma once
 
+#include <functional>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,11 @@ class Platform {
   // The last `bytes` bytes of a file, or all of a shorter one.
   virtual std::optional<std::string> readEnd(const std::string& path, std::size_t bytes) = 0;
   virtual bool writeFile(const std::string& path, const std::string& text) = 0;
+  // A file read a block at a time, for files too big to hold: `block` gets
+  // each in turn. False when the file can't be read.
+  virtual bool readBlocks(const std::string& path, const std::function<void(std::string_view)>& block) = 0;
+  // Adds `text` at the end of a file we made.
+  virtual bool appendFile(const std::string& path, std::string_view text) = 0;
   // The full name of a program found on PATH, as kry finds the programs it starts.
   virtual std::optional<std::string> findProgram(const std::string& name) = 0;
   // A new directory only we can use; removed with its files by removeTemp.
@@ -39,6 +46,8 @@ class PosixPlatform : public Platform {
   std::optional<std::string> readFile(const std::string& path) override;
   std::optional<std::string> readEnd(const std::string& path, std::size_t bytes) override;
   bool writeFile(const std::string& path, const std::string& text) override;
+  bool readBlocks(const std::string& path, const std::function<void(std::string_view)>& block) override;
+  bool appendFile(const std::string& path, std::string_view text) override;
   std::optional<std::string> findProgram(const std::string& name) override;
   std::optional<std::string> makeTemp() override;
   void removeTemp(const std::string& dir) override;
@@ -52,5 +61,7 @@ class PosixPlatform : public Platform {
 extern const char* const kTempTune;
 extern const char* const kTempPs;
 extern const char* const kTempLog;
+extern const char* const kTempBody;    // the translated tunes, before the prolog is known
+extern const char* const kTempMarked;  // the PostScript with the PDF's outline
 
 }  // namespace kry::typeset

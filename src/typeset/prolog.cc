@@ -37,8 +37,11 @@ constexpr const char* kProcs = R"(%%beginps
   /kd exch def /kg exch def
   gsave T 0 5 T 0.45 dup scale 0 4 kg load exec
   kd 0 gt{0 5 T kd kdots}if grestore}bind def
-/ktup{ % (n) x y ktup: a tuplet's number over the rhythm flag at x y
-  gsave T /Times-Italic 7 selectfont 0 16 M showc grestore}bind def
+/ktup{ % (n) x y ktup: a tuplet's number beside the head of the rhythm flag at x y, low in the
+  % tab staff's own room, clear of the melody's tuplet number, beam and stems above it
+  gsave T /Times-Italic 7 selectfont 3.6 1.2 M show grestore}bind def
+/kt{ % (n) x y kt: a tuplet's number over the event at x y, where the tab draws no rhythm flags
+  gsave T /Times-Italic 7 selectfont 0 1.2 M showc grestore}bind def
 /kdot{M currentpoint 1.2 0 360 arc}bind def
 /ktabmid 15 def % the middle of the tab staff over its bottom line, set per tune
 /ktab{ % ktab bool: drawing on the tab staff, the one drawn larger than the page
@@ -174,10 +177,10 @@ std::string prolog(const Page& page) {
       out += "%%deco kr" + kind + " 3 kr" + kind + " 14 3 3\n";
     }
   }
-  // "kq8t3": the procedure kq8t, with the number as the decoration's text.
+  // "kq8t3": the procedure kq8t, with the number as the decoration's text; "kt3" a number alone.
   for (const std::string& name : page.numbered) {
     const std::size_t t = name.rfind('t');
-    out += "%%deco " + name + " 3 " + name.substr(0, t + 1) + " 20 3 3 " + name.substr(t + 1) + "\n";
+    out += "%%deco " + name + " 3 " + name.substr(0, t + 1) + " 14 3 7 " + name.substr(t + 1) + "\n";
   }
   out += "\n";
   return out;

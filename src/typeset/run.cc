@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "base/abc.h"
+#include "base/contract.h"
+#include "typeset/book.h"
 #include "typeset/cmdline.h"
 #include "typeset/outline.h"
 #include "typeset/translate.h"
@@ -13,7 +15,7 @@ namespace kry::typeset {
 
 namespace {
 
-const std::string kName = "abctab2ps: ";
+const std::string kName = std::string(contract::kTypesetter) + ": ";
 
 // Removes the temporary directory however the run ends.
 class TempDir {
@@ -42,9 +44,9 @@ int pageCount(std::string_view end) {
 }
 
 // The input line that line n of our translation, at column col, came from; 0 for none.
-int inputLine(const std::vector<Origin>& origin, long n, long col) {
+int inputLine(const Origins& origin, long n, long col) {
   if (n < 1 || static_cast<std::size_t>(n) > origin.size()) return 0;
-  const Origin& o = origin[static_cast<std::size_t>(n - 1)];
+  const Origin o = origin.at(static_cast<std::size_t>(n - 1));
   int line = o.line;
   for (const auto& [column, from] : o.joins) {
     if (static_cast<std::size_t>(col) >= column) line = from;
@@ -54,7 +56,7 @@ int inputLine(const std::vector<Origin>& origin, long n, long col) {
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
 std::vector<Said> mapMessages(const std::string& log, const std::string& inputName,
-                              const std::vector<Origin>& origin) {
+                              const Origins& origin) {
   const std::string prefix = std::string(kTempTune) + ":";
   std::vector<Said> out;
   Lines lines(log);
@@ -90,8 +92,30 @@ std::vector<Said> mapMessages(const std::string& log, const std::string& inputNa
 }
 
 // How often abcm2ps may engrave the tunes: once, and again for each time a
-// music line found too wide is broken once more.
-constexpr int kMostRounds = 3;
+// music line found too wide is broken once more, or a tune that left one
+// system alone on its last page is set closer.
+constexpr int kMostRounds = 6;
+
+// How often a tune is set closer: each time a little, as abcm2ps allows.
+constexpr int kMostCloser = 3;
+
+// Sets closer each tune that left a system alone on its last page, or, set
+// as close as it may be, starts a new page before its last two systems;
+// false when there is none, or nothing left to do for them.
+bool tighten(const std::vector<SystemScan::Alone>& alone, Settings& settings) {
+  bool any = false;
+  for (const auto& [tune, systems] : alone) {
+    if (settings.tighter[tune] < kMostCloser) {
+      ++settings.tighter[tune];
+      any = true;
+    } else if (systems > 2 && !settings.pageBefore.contains(tune)) {
+      settings.tighter.erase(tune);  // its pages no longer need it
+      settings.pageBefore[tune] = systems - 1;
+      any = true;
+    }
+  }
+  return any;
+}
 
 // Counts the lines abcm2ps found too wide for a system; false for none.
 bool crowd(const std::vector<Said>& messages, std::map<int, int>& crowded) {
@@ -142,11 +166,6 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   }
   const Command& cmd = *parsed.command;
 
-  const std::optional<std::string> text = platform.readFile(cmd.input);
-  if (!text) {
-    platform.warn(kName + "cannot read the input file " + cmd.input);
-    return 1;
-  }
   if (!platform.findProgram("abcm2ps")) {
     platform.warn(std::string(kName) +
                   "abcm2ps, the engraver we typeset with, is not on the PATH; "
@@ -158,15 +177,22 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   settings.transpose = cmd.transpose;
   settings.scale = cmd.scale;
   settings.inputName = cmd.input;
-  Translation tr = translate(*text, settings);
 
   const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
-    tell(platform, tr.warnings, {});
     platform.warn(kName + "cannot make a temporary directory");
     return 1;
   }
   const TempDir temp(platform, *dir);
+  // The book is read and translated tune by tune into the temporary tune.
+  Translation tr;
+  std::uint64_t digest = 0;
+  std::string why;
+  if (!translateBook(platform, cmd.input, temp.dir(), settings, tr, digest, &why)) {
+    tell(platform, tr.warnings, {});
+    platform.warn(kName + why);
+    return 1;
+  }
   std::vector<std::string> words{"abcm2ps", "-q"};
   if (cmd.onePerPage) words.push_back("-1");
   words.insert(words.end(), {"-O", kTempPs, kTempTune});
@@ -174,25 +200,22 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
   // system and the tunes engraved again, a few times at most.
   int status = 0;
   std::vector<Said> theirs;
-  for (const auto& [name, text] : tr.files) {
-    if (!platform.writeFile(temp.dir() + "/" + name, text)) {
-      tell(platform, tr.warnings, {});
-      platform.warn(kName + "cannot write the chord diagrams");
-      return 1;
-    }
-  }
   for (int round = 1;; ++round) {
-    if (!platform.writeFile(temp.file(kTempTune), tr.abc)) {
-      tell(platform, tr.warnings, {});
-      platform.warn(kName + "cannot write the temporary tune");
-      return 1;
-    }
     status = platform.run(words, temp.dir(), temp.file(kTempLog));
     theirs = mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
-    if (round == kMostRounds || !crowd(theirs, settings.crowded)) break;
-    Translation again = translate(*text, settings);
-    if (again.abc == tr.abc) break;  // no bar line left to break at
+    const bool crowded = crowd(theirs, settings.crowded);
+    const bool alone = status >= 0 && status <= 1 && tighten(loneSystems(platform, temp.dir()), settings);
+    if (round == kMostRounds || !(crowded || alone)) break;
+    Translation again;
+    std::uint64_t changed = 0;
+    if (!translateBook(platform, cmd.input, temp.dir(), settings, again, changed, &why)) {
+      tell(platform, tr.warnings, theirs);
+      platform.warn(kName + why);
+      return 1;
+    }
     tr = std::move(again);
+    if (changed == digest) break;  // nothing left to break or set closer: abcm2ps has read this
+    digest = changed;
   }
   tell(platform, tr.warnings, theirs);
 
@@ -207,9 +230,8 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
     return 1;
   }
   // The PDF's title and outline go into the file's setup.
-  const std::optional<std::string> ps = platform.readFile(temp.file(kTempPs));
-  const std::string marked = ps ? markOutline(*ps, documentTitle(tr, cmd.output), outlineEntries(tr)) : "";
-  if (!ps || !platform.writeFile(temp.file(kTempPs), marked) || !platform.install(temp.file(kTempPs), cmd.output)) {
+  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), outlineEntries(tr)) ||
+      !platform.install(temp.file(kTempMarked), cmd.output)) {
     platform.warn(kName + "cannot write " + cmd.output);
     return 1;
   }

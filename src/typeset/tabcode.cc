@@ -3,18 +3,23 @@
 #include <array>
 #include <numeric>
 
+#include "base/contract.h"
+
 namespace kry::typeset {
 
 namespace {
 
 // Pitches of the staff lines, from course 1 (top line) down. With the
 // percussion clef on line 3 a six-line staff reads E G B d f a from the
-// bottom; on line 2 a four-line staff reads G B d f.
+// bottom; on line 2 a four-line staff reads G B d f; on line 3 a five-line
+// staff, the banjo's, reads E G B d f, its short fifth string at the bottom.
 constexpr const char* kGuitarLines[] = {"a", "f", "d", "B", "G", "E"};
+constexpr const char* kBanjoLines[] = {"f", "d", "B", "G", "E"};
 constexpr const char* kMandolinLines[] = {"f", "d", "B", "G"};
 
-constexpr Layout kGuitar{"guitartab", 6, "perc3", kGuitarLines};
-constexpr Layout kMandolin{"spanish4tab", 4, "perc2", kMandolinLines};
+constexpr Layout kGuitar{contract::kSixCourseClef, 6, "perc3", kGuitarLines};
+constexpr Layout kBanjo{contract::kFiveCourseClef, 5, "perc3", kBanjoLines};
+constexpr Layout kMandolin{contract::kFourCourseClef, 4, "perc2", kMandolinLines};
 
 // Note values a flag can show, as fractions of a whole note, with their
 // decoration suffix: base value, then one dot, then two dots.
@@ -94,6 +99,7 @@ const Layout& mandolin() { return kMandolin; }
 const Layout* layout(std::string_view clefName) {
   if (clefName == kGuitar.name) return &kGuitar;
   if (clefName == kMandolin.name) return &kMandolin;
+  if (clefName == kBanjo.name) return &kBanjo;
   return nullptr;
 }
 

@@ -1,4 +1,4 @@
-// The musical tables of our typesetter: the two course layouts as abcm2ps
+// The musical tables of our typesetter: the course layouts (six, five and four lines) as abcm2ps
 // sees them on the tab staff, note values for rhythm flags, and the sums of
 // note lengths they need.
 //

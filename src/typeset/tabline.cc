@@ -110,7 +110,14 @@ bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
 std::vector<TabItem> scanTab(std::string_view s) {
   std::vector<TabItem> items;
   std::size_t i = 0;
+  bool slur = false;      // a slur opened before the next event
+  std::size_t seen = 0;   // the items before the last step
+  auto opens = [&] {
+    if (slur && items.size() > seen && items[seen].kind == Item::kEvent) items[seen].slurStart = true, slur = false;
+    seen = items.size();
+  };
   while (i < s.size()) {
+    opens();
     const char c = s[i];
     const char next = i + 1 < s.size() ? s[i + 1] : '\0';
     if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
@@ -181,8 +188,14 @@ std::vector<TabItem> scanTab(std::string_view s) {
       // A tie after a note or a whole chord: every course of it is held.
       items.back().tied.assign(items.back().frets.size(), true);
       ++i;
-    } else if (c == '(' || c == ')' || c == '-' || c == '.' || c == '`') {
-      // Slurs, ties, staccato dots: the tab staff shows frets, not phrasing.
+    } else if (c == '(') {
+      slur = true;  // a slur: over notes on one course a hammer-on or pull-off
+      ++i;
+    } else if (c == ')') {
+      if (!items.empty() && items.back().kind == Item::kEvent) items.back().slurEnd = true;
+      ++i;
+    } else if (c == '-' || c == '.' || c == '`') {
+      // Ties, staccato dots: the tab staff shows frets, not phrasing.
       ++i;
     } else if (c == '>' || c == '<') {
       const std::size_t from = i;
@@ -207,6 +220,7 @@ std::vector<TabItem> scanTab(std::string_view s) {
       ++i;
     }
   }
+  opens();
   return items;
 }
 

@@ -34,6 +34,8 @@ struct TabItem {
   std::string badLength;            // a length written with the event that can't be read
   bool chord = false;
   bool hidden = false;              // a rest "x"
+  bool slurStart = false;           // a slur "(" begins at this event
+  bool slurEnd = false;             // a slur ")" ends after it
 };
 
 // Scans the part of a tab-voice line after its "[V:G]" prefix.

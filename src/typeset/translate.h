@@ -1,25 +1,19 @@
-// Turning kry's two-voice tune into abcm2ps input. The melody voice goes
-// through as written (transposed by abcm2ps when asked), but for its ABC 1.6
-// chords in "+", which go in brackets; every tab-voice line becomes invisible
-// chords pitched on the course lines, whose decorations print the fret
-// numbers and, where the tune asks for them, rhythm flags. Field lines of the
-// tune body reach the voices ABC means them for, continued lines are joined
-// voice by voice, and every melody line is checked against its tab line for
-// time; a line with no partner gets an empty staff, and a music line abcm2ps
-// found too wide is broken at a bar line both staves share. Pure: text in,
-// text and warnings out.
+// Turning kry's two-voice tune into abcm2ps input: the page's set-up (the
+// prolog, from the paper and spacing the tunes ask for) followed by every
+// line of the file routed to its voice (voices.h), the tab-voice lines
+// drawn as the tab staff (tabrender.h). Pure: text in, text and warnings
+// out.
 #pragma once
 
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "typeset/clock.h"
-#include "typeset/tabcode.h"
-#include "typeset/tabline.h"
+#include "typeset/prolog.h"
+#include "typeset/tabrender.h"
 
 namespace kry::typeset {
 
@@ -28,6 +22,13 @@ struct Settings {
   double scale = 1.0;      // -s factor
   std::string inputName;   // for warnings
   std::map<int, int> crowded;  // input lines abcm2ps found too wide for a system, and how often
+  // Tunes (counted from 1) that ran onto a page with one system alone, and
+  // how often: their systems are set that much closer.
+  std::map<int, int> tighter;
+  // Tunes that, set as close as they may be, still left one system alone:
+  // the system before which a new page starts, counted from 1, so that two
+  // systems go over together.
+  std::map<int, int> pageBefore;
 };
 
 // Where a line of abcm2ps input came from: its input line, 0 when it is
@@ -36,6 +37,22 @@ struct Settings {
 struct Origin {
   int line = 0;
   std::vector<std::pair<std::size_t, int>> joins;
+};
+
+// The origins of the lines of abcm2ps input, kept small for a book of any
+// size: a number a line, and the joins of the few lines joined from several;
+// the prolog's lines, which come from no line of the input, lead.
+class Origins {
+ public:
+  void lead(std::size_t lines) { lead_ = lines; }  // the lines before the first pushed
+  void push(const Origin& o);
+  Origin at(std::size_t n) const;  // of line n, counted from 0; none past the end
+  std::size_t size() const { return lead_ + lines_.size(); }
+
+ private:
+  std::size_t lead_ = 0;
+  std::vector<int> lines_;
+  std::vector<std::pair<std::size_t, std::vector<std::pair<std::size_t, int>>>> joins_;  // by pushed line, in order
 };
 
 // Something said about a line of the input: its number (0 for none) and
@@ -55,7 +72,7 @@ struct TuneTitle {
 struct Translation {
   std::string abc;                    // the whole abcm2ps input
   std::vector<Said> warnings;         // in line order: things left out, out of time, unpaired
-  std::vector<Origin> origin;         // per output line
+  Origins origin;                     // per output line
   std::string bookTitle;              // the first T: line before the first tune
   int bookTitletrim = 1;              // the %%titletrim before the first tune
   std::vector<TuneTitle> titles;      // one per tune, in order: as many as there are tunes
@@ -65,28 +82,21 @@ struct Translation {
 
 Translation translate(std::string_view text, const Settings& settings);
 
-// What one tab-voice line becomes, given the tune's running state.
-struct TabState {
-  const Layout* layout = &guitar();
-  bool flags = true;                 // "%%tabrhstyle modern"
-  Length last{1, 1};                 // the length an event without one takes
-  std::optional<Length> pending;     // broken rhythm at the end of a line, for the next event
-  std::optional<Length> heard;       // how long the last event shown sounds, in whole notes
-  std::vector<int> held;             // per course, the fret a tie holds into the next event; -1 for none
-  Clock clock;                       // the unit length, and the time of the line
+// The paper and margins, set once for the whole file, read a line at a time:
+// the first page height and bottom margin given, and the space between
+// systems of the tune that has the least (abcm2ps's 46 points for one that
+// gives none).
+class PageScan {
+ public:
+  void line(std::string_view line);
+  Page page();  // after the last line
+
+ private:
+  Page page_;
+  std::optional<double> least_, file_;  // the least staffsep of a tune; one before the first tune
+  std::optional<double> tune_;          // the tune's own
+  bool inTune_ = false;
+  void endTune();
 };
-
-struct TabLine {
-  std::string dropped;       // what was left out, as written; empty when nothing
-  std::string events;        // the line for abcm2ps without its voice and tuplet settings (tabText adds them)
-  bool tuplets = false;      // the line holds a tuplet
-  std::set<std::string> numbered;  // the flags with a tuplet's number drawn ("kq8t3")
-};
-
-// Reads one tab line; its time is left in state.clock.time.
-TabLine tabLine(std::string_view body, TabState& state);
-
-// The tab line for abcm2ps from the events of one or more joined lines.
-std::string tabText(const std::string& events, bool tuplets);
 
 }  // namespace kry::typeset

@@ -2,9 +2,11 @@
 // README there tells the format.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <iomanip>
 
-#include "harness.h"
+#include "support/sandbox.h"
 
 namespace kry_test {
 namespace {
@@ -14,7 +16,8 @@ using Words = std::vector<std::string>;
 struct Case {
   std::string where, title, input, typesetter, typesetterSays, abc2midi;
   std::vector<std::pair<std::string, std::string>> before, after, afterHas;  // file name, content (or a piece of it)
-  Words dirs, args;
+  std::vector<std::pair<std::string, std::string>> links;  // name, where it leads
+  Words dirs, args, fifos, absent;
   int status = 0;
   std::map<std::string, std::string> texts;  // "stdout", "stdout has", "stderr", "stderr has"
   std::optional<Words> files, typeset;
@@ -85,6 +88,9 @@ std::vector<Case> loadCases() {
       Words rest(words.begin() + 1, words.end());
       if (key == "file") c.before.emplace_back(rest.at(0), text);
       else if (key == "dir") c.dirs.push_back(rest.at(0));
+      else if (key == "link") c.links.emplace_back(rest.at(0), rest.at(1));
+      else if (key == "fifo") c.fifos.push_back(rest.at(0));
+      else if (key == "absent") c.absent.push_back(rest.at(0));
       else if (key == "run") c.args = rest;
       else if (key == "stdin") c.input = text;
       else if (key == "typesetter") c.typesetter = line.substr(11), c.typesetterSays = text;
@@ -102,8 +108,7 @@ std::vector<Case> loadCases() {
 }
 
 // The conversion byte for byte: golden/TUNE.txt, and golden/TUNE.OPTIONS.txt the
-// converted tune under OPTIONS ("plain" for none, "_" for a blank): real tunes, with
-// the conversion as it stood before it was made fast, and tunes written to show the tab.
+// converted tune under OPTIONS ("plain" for none, "_" for a blank): tunes written to show the tab.
 std::vector<Case> goldenCases() {
   std::vector<Case> cases;
   for (const auto& entry : fs::directory_iterator(kCasesDir + "/golden")) {
@@ -130,6 +135,8 @@ TEST_P(Cases, RunAsWrittenDown) {
   Sandbox box;
   for (const std::string& dir : c.dirs) fs::create_directories(box.path(dir));
   for (const auto& [name, content] : c.before) box.write(name, content);
+  for (const auto& [name, target] : c.links) fs::create_symlink(target, box.path(name));
+  for (const std::string& name : c.fifos) ::mkfifo(box.path(name).c_str(), 0644);
   if (c.typesetter == "absent" || c.typesetter == "beside") box.runKryAlone(c.typesetter == "beside");
   if (c.typesetter.rfind("exits ", 0) == 0) box.tellTypesetter("status", c.typesetter.substr(6));
   if (c.typesetter.find("writes") != std::string::npos) box.tellTypesetter("ps", kOnePage);
@@ -153,11 +160,16 @@ TEST_P(Cases, RunAsWrittenDown) {
     EXPECT_TRUE(there) << name << " is missing";
     EXPECT_EQ(name == "typeset" ? box.typesetterTune() : box.read(name), content) << name;
   }
+  for (const std::string& name : c.absent) {
+    std::error_code ec;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(box.path(name), ec))) << name << " was made";
+  }
   for (const auto& [name, piece] : c.afterHas) {
     const std::string got = name == "typeset" ? box.typesetterTune() : box.read(name);
     EXPECT_NE(got.find(piece), std::string::npos) << name << " lacks:\n" << piece;
   }
-  bool lockIsTune = std::any_of(c.before.begin(), c.before.end(), [](const auto& file) { return file.first == "KRY97.LCK"; });
+  bool lockIsTune = std::any_of(c.before.begin(), c.before.end(), [](const auto& file) { return file.first == "KRY97.LCK"; }) ||
+                    std::find(c.fifos.begin(), c.fifos.end(), "KRY97.LCK") != c.fifos.end();
   EXPECT_EQ(fs::exists(box.path("KRY97.LCK")), lockIsTune) << "the directory lock outlived the run";
 }
 

@@ -41,7 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   settings.a4 = (head[1] & 4) != 0;
   settings.rhythmFlags = (head[1] & 8) == 0;
   settings.bottomMargin = static_cast<float>(head[1] >> 4) / 4.0F;
-  settings.capo = static_cast<char>(head[2]);
+  if (head[2] != ' ') settings.capo = std::string(1, static_cast<char>(head[2]));
   std::string_view tune(reinterpret_cast<const char*>(data) + std::min<std::size_t>(size, 3), size - std::min<std::size_t>(size, 3));
   kry_fuzz::Tracer files(kry_fuzz::splitLines(tune));
   std::ostringstream messages;
@@ -85,7 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& w : files.out[n]) written.emplace_back(n, w);
   std::size_t next = 0;  // where the search for a line's melody line starts
   for (std::size_t n = 0; n < files.at; ++n) {
-    std::string_view line = kry::trimRight(kry::trimLeft(files.in[n]));
+    std::string withoutNul(files.in[n]);  // a NUL byte is left out of the line it stands in
+    std::erase(withoutNul, '\0');
+    std::string_view line = kry::trimRight(kry::trimLeft(withoutNul));
     const std::vector<std::string>& out = files.out[n];
     bool music = !line.empty() && line[0] != '%' && !(kry::isLetter(line[0]) && line.size() > 1 && line[1] == ':');
     if (line.empty() || line.substr(0, 2) == "F:" || line.substr(0, 2) == "f:") check(out.empty(), "a dropped line reached the tune", line);

@@ -1,13 +1,14 @@
 // What the fuzz targets share, and the unit tests of the chunked conversion
-// and the run with them: a check that ends the process loudly when an
-// invariant fails (libFuzzer and the replay test count it as a finding),
-// lines read the way kry reads its work files, a text read a few bytes at a
-// time, and a collection converted in chunks.
+// with them: a check that ends the process loudly when an invariant fails
+// (libFuzzer and the replay test count it as a finding), lines read the way
+// kry reads its work files, and a collection converted in chunks.
 #pragma once
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -16,7 +17,9 @@
 #include "base/abc.h"
 #include "base/stop.h"
 #include "fixup/fixup.h"
+#include "run/ledger.h"
 #include "run/parallel.h"
+#include "support/fakes.h"
 
 namespace kry_fuzz {
 
@@ -34,36 +37,36 @@ inline std::vector<std::string> splitLines(std::string_view text) {
   return lines;
 }
 
-// Hands out a text in reads of 1 to 7 bytes, never more than asked.
-struct Trickle : kry::ByteSource {
-  explicit Trickle(std::string_view text) : text(text) {}
-  std::size_t read(char* to, std::size_t most) override {
-    std::size_t size = std::min({most, text.size(), ++step % 7 + 1});
-    text.copy(to, size);
-    text.remove_prefix(size);
-    return size;
-  }
-  std::string_view text;
-  std::size_t step = 0;
-};
+using kry_test::Trickle;
 
 // What converting a collection in chunks gives (0 threads: in order), with the
-// fix-up pass along or not: the converted tune, what was said, how it ended.
+// fix-up pass along or not: the converted tune, what was said, how it ended,
+// where each line came from (the ledger spilled in blocks of a few bytes)
+// and, with the fix-up pass, the converted tune given back.
 inline std::string inChunks(std::string_view text, const kry::ConvertSettings& settings, bool fixUp, unsigned threads,
                             std::size_t chunkSize) {
   Trickle in(text);
-  kry::TextSink out;
-  kry::FixUpSink fixing(out);
+  kry::TextSink out, givenBack;
+  kry::FixUpLedger changes(std::make_unique<kry_test::MemoryScratch>(), 3);
+  kry::FixUpSink fixing(out, &changes);
+  kry::OriginLedger origins(std::make_unique<kry_test::MemoryScratch>(), 5);
   std::ostringstream said;
   std::string end;
   try {
-    kry::ConvertSummary summary =
-        kry::convertInChunks(in, fixUp ? static_cast<kry::LineSink&>(fixing) : out, settings, said, threads, chunkSize);
+    kry::ConvertSummary summary = kry::convertInChunks(in, fixUp ? static_cast<kry::LineSink&>(fixing) : out, settings,
+                                                       said, threads, chunkSize, &origins);
     end = "tunes " + std::to_string(summary.tunes) + ", left out " + std::to_string(summary.leftOut);
   } catch (const kry::Stop& stop) {
     end = "STOP" + stop.text() + stop.said();
   }
-  return out.text() + "\n--said--\n" + said.str() + "\n--end--\n" + end;
+  std::set<long> lines;
+  for (long line = 1, last = static_cast<long>(splitLines(out.text()).size()) + 1; line <= last; ++line) lines.insert(line);
+  for (const auto& [line, origin] : origins.find(lines))
+    end += "\n" + std::to_string(line) + " from " + std::to_string(origin.line) +
+           (origin.tune ? " in " + origin.tune->number + " " + (origin.tune->titles.empty() ? "-" : origin.tune->titles[0]) : "");
+  Trickle fixed(out.text(), 1 << 16);
+  if (fixUp) changes.giveBack(fixed, givenBack);
+  return out.text() + "\n--said--\n" + said.str() + "\n--end--\n" + end + "\n--given back--\n" + givenBack.text();
 }
 
 }  // namespace kry_fuzz

@@ -10,9 +10,11 @@
 #include <map>
 #include <sstream>
 
+#include "typeset/book.h"
 #include "typeset/cmdline.h"
 #include "typeset/diagrams.h"
 #include "typeset/outline.h"
+#include "typeset/pages.h"
 #include "typeset/run.h"
 #include "typeset/translate.h"
 
@@ -67,14 +69,17 @@ TEST(Clock, TimesAsTheTableHasThem) {
 
 // Whole tunes, each ended by a blank line, under the -t and -s of a line before
 // it and "crowded: LINE N" (abcm2ps found the music line at LINE too wide N
-// times, "Line too much shrunk"), each with the abcm2ps input made of it: the
+// times, "Line too much shrunk"), "closer: N" (the tune set closer N times) and
+// "page before: N" (a new page before its system N), each with the abcm2ps input made of it: the
 // lines that start with one of `only`, or all after the prolog and the warnings.
 void tunes(const std::string& name, const std::vector<std::string>& only) {
-  Settings settings{0, 1, "TEMP.ABC", {}};
+  Settings settings{0, 1, "TEMP.ABC", {}, {}, {}};
   std::string tune;
   transcript(name, [&](const std::string& line) -> std::string {
     if (std::sscanf(line.c_str(), "-t %d -s %lf", &settings.transpose, &settings.scale) == 2) return "";
     if (int at, n; std::sscanf(line.c_str(), "crowded: %d %d", &at, &n) == 2) return settings.crowded[at] = n, "";
+    if (int n; std::sscanf(line.c_str(), "closer: %d", &n) == 1) return settings.tighter[1] = n, "";
+    if (int n; std::sscanf(line.c_str(), "page before: %d", &n) == 1) return settings.pageBefore[1] = n, "";
     if (!line.empty() && line[0] != '#') tune += line + "\n";
     if (!line.empty() || tune.empty()) return "";
     const Translation tr = translate(tune, settings);
@@ -86,7 +91,7 @@ void tunes(const std::string& name, const std::vector<std::string>& only) {
     }
     if (only.empty())
       for (const Said& w : tr.warnings) made += "warning: " + w.text + "\n";
-    tune.clear(), settings = Settings{0, 1, "TEMP.ABC", {}};
+    tune.clear(), settings = Settings{0, 1, "TEMP.ABC", {}, {}, {}};
     return made;
   });
 }
@@ -125,6 +130,44 @@ TEST(Outline, TitlesAsThePageShowsThem) {
   for (const Row& row : rows) EXPECT_EQ(shownTitle(row.title, row.titletrim), row.shown) << row.title;
 }
 
+// A book read in blocks is split into the lines the whole text has, wherever
+// a block ends: LF, CR and CR LF end a line, a last line needs no end.
+TEST(LineFeed, TheLinesOfTheWholeTextWhereverABlockEnds) {
+  const std::string texts[] = {"", "a", "a\n", "a\nb", "a\r\nb\r\n", "a\rb\r", "\r\n\r\n", "a\n\nb", "ab\r\r\ncd", "X:1\r\nK:C\n\rx"};
+  for (const std::string& text : texts) {
+    std::vector<std::string> whole, fed;
+    Lines lines(text);
+    for (std::string_view line; lines.next(line);) whole.emplace_back(line);
+    for (std::size_t size = 1; size <= 4; ++size) {
+      fed.clear();
+      LineFeed feed;
+      auto keep = [&](std::string_view line) { fed.emplace_back(line); };
+      for (std::size_t at = 0; at < text.size(); at += size) feed.feed(std::string_view(text).substr(at, size), keep);
+      feed.end(keep);
+      EXPECT_EQ(fed, whole) << "blocks of " << size << " in \"" << text << "\"";
+    }
+  }
+}
+
+// The tunes whose last page holds one system alone, read from abcm2ps's
+// PostScript: "P" a page, "X" a tune's start, "S" a system (its TAB mark).
+TEST(SystemScan, TheTunesThatLeaveOneSystemAlone) {
+  const struct { std::string pages; std::vector<SystemScan::Alone> alone; } rows[] = {
+      {"P X S S S", {}},                 // one page
+      {"P X S S S P S", {{1, 4}}},       // 3 + 1
+      {"P X S S S P S S", {}},           // 3 + 2
+      {"P X S S P S P X S", {{1, 3}}},   // the next tune on a page of its own
+      {"P X S S P S X S", {}},           // the next tune on the same page
+      {"S P X S P S S P S", {{1, 4}}},   // what comes before the first page is the prolog
+  };
+  for (const auto& r : rows) {
+    SystemScan scan;
+    std::istringstream in(r.pages);
+    for (std::string w; in >> w;) scan.line(w == "P" ? "%%Page: 1 1" : w == "X" ? "% --- xref 1" : "scst1 9.2 12.0  pclef");
+    EXPECT_EQ(scan.alone(), r.alone) << r.pages;
+  }
+}
+
 TEST(ReadCmd, AsTheTableHasThem) {
   transcript("cmdlines.txt", [](const std::string& line) -> std::string {
     if (line.rfind("abctab2ps", 0) != 0) return "";
@@ -146,7 +189,7 @@ TEST(Translate, ChordLinesBecomeOneFigureATune) {
       "X:1\nT:One\nK:G\nV:M clef=treble\nV:G clef=guitartab\n%%tabchord G 3 2 0 0 0 3\n%%tabchord D7 x x 0 2 1 2\n"
       "X:2\nT:Two\nK:G\nV:M clef=treble\nV:G clef=guitartab\n%%tabchord C 0@5 2 0 1 2\n"
       "%%tabchord H 1 y\n";
-  const Translation tr = translate(text, Settings{0, 1, "TEMP.ABC", {}});
+  const Translation tr = translate(text, Settings{0, 1, "TEMP.ABC", {}, {}, {}});
   const std::string body = tr.abc.substr(tr.abc.find("\n\n") + 2);
   EXPECT_NE(body.find("K:none\n%%EPS kchords1.eps\nX:2"), std::string::npos) << body;
   EXPECT_TRUE(body.ends_with("K:none\n%%EPS kchords2.eps\n")) << body;
@@ -197,6 +240,15 @@ struct FakePlatform : Platform {
     if (inDir) files[path] = text;
     return inDir;
   }
+  // In blocks of three bytes: a line end, CR LF too, is split between blocks.
+  bool readBlocks(const std::string& path, const std::function<void(std::string_view)>& block) override {
+    const std::optional<std::string> text = readFile(path);
+    for (std::size_t at = 0; text && at < text->size(); at += 3) block(std::string_view(*text).substr(at, 3));
+    return text.has_value();
+  }
+  bool appendFile(const std::string& path, std::string_view text) override {
+    return files.contains(path) && (files[path] += text, true);
+  }
   std::optional<std::string> findProgram(const std::string& name) override { return abcm2ps ? std::optional(name) : std::nullopt; }
   std::optional<std::string> makeTemp() override {
     if (temps) files["tmp/"] = "";
@@ -234,7 +286,7 @@ TEST(Typeset, EachWayARunEnds) {
       {{"NONE.ABC"}, Abcm2ps{0, whole}, true, 1, "err: abctab2ps: cannot read the input file NONE.ABC\n"},
       {{"TEMP.ABC"}, std::nullopt, true, 1, "err: abctab2ps: abcm2ps, the engraver we typeset with, is not on the PATH; "
                                             "install the package abcm2ps (apt-get install abcm2ps)\n"},
-      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, ours + "err: abctab2ps: cannot make a temporary directory\n"},
+      {{"TEMP.ABC"}, Abcm2ps{0, whole}, false, 1, "err: abctab2ps: cannot make a temporary directory\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{2, half, "broken\n"}, true, 1, ran + ours + "err: abcm2ps: broken\n" + failed + " (exit status 2); no PostScript file written\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{-1, whole}, true, 1, ran + ours + failed + " (killed or not started); no PostScript file written\n"},
       {{"TEMP.ABC", "-1"}, Abcm2ps{0, half}, true, 1, ran + ours + failed + " (exit status 0); no PostScript file written\n"},
