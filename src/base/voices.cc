@@ -1,5 +1,6 @@
 #include "base/voices.h"
 
+#include "base/reader.h"
 #include "base/text.h"
 
 namespace kry {
@@ -35,30 +36,25 @@ VoiceField readVoice(std::string_view value) {
 }
 
 std::vector<VoicePiece> voicePieces(std::string_view line) {
+  static const Symbols kNone;  // which letters are decorations changes no voice
   std::vector<VoicePiece> pieces;
   VoicePiece piece;
   std::size_t start = 0;  // where the current piece's music starts
   auto close = [&](std::size_t end) {
     piece.music = line.substr(start, end - start);
     if (!piece.field.empty()) piece.music = trimLeft(piece.music, kBlanksAndTabs);
-    if (!piece.field.empty() || !piece.music.empty() || pieces.empty()) pieces.push_back(piece);
+    if (!piece.field.empty() || !piece.music.empty()) pieces.push_back(piece);
   };
-  for (std::size_t i = 0; i < line.size(); ++i) {
-    if (line[i] == '%') break;  // the comment goes with the last piece
-    if (line[i] == '"') {
-      i = std::min(line.find('"', i + 1), line.size());
-      continue;
-    }
-    if (line.compare(i, 3, "[V:") != 0) continue;
-    std::size_t end = line.find(']', i);
-    if (end == std::string_view::npos) break;
-    close(i);
-    if (pieces.size() == 1 && pieces[0].field.empty() && pieces[0].music.empty()) pieces.clear();
-    piece = VoicePiece{readVoice(line.substr(i + 3, end - i - 3)).id, line.substr(i, end - i + 1), {}};
-    start = end + 1;
-    i = end;
+  MusicLine items(line, kNone);
+  for (Item item; items.next(item);) {
+    if (item.kind == ItemKind::kComment) break;  // the comment goes with the last piece
+    if (item.kind != ItemKind::kVoice) continue;
+    close(item.column);
+    piece = VoicePiece{readVoice(item.text.substr(3, item.text.size() - 4)).id, item.text, {}};
+    start = item.column + item.text.size();
   }
   close(line.size());
+  if (pieces.empty()) pieces.push_back({});
   return pieces;
 }
 
