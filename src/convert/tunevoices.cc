@@ -17,6 +17,7 @@ bool sameInAnyCase(std::string_view a, std::string_view b) {
 }  // namespace
 
 void TuneVoices::line(std::string_view line) {
+  if (kinds_.classify(line) == LineKind::kBlock) return;
   if (line.starts_with("%%score") || line.starts_with("%%staves")) {
     std::string_view value = line.substr(std::min(line.find_first_of(" \t"), line.size()));
     for (std::string_view id : scoreVoices(value)) add(id, "");

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reader.h"
+
 namespace kry {
 
 struct TuneVoice {
@@ -33,6 +35,7 @@ class TuneVoices {
   void add(std::string_view id, std::string_view name);
   std::vector<TuneVoice> voices_;
   bool music_ = false;  // music was read
+  LineReader kinds_;    // PostScript and text blocks name no voice
 };
 
 }  // namespace kry
