@@ -27,6 +27,9 @@ inline constexpr std::string_view kTabLineStart = "[V:G] ";
 // six lines for the guitar's six courses, five for the banjo's, four for a
 // four-course instrument.
 inline constexpr std::string_view kMelodyField = "V:M clef=treble";
+// The melody voice named alone: where the tune goes on in it after another
+// voice of the tune's own, or with words of its own after it ("V:M clef=bass").
+inline constexpr std::string_view kMelodyVoiceField = "V:M";
 inline constexpr std::string_view kTabFieldSixCourses = "V:G clef=guitartab";
 inline constexpr std::string_view kTabFieldFiveCourses = "V:G clef=banjo5tab";
 inline constexpr std::string_view kTabFieldFourCourses = "V:G clef=spanish4tab";

@@ -112,6 +112,11 @@ class MusicLine {
   // it, which `ender` then holds: any bar line with a "|" in its first two
   // characters, or "::". False when the overlay goes on past the line: its
   // end or a comment comes first (`ender` then holds the comment, if any).
+  // Whether a bar line ends a voice overlay: any with a "|" in its first two
+  // characters, or "::".
+  static bool endsOverlayBar(std::string_view bar) {
+    return bar[0] == '|' || (bar.size() > 1 && (bar[1] == '|' || bar[1] == ':'));
+  }
   bool passOverlay(Item& ender) {
     while (next(ender))
       if (ender.kind == ItemKind::kComment || (ender.kind == ItemKind::kBar && endsOverlayBar(ender.text)))
@@ -120,10 +125,8 @@ class MusicLine {
     return false;
   }
 
+
  private:
-  static bool endsOverlayBar(std::string_view bar) {
-    return bar[0] == '|' || (bar.size() > 1 && (bar[1] == '|' || bar[1] == ':'));
-  }
   bool read(Item& item);
   bool finish(Item& item, std::size_t end) {
     item.text = {line_.data() + item.column, end - item.column};

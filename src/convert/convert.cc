@@ -8,6 +8,7 @@
 #include "base/abc.h"
 #include "base/contract.h"
 #include "base/text.h"
+#include "base/voices.h"
 
 namespace kry {
 namespace {
@@ -25,8 +26,9 @@ std::string marginField(float inches) {
 }
 
 void Conversion::line(std::string_view raw) {
-  if (settings_.hand && fingering_ == nullptr) {
-    // Option pos: a tune's lines wait until it is whole, for its notes to be placed together.
+  if (holdsTunes()) {
+    // Option pos: a tune's lines wait until it is whole, for its notes to be
+    // placed together; voice=: for its voices to be known.
     std::string_view line = trim(raw);
     if (isHeaderLine(line) && fieldIs(line, 'X')) placeTune();
     tuneLines_.emplace_back(raw);
@@ -49,6 +51,8 @@ void Conversion::line(std::string_view raw) {
     messages_ << where() << " a NUL byte (character code 0) is left out of the line\n";
   }
   std::string_view line = trim(raw);
+  // A tab line waits under its melody line for the lyrics that follow it, and no more.
+  if (!pendingTab_.empty() && !line.empty() && !line.starts_with("w:")) flushTab();
   if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
     if (at_.chosen && !at_.leftOut) put(raw);
     return;
@@ -61,6 +65,7 @@ void Conversion::line(std::string_view raw) {
     if (fieldIs(line, 'F')) return;  // the file field names the user's file: dropped
     if (fieldIs(line, 'K')) return keyField(line);
     if (fieldIs(line, 'V')) return voiceField(line);
+    if (line.starts_with("%%score") || line.starts_with("%%staves")) return scoreLine(line);
     if (fieldIs(line, 'T') && at_.inTune && at_.title.empty()) at_.title = trim(line.substr(2));
     if (fieldIs(line, 'T') && at_.inTune && at_.tune.keyCode.empty() && origins_ != nullptr)
       origins_->title(trim(line.substr(2)));
@@ -118,7 +123,7 @@ void Conversion::tuneNumber(std::string_view line) {
   at_.tune.octave = 0;
   at_.tune.overlay = false;
   at_.tune.symbols = at_.fileSymbols;
-  at_.tune.voice.clear();
+  chooseVoice();
   put("");
   put(line);
 }
@@ -126,6 +131,8 @@ void Conversion::tuneNumber(std::string_view line) {
 void Conversion::keyField(std::string_view line) {
   TuneState& tune = at_.tune;
   bool firstOfTune = tune.keyCode.empty();
+  if (firstOfTune && !at_.voices.refused.empty()) throw Stop::refusal(at_.voices.refused);
+  if (!firstOfTune && !at_.voices.inTabbed) return put(line);  // the key of another voice
   tune.keyCode = keyCodeOf(line);
   tune.keyIndex = getkey(tune.keyCode);
   tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
@@ -151,7 +158,10 @@ void Conversion::keyField(std::string_view line) {
   if (!under.empty() && at_.parts) put("%%text ", under);
   if (!settings_.a4) put("%%pageheight 11in");
   if (settings_.bottomMargin != 0.0F) put("%%botmargin ", marginField(settings_.bottomMargin) + "in");
-  put(contract::kMelodyField);
+  defineVoices(true);
+  const std::string& words = at_.voices.tabbedWords;  // the tabbed voice's own clef, name, octave...
+  put(words.find("clef=") == std::string::npos ? contract::kMelodyField : contract::kMelodyVoiceField,
+      words.empty() ? "" : " " + words);
   put("%");
   put("%");
   // One tab line a course: six, five (the banjo's) or four.
@@ -160,27 +170,147 @@ void Conversion::keyField(std::string_view line) {
   put("%%staffsep 2cm");
   put(settings_.rhythmFlags ? "%%tabrhstyle modern" : "%%tabrhstyle none");
   put("%");
+  // The body starts in the tune's first voice.
+  Voices& v = at_.voices;
+  v.current = v.first.empty() ? v.tabbed : v.first;
+  v.inTabbed = !v.named || v.current == v.tabbed;
+  if (defineVoices(false)) put(v.inTabbed ? std::string(contract::kMelodyVoiceField) : "V:" + v.current);
   if (settings_.chords) {  // the diagrams stand after the header block, once the tune is whole
     chordsAt_ = held_.size();
     chordsFrom_ = at_.lines;
   }
 }
 
-// A V: field: its octave= holds for the notes after it; in the tune's body it
-// names the voice the music goes on in.
+// A V: field: the tune goes on in the voice it names. In the header it
+// defines the voice, and waits for the voice block after the key field; in
+// the body the tabbed voice is written as M, and every other as it is. The
+// octave= of the tabbed voice holds for the notes after it.
 void Conversion::voiceField(std::string_view line) {
-  at_.tune.octave = octaveOf(line.substr(2)).value_or(at_.tune.octave);
-  if (!at_.tune.keyCode.empty()) voiceNamed(at_.tune, voiceId(line.substr(2)));
+  VoiceField field = readVoice(line.substr(2));
+  enterVoice(field.id);
+  Voices& v = at_.voices;
+  if (v.inTabbed) at_.tune.octave = octaveOf(field.rest).value_or(at_.tune.octave);
+  if (at_.tune.keyCode.empty() && at_.inTune) {
+    if (v.inTabbed)
+      v.tabbedWords = field.rest;
+    else
+      v.defined.emplace_back(field.id, line);
+    return;
+  }
+  if (v.inTabbed) return put(contract::kMelodyVoiceField, field.rest.empty() ? "" : " " + std::string(field.rest));
   put(line);
 }
 
+// The tune goes on in the voice `id`; the first voice named is the tabbed
+// one, unless voice= chose another.
+void Conversion::enterVoice(std::string_view id) {
+  Voices& v = at_.voices;
+  if (!v.named) {
+    v.tabbed = id;
+    v.named = true;
+  }
+  v.current = id;
+  v.inTabbed = id == v.tabbed;
+}
+
+// At a new tune: with voice=, the voice it names among the tune's, read
+// ahead; the tune is refused at its key field when there is none such.
+void Conversion::chooseVoice() {
+  Voices& v = at_.voices;
+  v = Voices{};
+  if (settings_.voice.empty() || !whole_) return;
+  std::vector<TuneVoice> all = tuneVoices_.voices();
+  if (!all.empty()) v.first = v.current = all[0].id;
+  std::optional<TuneVoice> chosen = tuneVoices_.find(settings_.voice);
+  if (!chosen) {
+    v.refused = " No voice " + settings_.voice + " in this tune; " +
+                (all.size() == 1 && all[0].id.empty() ? std::string("it has one voice, voice=1")
+                                                      : "its voices: " + tuneVoices_.text()) +
+                ".\n";
+    return;
+  }
+  v.tabbed = chosen->id;
+  v.named = true;
+  for (const TuneVoice& voice : all) {
+    if (voice.id == chosen->id) break;
+    v.ahead.push_back(voice.id);
+  }
+  v.inTabbed = v.current == v.tabbed;
+}
+
+// The header's definitions of the voices other than the tabbed one: with
+// `ahead`, of those whose staves stand above it (a voice the header does
+// not define is named alone, so that its staff is made there), else of the
+// rest. Whether any line was written.
+bool Conversion::defineVoices(bool ahead) {
+  Voices& v = at_.voices;
+  auto isAhead = [&](const std::string& id) { return std::ranges::find(v.ahead, id) != v.ahead.end(); };
+  bool wrote = false;
+  if (ahead) {
+    for (const std::string& id : v.ahead) {
+      auto def = std::ranges::find(v.defined, id, &std::pair<std::string, std::string>::first);
+      put(def != v.defined.end() ? def->second : "V:" + id);
+      wrote = true;
+    }
+    return wrote;
+  }
+  for (const auto& [id, line] : v.defined) {
+    if (isAhead(id)) continue;
+    put(line);
+    wrote = true;
+  }
+  v.defined.clear();
+  return wrote;
+}
+
+// %%score or %%staves: the tab staff follows the tabbed voice's, within its
+// brace or bracket. Before any voice is named, the first one it lists is
+// the tabbed voice.
+void Conversion::scoreLine(std::string_view line) {
+  std::size_t space = std::min(line.find_first_of(" \t"), line.size());
+  std::string_view value = line.substr(space);
+  Voices& v = at_.voices;
+  std::vector<std::string_view> listed = scoreVoices(value);
+  if (!v.named && !listed.empty()) {
+    v.tabbed = listed[0];
+    v.named = true;
+  }
+  put(line.substr(0, space), " " + scoreWithTab(trim(value, kBlanksAndTabs), v.tabbed, "M", "G"));
+}
+
+// A music line, piece by piece where it changes voice: the tabbed voice's
+// music becomes a melody line and a tab line, every other voice's stays
+// as it is, in its own voice.
 void Conversion::musicLine(std::string_view line) {
+  for (const VoicePiece& piece : voicePieces(line)) {
+    if (!piece.field.empty()) enterVoice(piece.voice);
+    const Voices& v = at_.voices;
+    if (v.inTabbed) {
+      if (piece.music.empty())
+        put(contract::kMelodyVoiceField);
+      else
+        tabbedLine(piece.music);
+      continue;
+    }
+    flushTab();  // under its melody line, before another voice's music
+    if (piece.music.empty())
+      put(piece.field);
+    else
+      put(piece.field.empty() ? "[V:" + v.current + "]" : std::string(piece.field), " " + std::string(piece.music));
+  }
+}
+
+// The tabbed voice's music: its melody line, and its tab line, which waits
+// for the lyrics of the melody line to be written under it first.
+void Conversion::tabbedLine(std::string_view line) {
   put(contract::kMelodyLineStart, line);
   if (settings_.chords) sheet_.line(line);
   LeftOut leftOut;
   std::string_view tab = scanLine(line, at_.tune, board_, room_, leftOut, fingering_);
-  put(contract::kTabLineStart, tab);
-  if (settings_.midi && !leftOut.silenced.empty()) put(kAsPlayed, asPlayed(line, leftOut.silenced));
+  pendingTab_.assign(contract::kTabLineStart).append(tab);
+  pendingPlayed_.clear();
+  if (settings_.midi && !leftOut.silenced.empty()) pendingPlayed_.assign(kAsPlayed).append(asPlayed(line, leftOut.silenced));
+  pendingFrom_ = at_.lines;
   for (const LeftOutNote& note : leftOut.chordNotes)
     messages_ << where() << " chord note " << note.written << " left out, "
               << (note.why == Crowded::kCoursesTaken ? "no free course plays it"
@@ -207,6 +337,7 @@ bool Conversion::leaveOut(Stop& stop) {
   messages_ << where() << '\n' << (stop.said().empty() ? " " + stop.text() + "\n" : stop.said());
   at_.leftOut = true;
   ++at_.summary.leftOut;
+  pendingTab_.clear();
   held_.clear();
   heldFrom_.clear();
   sheet_.clear();
@@ -219,20 +350,31 @@ bool Conversion::leaveOut(Stop& stop) {
 
 // With skip, a tune's lines are held until it is whole, so that a tune left
 // out leaves nothing behind.
-void Conversion::put(std::string_view head, std::string_view tail) {
+void Conversion::put(long from, std::string_view head, std::string_view tail) {
   if (holdingTune()) {
     held_.push_back(std::string(head).append(tail));
-    if (origins_ != nullptr) heldFrom_.push_back(at_.lines);
+    if (origins_ != nullptr) heldFrom_.push_back(from);
   } else {
     out_.put(head, tail);
-    if (origins_ != nullptr) origins_->wrote(at_.lines);
+    if (origins_ != nullptr) origins_->wrote(from);
   }
+}
+
+// The tab line waiting under its melody line is written, and with midi the
+// melody line as the tab plays it.
+void Conversion::flushTab() {
+  if (pendingTab_.empty()) return;
+  put(pendingFrom_, pendingTab_);
+  if (!pendingPlayed_.empty()) put(pendingFrom_, pendingPlayed_);
+  pendingTab_.clear();
+  pendingPlayed_.clear();
 }
 
 // The end of a tune: its lines are written, and what its tab leaves out is
 // said once for the whole tune: the notes below the lowest course, and the
 // second voice of bars with a voice overlay.
 void Conversion::endTune() {
+  flushTab();
   const std::string tune =
       at_.inTune ? " Tune " + at_.number + (at_.title.empty() ? "" : " (" + at_.title + ")") : " Before the first tune";
   if (settings_.chords) drawChords(tune);
@@ -274,7 +416,7 @@ void Conversion::drawChords(const std::string& tune) {
 
 const Progress& Conversion::finish() {
   if (std::optional<TuneHeading> whole = headings_.finish()) choose(*whole);
-  if (settings_.hand && fingering_ == nullptr) placeTune();
+  if (holdsTunes()) placeTune();
   endTune();
   return at_;
 }
@@ -288,25 +430,33 @@ struct Nowhere : LineSink {
 
 }  // namespace
 
-// Option pos: the tune's lines are converted twice, first to write its notes
-// down, quietly; then, once the hand's places are found for all of them, for
-// good.
+// A whole tune's lines, its voices read ahead. With option pos they are
+// converted twice, first to write its notes down, quietly; then, once the
+// hand's places are found for all of them, for good.
 void Conversion::placeTune() {
   if (tuneLines_.empty()) return;
+  TuneVoices voices;
+  for (const std::string& line : tuneLines_) voices.line(trim(line));
   TuneFingering fingering;
-  {
+  TuneFingering* placed = nullptr;
+  if (settings_.hand) {
     Nowhere nowhere;
     std::ostringstream quiet;
     Conversion writingDown(settings_, nowhere, quiet, at_, &fingering);
+    writingDown.whole_ = true;
+    writingDown.tuneVoices_ = voices;
     try {
       for (const std::string& line : tuneLines_) writingDown.line(line);
       writingDown.finish();
     } catch (const Stop&) {  // the tune stops again, and says so, when it is converted for good
     }
+    fingering.voicings = kry::placeTune(fingering.events, board_, *settings_.hand);
+    fingering.placing = true;
+    placed = &fingering;
   }
-  fingering.voicings = kry::placeTune(fingering.events, board_, *settings_.hand);
-  fingering.placing = true;
-  Conversion placing(settings_, out_, messages_, at_, &fingering);
+  Conversion placing(settings_, out_, messages_, at_, placed);
+  placing.whole_ = true;
+  placing.tuneVoices_ = voices;
   placing.traceOrigins(origins_);
   for (const std::string& line : tuneLines_) placing.line(line);
   tuneLines_.clear();

@@ -18,6 +18,7 @@
 #include "convert/pitch.h"
 #include "convert/scanner.h"
 #include "convert/tunelist.h"
+#include "convert/tunevoices.h"
 
 namespace kry {
 
@@ -33,6 +34,7 @@ struct ConvertSettings {
   bool skip = false;          // a tune that can't be placed is left out, and the rest go on
   std::optional<int> hand;    // each tune placed whole, the hand starting at this fret (0: anywhere)
   bool chords = false;        // diagrams of the chords each tune uses, under its title
+  std::string voice;          // of a tune in several voices, the one tabbed: its id, name or number; empty: the first
   bool midi = false;          // a melody line whose notes the tab leaves out is written again as the tab plays it
 };
 
@@ -41,6 +43,21 @@ struct ConvertSettings {
 struct ConvertSummary {
   int tunes = 0;
   int leftOut = 0;
+};
+
+// The voices of the current tune as the conversion goes. One voice, the
+// tabbed one, is written as voice M with its tab as voice G under it; every
+// other voice keeps its own id, staff and lines.
+struct Voices {
+  std::string tabbed;       // the id of the voice the tab plays; empty for a tune that names none
+  bool named = false;       // `tabbed` is known: the first voice was named, or voice= chose one
+  bool inTabbed = true;     // the lines go on in the tabbed voice
+  std::string current;      // the id of the voice the lines go on in
+  std::string first;        // with voice=, the tune's first voice, in which its music starts
+  std::vector<std::string> ahead;  // with voice=, the voices before the tabbed one: their staves stand above
+  std::vector<std::pair<std::string, std::string>> defined;  // the header's definitions of other voices: id, line
+  std::string tabbedWords;  // the words of the tabbed voice's header definition after its id
+  std::string refused;      // voice= names no voice of this tune: why
 };
 
 // Where the conversion stands between two lines: all that the lines before
@@ -59,6 +76,7 @@ struct Progress {
   std::string linesBelow;  // the lines they stand on: "12, 14"
   std::string linesOverlaid;  // the lines of this tune whose voice overlays the tab leaves out
   Symbols fileSymbols;     // the U: fields of the file's header, for every tune
+  Voices voices;           // of the current tune
 };
 
 // Told where the lines of the converted tune came from, as they are written:
@@ -95,13 +113,23 @@ class Conversion {
   void tuneNumber(std::string_view line);
   void keyField(std::string_view line);
   void voiceField(std::string_view line);
+  void enterVoice(std::string_view id);
+  void chooseVoice();
+  bool defineVoices(bool ahead);
+  void scoreLine(std::string_view line);
   void musicLine(std::string_view line);
+  void tabbedLine(std::string_view line);
+  void flushTab();
   bool leaveOut(Stop& stop);
-  void put(std::string_view head, std::string_view tail = {});
+  void put(std::string_view head, std::string_view tail = {}) { put(at_.lines, head, tail); }
+  void put(long from, std::string_view head, std::string_view tail = {});
   bool holdHeader(std::string_view raw);
   void choose(const TuneHeading& heading);
   // With skip, until the tune is whole; with chords, until its diagrams are known.
   bool holdingTune() const { return (settings_.skip && at_.inTune) || settings_.chords; }
+  // With option pos or voice=, this conversion takes a tune's lines until it
+  // is whole and hands them to another.
+  bool holdsTunes() const { return (settings_.hand || !settings_.voice.empty()) && fingering_ == nullptr && !whole_; }
   void endTune();
   void drawChords(const std::string& tune);
   void placeTune();
@@ -115,7 +143,12 @@ class Conversion {
   std::string room_;  // where the scanner writes a tab-voice line
   std::vector<std::string> held_;  // with skip, the current tune's lines until it is whole
   TuneFingering* fingering_;
-  std::vector<std::string> tuneLines_;  // with option pos, the lines of the tune until it is whole
+  std::vector<std::string> tuneLines_;  // with option pos or voice=, the lines of the tune until it is whole
+  bool whole_ = false;                  // the lines handed in are a whole tune's, its voices known
+  TuneVoices tuneVoices_;               // with voice=, those of the tune whose lines are handed in
+  std::string pendingTab_;              // the tab line of the last melody line, until its lyrics are written
+  std::string pendingPlayed_;           // with midi, the melody line as the tab plays it, after the tab line
+  long pendingFrom_ = 0;                // the line it was made from
   // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
   Headings headings_;
   LineReader kinds_;  // PostScript and text blocks, whose lines are not ABC

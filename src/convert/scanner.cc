@@ -9,6 +9,7 @@
 #include "base/stop.h"
 #include "base/text.h"
 #include "convert/keysig.h"
+#include "convert/overlay.h"
 
 namespace kry {
 namespace {
@@ -55,6 +56,7 @@ class Scanner {
   std::string_view run(std::string_view line, std::string& room) {
     room.resize(std::max(room.size(), kMostPerCharacter * (line.size() + 2)));
     Cursor at{room.data()};
+    markBar(0, at);
     MusicLine items(line, state_.symbols);
     Item item;
     bool more = state_.overlay ? overlay(items, item) : items.next(item);  // an overlay goes on from the line before
@@ -89,6 +91,7 @@ class Scanner {
             if (fingering_ != nullptr) ++fingering_->bar;
           }
         at.put(item.text);
+        markBar(item.column + item.text.size(), at);
         return at;
       case ItemKind::kEnding:  // "[1" kept whole; the numbers after a bar line are the melody's
         if (item.text[0] == '[') at.put(item.text);
@@ -101,11 +104,7 @@ class Scanner {
         return at;
       case ItemKind::kField:
         return inlineField(item, at);
-      case ItemKind::kVoice:
-        // After music in no named voice, as on a line's start, that music is the first voice, "1".
-        if (state_.keyCode.empty()) return at;
-        if (item.column > 0 && state_.voice.empty()) state_.voice = "1";
-        voiceNamed(state_, voiceId(item.text.substr(3)));
+      case ItemKind::kVoice:  // the conversion gives the scanner the tabbed voice's music alone
         return at;
       case ItemKind::kTuplet:
       case ItemKind::kBroken:
@@ -117,8 +116,9 @@ class Scanner {
         at.put(item.text);
         return at;
       case ItemKind::kOverlay: {
+        std::optional<Cursor> merged = overlaid(item, line, at);
         Item ender;
-        return overlay(items, ender) ? step(ender, items, at) : at;
+        return overlay(items, ender, !merged) ? step(ender, items, merged.value_or(at)) : merged.value_or(at);
       }
       case ItemKind::kAccidental:  // one that marks no note adds nothing; none may end the line
         if (item.column + 1 == line.size()) throw Stop(kBadAccidental, kExitStopped);
@@ -142,11 +142,168 @@ class Scanner {
   // one, to the bar line that ends it, which `ender` then holds: the notes
   // of the second voice are left out of the tab, which follows the first.
   // False when the overlay goes on past the line.
-  bool overlay(MusicLine& items, Item& ender) {
-    ++leftOut_.overlaid;
+  bool overlay(MusicLine& items, Item& ender, bool leftOut = true) {
+    if (leftOut) ++leftOut_.overlaid;
     const bool ended = items.passOverlay(ender);
     state_.overlay = !ended;
     return ended || ender.kind == ItemKind::kComment;
+  }
+
+  // Where a bar starts: on the line, in the tab line, and what the notes
+  // before it leave to it.
+  void markBar(std::size_t column, const Cursor& at) {
+    barStart_ = column;
+    barOut_ = at.out;
+    barAccidentals_ = state_.accidentals;
+    barLength_ = state_.lastLength;
+  }
+
+  // "&" (the item `amp`): the layers of its bar, merged into the tab in
+  // place of the first one's, when the bar line that ends them is on the
+  // line and they last alike; else nothing, and the tab follows the first.
+  std::optional<Cursor> overlaid(const Item& amp, std::string_view line, Cursor at) {
+    std::vector<std::string_view> texts{line.substr(barStart_, amp.column - barStart_)};
+    MusicLine rest(line.substr(amp.column + 1), state_.symbols);
+    std::size_t start = 0;  // of the layer being read, in `rest`
+    Item item;
+    bool ended = false;
+    while (!ended && rest.next(item)) {
+      if (item.kind == ItemKind::kComment) return std::nullopt;  // the overlay goes on past the line
+      ended = item.kind == ItemKind::kBar && MusicLine::endsOverlayBar(item.text);
+      if (ended || item.kind == ItemKind::kOverlay) {
+        texts.push_back(rest.line().substr(start, item.column - start));
+        start = item.column + 1;
+      }
+    }
+    if (!ended) return std::nullopt;
+    AccidentalTable first = state_.accidentals;
+    std::vector<std::vector<LayerItem>> layers;
+    for (std::string_view text : texts) {
+      state_.accidentals = barAccidentals_;  // each layer starts from the bar's accidentals
+      std::optional<std::vector<LayerItem>> layer = layerItems(text);
+      if (!layer) break;
+      layers.push_back(std::move(*layer));
+    }
+    state_.accidentals = first;
+    std::optional<std::vector<MergedEvent>> events = layers.size() == texts.size() ? mergeLayers(layers) : std::nullopt;
+    if (!events) return std::nullopt;
+    std::string length = barLength_;
+    std::string text = mergedText(*events, length);
+    // The room holds the most a character of the line may add: the bar's characters bound its events.
+    if (text.size() > kMostPerCharacter * (amp.column + 1 + item.column - barStart_)) return std::nullopt;
+    at.out = barOut_;
+    at.put(text);
+    state_.lastLength = length;
+    return at;
+  }
+
+  // The notes, chords and rests of one layer of an overlaid bar, with their
+  // lengths; nothing when it holds what the merge does not read: a tuplet,
+  // an inline field, a chord in "+", a letter that is no note, broken rhythm
+  // with no note after it in the layer.
+  std::optional<std::vector<LayerItem>> layerItems(std::string_view text) {
+    std::vector<LayerItem> items;
+    Length next{1, 1};     // broken rhythm: what the next item's length is multiplied by
+    bool broken = false;  // broken rhythm waits for its second note
+    auto add = [&](LayerItem layered, std::string_view length) {
+      std::optional<Length> l = length.empty() ? Length{1, 1} : readLength(length);
+      if (!l) return false;
+      layered.length = Length{l->num * next.num, l->den * next.den};
+      next = {1, 1};
+      broken = false;
+      items.push_back(std::move(layered));
+      return true;
+    };
+    MusicLine line(text, state_.symbols);
+    for (Item item; line.next(item);) {
+      switch (item.kind) {
+        case ItemKind::kNote:
+          if (!isNoteLetter(item.pitch()[0]) || !add({{}, {{&place(item), item.text.substr(0, item.length)}}}, item.lengthText()))
+            return std::nullopt;
+          break;
+        case ItemKind::kRest:
+          if ((item.text[0] != 'z' && item.text[0] != 'x') || !add({{}, {}, item.text[0]}, item.lengthText())) return std::nullopt;
+          break;
+        case ItemKind::kChord:
+          if (item.text[0] != '[' || !add(chordLayered(item), chordLength(item))) return std::nullopt;
+          if (items.back().notes.empty()) return std::nullopt;
+          break;
+        case ItemKind::kBroken: {
+          if (items.empty() || broken) return std::nullopt;
+          const long part = 1L << item.text.size();  // ">" takes a half from the next note, ">>" three quarters
+          const Length small{1, part}, large{2 * part - 1, part};
+          Length& before = items.back().length;
+          const Length by = item.text[0] == '>' ? large : small;
+          before = {before.num * by.num, before.den * by.den};
+          next = item.text[0] == '>' ? small : large;
+          broken = true;
+          break;
+        }
+        case ItemKind::kBlank:
+        case ItemKind::kTie:
+        case ItemKind::kSlurOpen:
+        case ItemKind::kSlurClose:
+        case ItemKind::kDecoration:
+        case ItemKind::kText:
+        case ItemKind::kGrace:
+        case ItemKind::kSpacer:
+        case ItemKind::kIgnored:
+          break;
+        default:
+          return std::nullopt;
+      }
+    }
+    if (broken) return std::nullopt;
+    return items;
+  }
+
+  // A chord of a layer: its notes, where each is played alone; none when it can't be read.
+  LayerItem chordLayered(const Item& item) {
+    LayerItem chord;
+    ChordNotes notes(item.inside(), state_.symbols);
+    Item n;
+    for (bool tied = false; notes.next(n, tied);) {
+      if (!isNoteLetter(n.pitch()[0])) return {};
+      chord.notes.push_back({&place(n), n.text.substr(0, n.length)});
+    }
+    if (notes.badAccidental()) return {};
+    return chord;
+  }
+
+  // A chord's length: its first note's, or, when no note in it has one, the one after it.
+  std::string_view chordLength(const Item& item) {
+    ChordNotes notes(item.inside(), state_.symbols);
+    Item n;
+    std::optional<std::string_view> first;
+    for (bool tied = false; notes.next(n, tied);) {
+      if (!first) first = n.lengthText();
+      if (!n.lengthText().empty()) return *first;
+    }
+    return item.lengthText();
+  }
+
+  // The tab of a merged bar: each event's tab code, a chord for notes that
+  // start together, its length where it changes (`length`, the one written
+  // last, is kept up), and a blank.
+  std::string mergedText(const std::vector<MergedEvent>& events, std::string& length) {
+    std::string text;
+    for (const MergedEvent& event : events) {
+      std::string tabCode;
+      if (event.notes.size() == 1 && fingering_ == nullptr) {
+        tabCode = event.notes[0].place->shown();
+      } else if (!event.notes.empty()) {  // with option pos, each event takes the place the whole tune gave it
+        std::vector<ChordNote> voices;
+        for (const LayerNote& note : event.notes) voices.push_back({note.place, note.written, false});
+        tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
+        tabCode.erase(tabCode.find_last_not_of(',') + 1);
+        if (!tabCode.empty() && event.notes.size() > 1) tabCode = "[" + tabCode;
+      }
+      text += event.notes.empty() ? std::string(1, event.rest) : tabCode.empty() ? std::string("x") : tabCode;
+      std::string written = lengthWritten(event.length);
+      if (written != length) text += length = written;
+      text += tabCode.starts_with('[') ? "] " : " ";
+    }
+    return text;
   }
 
   // A note: its tab text, then its length and a blank. A note below the
@@ -361,22 +518,15 @@ class Scanner {
   const Fretboard& board_;
   LeftOut& leftOut_;
   TuneFingering* fingering_;  // with option pos
+  // The bar the scan is in: where it starts on the line and in the tab
+  // line, the accidentals and the length written before it.
+  std::size_t barStart_ = 0;
+  char* barOut_ = nullptr;
+  AccidentalTable barAccidentals_;
+  std::string barLength_;
 };
 
 }  // namespace
-
-std::string_view voiceId(std::string_view value) {
-  value = trimLeft(value);
-  return value.substr(0, value.find_first_of(" ]"));
-}
-
-void voiceNamed(TuneState& state, std::string_view id) {
-  std::string& voice = state.voice;
-  if (voice.empty()) voice = id;
-  if (id == voice) return;
-  throw Stop::refusal(" A second voice starts here (V:" + std::string(id) + ", after V:" + voice +
-                      "): kry writes tab for tunes of one voice only.\n");
-}
 
 std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced) {
   std::string played;

@@ -23,7 +23,6 @@ struct TuneState {
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
   bool overlay = false;       // a voice overlay ("&") goes on to the next line, up to its bar line
   Symbols symbols;            // the letters and decorations of U: fields, the file's and this tune's
-  std::string voice;          // the voice the tune's body names with V:, if any
 };
 
 // What a line's tab leaves out of its melody, for the run to say.
@@ -42,13 +41,6 @@ struct LeftOut {
   std::vector<Silenced> silenced;
 };
 
-// The voice a V: field names is its first word ("V:1 clef=treble", "V: T1"):
-// `value` is what follows the colon.
-std::string_view voiceId(std::string_view value);
-// The tab follows one melody: a tune whose body goes on in a second voice
-// (two staves, as abcm2ps draws it) stops where that voice starts, whether
-// on a V: line or at an inline [V:] anywhere on a music line.
-void voiceNamed(TuneState& state, std::string_view id);
 // The music line with the pieces `silenced` written otherwise.
 std::string asPlayed(std::string_view line, const std::vector<Silenced>& silenced);
 

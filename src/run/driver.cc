@@ -133,17 +133,32 @@ Stop noTuneChosen(const Options& options, const std::string& input) {
   return Stop(" No tune " + chosen + options.tuneListText + " in " + input + ".", kExitStopped);
 }
 
-// Option list: each tune's number and titles, those x= chooses when it is given.
+// Option list: each tune's number and titles, those x= chooses when it is
+// given, and the voices of a tune that names them. A tune's line is written
+// once the tune is whole, its voices known.
 void listTunes(ByteSource& staged, const Options& options, const std::string& input, std::ostream& out) {
   Headings headings;
+  std::optional<TuneHeading> tune;  // the heading of the tune being read
+  TuneVoices voices;
   bool any = false;
-  auto list = [&](const std::optional<TuneHeading>& heading) {
-    if (!heading || (options.tunes && !options.tunes->chooses(*heading))) return;
-    out << listLine(*heading) << '\n';
-    any = true;
+  auto list = [&] {
+    if (tune && (!options.tunes || options.tunes->chooses(*tune))) {
+      const std::string named = voices.text();
+      out << listLine(*tune) << (named.empty() ? "" : "  (voices: " + named + ")") << '\n';
+      any = true;
+    }
+    tune.reset();
+    voices = TuneVoices{};
   };
-  eachLine(staged, [&](std::string_view line) { list(headings.line(line)); });
-  list(headings.finish());
+  eachLine(staged, [&](std::string_view raw) {
+    std::string_view line = trim(raw);
+    std::optional<TuneHeading> whole = headings.line(raw);
+    if (whole) tune = std::move(whole);
+    if (!line.empty() && isHeaderLine(line) && fieldIs(line, 'X')) return list();
+    if (!line.empty()) voices.line(line);
+  });
+  if (std::optional<TuneHeading> whole = headings.finish()) tune = std::move(whole);
+  list();
   if (options.tunes && !any) throw noTuneChosen(options, input);
 }
 

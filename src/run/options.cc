@@ -227,6 +227,7 @@ ConvertSettings Options::convertSettings() const {
   settings.instrument.capo = capoFret;
   settings.hand = hand;
   settings.chords = chords;
+  settings.voice = voice;
   settings.midi = midi;
   if (hand) settings.instrument.reach = kHandReach;
   // A tuning named as one of the standard two is that instrument as it is;
@@ -296,6 +297,11 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
       readTuneList(arg, options);
     } else if (whole.rfind("OUT=", 0) == 0) {
       readOutName(arg, options);
+    } else if (whole.rfind("VOICE=", 0) == 0) {
+      options.voice = arg.substr(6);
+      if (options.voice.empty())
+        refuseOption(arg, arg + ": it names no voice; give a voice's id, its name or its number in the tune, for "
+                          "example voice=2 or voice=Tenor.");
     } else if (whole == "LIST") {
       options.list = true;
     } else if (whole == "CHORDS") {

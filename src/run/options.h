@@ -37,6 +37,7 @@ struct Options {
   std::optional<int> hand;        // "pos", "pos=N": each tune placed whole, the hand starting at fret N (0: anywhere)
   std::string out;                // "out=NAME": the PostScript file is NAME.ps; empty: named after the tune file
   bool list = false;              // "list": each tune's number and titles, and nothing written
+  std::string voice;              // "voice=ID": the voice of a tune in several whose tab is written; empty: the first
   bool chords = false;            // "chords": a diagram of each chord a tune uses, under its title
   bool midi = false;              // "midi": the tunes as the tab plays them, in NAME.mid beside NAME.ps
 

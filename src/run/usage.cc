@@ -86,6 +86,8 @@ void fullHelp(std::ostream& out) {
       << "               x=rakes, x=\"rakes of\" (words of any title line, in any case)\n"
       << " list          print the number and titles of each tune (of those x= chooses)\n"
       << "               and write nothing\n"
+      << " voice=ID      in a tune of several voices, the tab of this one (its V: id, its\n"
+      << "               name, or its number in the tune): voice=2; the default is the first\n"
       << " skip          leave out a tune that can't be placed and go on with the next\n"
       << " out=NAME      write the PostScript file NAME.ps (and the PDF NAME.pdf);\n"
       << "               NAME may hold a folder: out=mandolin/jigs\n"

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
 
 #include "base/contract.h"
 #include "base/text.h"
+#include "base/voices.h"
 #include "typeset/cutting.h"
 #include "typeset/prolog.h"
 #include "typeset/staffmusic.h"
@@ -21,6 +23,21 @@ bool starts(std::string_view line, std::string_view head) {
 // kry's two voices: the melody and the tab under it.
 constexpr char kMelody = contract::kMelodyVoice[0];
 constexpr char kTab = contract::kTabVoice[0];
+// Their ids, as the voice the lines go on in is named.
+const std::string kMelodyId(contract::kMelodyVoice), kTabId(contract::kTabVoice);
+
+// A later definition of the melody voice: "V:M", with the words of the
+// line but kry's own "clef=treble".
+std::string melodyAgain(std::string_view line) {
+  std::string again(contract::kMelodyVoiceField);
+  std::string_view words = trim(line.substr(3), kBlanksAndTabs);
+  while (!words.empty()) {
+    const std::size_t end = std::min(words.find_first_of(kBlanksAndTabs), words.size());
+    if (words.substr(0, end) != "clef=treble") again.append(" ").append(words.substr(0, end));
+    words = trimLeft(words.substr(end), kBlanksAndTabs);
+  }
+  return again;
+}
 
 // Whether `line` defines kry's voice `v` ("V:M clef=treble", "V:M", "V:G
 // clef=guitartab"), not one of the tune's own such as "V:Melody".
@@ -127,7 +144,22 @@ class Translator {
   void warn(int from, const std::string& text) {
     out_.warnings.push_back({from, contract::placedMessage(settings_.inputName, from, text)});
   }
-  void voice(char v, int from);
+  void voice(std::string_view v, int from);
+  void otherVoice(std::string_view line, int from);
+  // Where each voice has got to: M for the tabbed one (its tab keeps in
+  // step), and each of the tune's own by its id. ABC counts every voice
+  // from the start of the tune; a voice whose music first comes after a
+  // block of another's starts where that block started, as a duet that
+  // joins in part C: it is given rests up to there.
+  struct VoiceTime {
+    Clock clock;                // of a voice of the tune's own: its unit and meter
+    Length time{0, 1};          // its music so far
+    std::vector<Length> lines;  // the time of each of its lines
+    bool started = false;       // its music has begun
+  };
+  VoiceTime& timeOf(const std::string& id);
+  void enter(const std::string& id);
+  void start(const std::string& id);
   void melody(std::string_view body, int from);
   void tab(std::string_view body, int from);
   bool within(std::string_view line, int from);
@@ -156,7 +188,14 @@ class Translator {
   bool header_ = false;               // between X: and the first K:
   bool unitSet_ = false;              // an L: was given
   bool melodyDefined_ = false, tabDefined_ = false;  // the voices are defined
-  char voice_ = 0;                    // the voice abcm2ps gives field lines to
+  std::string voice_;                 // the voice abcm2ps gives field lines to: M, G, or one of the tune's own
+  std::map<std::string, VoiceTime> times_;
+  Clock tuneClock_;                   // the unit and meter at the end of the header
+  std::string block_;                 // the voice of the block of lines the tune is in
+  Length blockStart_{0, 1};           // where that block began, in its voice's time
+  Length padding_{0, 1};              // where a voice that starts now starts
+  std::string paddingFrom_;           // the voice whose block that was
+  std::set<std::string> transposed_;  // the tune's own voices told the transposition
   bool tabKeyC_ = false;              // the tab staff's key is C, not none
   std::size_t dots_ = kNone;          // the line that tells the repeat dots the tab staff's middle
   std::optional<Length> melodyTime_;  // the last melody line's time, for its tab line
@@ -172,10 +211,86 @@ class Translator {
   int pageBefore_ = 0;                // the system a new page starts before; 0 for none
 };
 
-void Translator::voice(char v, int from) {
+void Translator::voice(std::string_view v, int from) {
   if (voice_ == v) return;
-  emit(std::string("V:") + v, from);
+  emit("V:" + std::string(v), from);
   voice_ = v;
+}
+
+Translator::VoiceTime& Translator::timeOf(const std::string& id) {
+  auto [at, made] = times_.try_emplace(id);
+  if (made) at->second.clock = tuneClock_;
+  return at->second;
+}
+
+// The tune goes on in voice `id`: its V: line, or its music after another
+// voice's. A V: line of the voice it is in starts a new block of it.
+void Translator::enter(const std::string& id) {
+  if (id != block_) {
+    padding_ = blockStart_;
+    paddingFrom_ = block_;
+    block_ = id;
+  }
+  blockStart_ = timeOf(id).time;
+}
+
+// The first music of voice `id`: rests before it up to where it starts,
+// line by line as the voice whose block it joins has its lines.
+void Translator::start(const std::string& id) {
+  VoiceTime& v = timeOf(id);
+  if (v.started) return;
+  v.started = true;
+  if (padding_.num <= 0) return;
+  std::vector<Length> pieces;
+  Length left = padding_;
+  for (const Length& line : timeOf(paddingFrom_).lines) {
+    if (difference(line, left).num > 0) break;
+    pieces.push_back(line);
+    left = difference(left, line);
+  }
+  if (left.num > 0) pieces.push_back(left);
+  for (const Length& piece : pieces) {
+    if (id == kMelodyId) {
+      emit(std::string(contract::kMelodyLine) + silence(piece, mc_.unit), 0);
+      emit(std::string(contract::kTabLine) + silence(piece, st_.clock.unit), 0);
+    } else {
+      emit("[V:" + id + "]" + silence(piece, v.clock.unit), 0);
+    }
+    v.lines.push_back(piece);
+  }
+  v.time = blockStart_ = padding_;
+  padding_ = {0, 1};
+}
+
+// A line of a voice kry writes no tab for, "[V:2] ..." or its definition
+// "V:2 clef=bass": it goes through as it stands, but for the chords in
+// "+" that abcm2ps reads otherwise; field lines after it are that voice's.
+void Translator::otherVoice(std::string_view line, int from) {
+  const bool field = line[0] == 'V';
+  const std::size_t head = field ? 2 : 3;
+  voice_ = readVoice(line.substr(head, field ? line.npos : line.find(']') - head)).id;
+  if (field || voice_ != block_) enter(voice_);
+  if (!field) {
+    start(voice_);
+    VoiceTime& v = timeOf(voice_);
+    v.clock.time = {0, 1};
+    melodyTime(line.substr(line.find(']') + 1), v.clock, symbols_);
+    v.time = sum(v.time, v.clock.time);
+    v.lines.push_back(v.clock.time);
+  }
+  // The whole tune is transposed: each voice of its own is told once, after its first line.
+  const bool first = settings_.transpose != 0 && transposed_.insert(voice_).second;
+  const std::string transpose = "%%transpose " + std::to_string(settings_.transpose);
+  if (field) {
+    emit(std::string(line), from);
+    if (first) emit(transpose, from);
+    return;
+  }
+  if (first) {
+    emit("V:" + voice_, from);
+    emit(transpose, from);
+  }
+  emit(bracketChords(line, symbols_), from);
 }
 
 // A new tune: the file's settings hold again, both voices to be defined.
@@ -186,7 +301,11 @@ void Translator::startTune(std::string_view line, int from) {
   unitSet_ = fileUnit_;
   header_ = inTune_ = true;
   melodyDefined_ = tabDefined_ = false;
-  voice_ = 0;
+  voice_.clear();
+  transposed_.clear();
+  times_.clear();
+  block_.clear();
+  blockStart_ = padding_ = {0, 1};
   tabKeyC_ = false;
   melodyTime_.reset();
   out_.titles.push_back({std::string(fieldValue(line.substr(2))), "", out_.bookTitletrim});
@@ -232,7 +351,7 @@ void Translator::defineTab(std::string_view line, int from) {
   emit("K:none", from);
   if (dots_ != kNone) body[dots_] = "%%postscript /ktabmid " + std::to_string(3 * (lay->courses - 1)) + " def";
   tabDefined_ = true;
-  voice_ = kTab;
+  voice_ = kTabId;
 }
 
 // abcm2ps reads %%titletrim too: the outline names titles as it prints them.
@@ -247,7 +366,15 @@ void Translator::line(std::string_view line, int from) {
   if (starts(line, contract::kTabLine)) return tab(line.substr(contract::kTabLine.size()), from);
   if (starts(line, contract::kMelodyLine)) return melody(line.substr(contract::kMelodyLine.size()), from);
   if (g_.open && within(line, from)) return;
+  if (starts(line, "w:") && g_.melody && !g_.tab) {  // lyrics written between a melody line and its tab line
+    g_.lyrics.emplace_back(std::string(line), from);
+    return;
+  }
   flush();
+  if (starts(line, "[V:") && line.find(']') != std::string_view::npos) {
+    lyricsAt_ = kNone;
+    return otherVoice(line, from);
+  }
   if (starts(line, kChordDirective)) return diagram(line, from);
   if (starts(line, "w:") && lyricsAt_ != kNone) {
     // Lyrics belong under the melody staff, not under the tab.
@@ -277,17 +404,15 @@ void Translator::line(std::string_view line, int from) {
     // is drawn once, at the start of each staff. The voice keeps its
     // transposition; given again, abcm2ps would set a bar line that starts
     // the next line after the new key on the melody staff alone.
-    emit(melodyDefined_ ? std::string("V:") + kMelody : std::string(line), from);
+    // A clef of its own, a name or an octave the tune gives it stay.
+    emit(melodyDefined_ ? melodyAgain(line) : std::string(line), from);
     if (settings_.transpose != 0 && !melodyDefined_) emit("%%transpose " + std::to_string(settings_.transpose), from);
+    // kry's own mark before a change of key starts no block of the melody.
+    if (melodyDefined_ && line != contract::kMelodyField) enter(kMelodyId);
     melodyDefined_ = true;
-    voice_ = kMelody;
+    voice_ = kMelodyId;
   } else if (starts(line, "V:")) {
-    // The tune's own voice, whose music kry writes as voice M: what the
-    // melody staff needs of it is the octave its notes are moved by.
-    if (const auto octave = octaveOf(line.substr(2))) {
-      emit(std::string("V:") + kMelody + " octave=" + std::to_string(*octave), from);
-      voice_ = kMelody;
-    }
+    otherVoice(line, from);
   } else if (isFieldLine(line)) {
     field(line, from);
   } else {
@@ -303,6 +428,13 @@ void Translator::field(std::string_view line, int from) {
   const char name = line[0];
   const std::string_view value = line.substr(2);
   const bool body = inTune_ && !header_ && melodyDefined_;
+  if (body && voice_ != kMelodyId && voice_ != kTabId) {  // a field of another voice: that voice's alone
+    if (name == 'U') symbols_.define(value);
+    Clock& clock = timeOf(voice_).clock;
+    if (name == 'L') clock.unit = readLength(fieldValue(value)).value_or(clock.unit);
+    if (name == 'M') meter(clock, value);
+    return emit(std::string(line), from);
+  }
   if (name == 'L') {
     if (auto unit = readLength(fieldValue(value))) {
       st_.clock.unit = mc_.unit = *unit;
@@ -322,6 +454,7 @@ void Translator::field(std::string_view line, int from) {
     if (!inTune_) fileDefault_ = mc_;
   } else if (name == 'K' && header_) {
     header_ = false;
+    tuneClock_ = mc_;
   } else if (name == 'T') {
     std::string& title = inTune_ ? out_.titles.back().title : out_.bookTitle;
     if (title.empty()) title = fieldValue(value);
@@ -330,14 +463,14 @@ void Translator::field(std::string_view line, int from) {
     if (!inTune_) fileSymbols_.define(value);
   }
   if (!body) return emit(std::string(line), from);
-  voice(kMelody, from);
+  voice(kMelodyId, from);
   emit(std::string(line), from);
   if ((name == 'L' || name == 'M') && tabDefined_) {
-    voice(kTab, from);
+    voice(kTabId, from);
     emit(std::string(line), from);
   }
   if (name == 'K' && tabDefined_) {
-    voice(kTab, from);
+    voice(kTabId, from);
     emit(tabKey(), from);
   }
 }
@@ -366,7 +499,11 @@ std::string Translator::tabKey() {
 }
 
 void Translator::melody(std::string_view body, int from) {
-  if (!g_.open) flush();
+  if (!g_.open) {
+    flush();
+    if (block_ != kMelodyId) enter(kMelodyId);
+    start(kMelodyId);
+  }
   mc_.time = {0, 1};
   melodyTime(body, mc_, symbols_);
   melodyTime_ = mc_.time;
@@ -488,6 +625,12 @@ void Translator::flush() {
     from = to;
   }
   for (auto& [text, line] : g_.after) emit(text, line);
+  if (g_.melody || g_.tab) {
+    VoiceTime& m = timeOf(kMelodyId);
+    const Length time = g_.melody ? g_.melodyTime : g_.tabTime;
+    m.time = sum(m.time, time);
+    m.lines.push_back(time);
+  }
   g_ = Group{};
 }
 

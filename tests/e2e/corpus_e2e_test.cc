@@ -1,11 +1,12 @@
 // Every book of the corpus, whole, under the option sets players use (the
 // guitar, the mandolin, the banjo, the ukulele, the tenor banjo, the bouzouki): each
 // converts, leaving out with skip as many tunes as tests/e2e/expected/corpus.txt
-// says (those with a note no course reaches, or in two voices); and every tab
-// event sounds the melody note (or the chord's notes) above it, checked by
-// pitch: the fret plus its course's open note (and the capo; the frets of a short
-// course, the banjo's fifth string, counted from the main nut, past its own) against
-// the note as written, with the key, the accidentals of the bar and the transposition.
+// says (those with a note no course reaches, or, with voice=2, in one voice);
+// and every tab event sounds the tabbed voice's note (or chord) above it,
+// checked by pitch: the fret plus its course's open note (and the capo; the
+// frets of a short course, the banjo's fifth string, counted from the main
+// nut, past its own) against the note as written, with the key, the
+// accidentals of the bar and the transposition.
 // Option pos places the notes by the hand: it sounds at least as many events
 // whole (every note of the event a course reaches) as the fixed table does.
 #include <gtest/gtest.h>
@@ -163,10 +164,16 @@ std::string checkPitches(const std::string& converted, const Strings& strings, l
   std::vector<Pitches> wanted;
   std::string tune, problems, melodyLine;
   const int lowest = *std::min_element(strings.open.begin(), strings.open.end());
+  bool tabbed = true;  // the lines go on in the tabbed voice, M, or its tab, G
   for (const std::string& raw : lines(converted)) {
     std::string line = raw.substr(0, raw.find('\r'));
-    if (line.rfind("X:", 0) == 0) tune = line;  // the key and the bar go on, as kry carries them
-    if (line.rfind("K:", 0) == 0) melody.key(line.substr(2));
+    if (line.rfind("X:", 0) == 0) tune = line, tabbed = true;  // the key and the bar go on, as kry carries them
+    if (line.rfind("V:", 0) == 0 || line.rfind("[V:", 0) == 0) {
+      std::size_t from = line[0] == '[' ? 3 : 2;
+      std::string id = line.substr(from, line.find_first_of(" ]", from) - from);
+      tabbed = id == "M" || id == "G";
+    }
+    if (line.rfind("K:", 0) == 0 && tabbed) melody.key(line.substr(2));  // another voice's key is its own
     if (line.rfind("[V:M] ", 0) == 0) wanted = melody.events(line.substr(6)), melodyLine = line;
     if (line.rfind("[V:G] ", 0) != 0) continue;
     std::vector<Pitches> got = tabEvents(line.substr(6), strings);
@@ -257,12 +264,12 @@ TEST(Corpus, EveryBookConvertsAndEveryTabEventSoundsItsMelody) {
       {{"m", "-2"}, {kMandolin, -2}}, {{"m", "-2", "pos"}, {kMandolin, -2}}, {{"dadgad", "pos"}, {dadgad}},
       {{"5"}, {kGuitar, 5}}, {{"banjo"}, kBanjo}, {{"banjo", "pos"}, kBanjo}, {{"uke"}, kUke}, {{"uke", "pos"}, kUke},
       {{"tenorbanjo"}, kTenorBanjo}, {{"tenorbanjo", "pos"}, kTenorBanjo}, {{"bouzouki"}, kBouzouki},
-      {{"bouzouki", "pos"}, kBouzouki}};
+      {{"bouzouki", "pos"}, kBouzouki}, {{"voice=1"}, {kGuitar}}, {{"voice=2"}, {kGuitar}}};
   std::vector<std::string> books;
   for (const auto& entry : fs::directory_iterator(sourceDir() + "/tests/corpus"))
     if (entry.path().extension() == ".abc") books.push_back(entry.path().string());
   std::sort(books.begin(), books.end());
-  ASSERT_EQ(books.size(), 8U) << "the corpus in tests/corpus is missing";
+  ASSERT_EQ(books.size(), 9U) << "the corpus in tests/corpus is missing";
   std::vector<BookRun> runs = convertAll(books, optionSets);
   std::string got;
   for (const BookRun& run : runs) {

@@ -258,7 +258,10 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
     // Every bar line and repeat stands at the same place on both staves.
     EXPECT_EQ(misalignedBars(ps), 0) << book;
     // No tune leaves a single system alone on its last page.
-    EXPECT_EQ(lonePages(ps), 0) << book;
+    // (But in a tune in several voices written one line a voice, which abcm2ps breaks into systems itself.)
+    if (!book.ends_with("voices.abc")) {
+      EXPECT_EQ(lonePages(ps), 0) << book;
+    }
     // Every tuplet of the melody has its number on the tab staff too.
     EXPECT_EQ(tabTuplets(ps), melodyTuplets(tune)) << book;
   }
@@ -266,5 +269,24 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OptionSets, KryAndAbctab2ps, ::testing::Values("", "f", "m r -2", "m -2 f", "a4"));
+
+// Tunes in several voices, typeset in time: the jigs book whole, without
+// skip (Goat on the Hill is a duet in part C), and the voices book with its
+// first voice tabbed and with its second.
+TEST(KryAndAbctab2ps, TunesInSeveralVoicesInTime) {
+  NEED("abcm2ps", "gs", kKry);
+  const struct { const char *book, *options; int tunes; } runs[] = {
+      {"jigs.abc", "", 340}, {"voices.abc", "", 8}, {"voices.abc", " voice=1", 8}, {"voices.abc", " voice=2 skip", 6}};
+  for (const auto& [book, options, tunes] : runs) {
+    Sandbox s;
+    s.useTypesetter(kBin);
+    fs::copy_file(kTests + "/corpus/" + book, s.path("book.abc"));
+    const RunResult r = s.shell(kKry + " book debug" + options);
+    const std::string tune = kry_test::readFile(s.path("TEMP.ABC"));
+    EXPECT_NE(r.out.find("wrote book.ps (" + std::to_string(tunes) + " tune"), std::string::npos) << book << options;
+    EXPECT_EQ(count(r.out + r.err, " runs "), 0) << book << options << "\n" << r.out;
+    EXPECT_EQ(count(tune, "\nX:"), tunes) << book << options;
+  }
+}
 
 }  // namespace
