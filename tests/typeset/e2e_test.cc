@@ -229,9 +229,10 @@ int lonePages(const std::string& ps) {
 }
 
 // The tuplet numbers drawn on the tab staff: a rhythm flag called with its
-// number, "(3)x y kq8t", or the number alone, "(3)x y kt".
+// number, "(3)x y kq8t", or the number alone, "(3)x y kt"; over the arc of
+// a hammer-on or pull-off on the top course, "kuq8t" or "kut".
 int tabTuplets(const std::string& ps) {
-  const std::regex flag("\\([0-9]+\\)[-0-9. ]+ k([qr][0-9d]+)?t\n");
+  const std::regex flag("\\([0-9]+\\)[-0-9. ]+ ku?([qr][0-9d]+)?t\n");
   return static_cast<int>(std::distance(std::sregex_iterator(ps.begin(), ps.end(), flag), std::sregex_iterator()));
 }
 
