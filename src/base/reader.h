@@ -33,6 +33,11 @@ class LineReader {
   std::string_view blockEnd_;  // the directive that ends the block open, or empty
 };
 
+// Whether `line` starts a tune: an X: field, written "x:" too.
+constexpr bool startsTune(std::string_view line) {
+  return line.size() >= 2 && (line[0] == 'X' || line[0] == 'x') && line[1] == ':';
+}
+
 // ---- the items of a music line ----
 enum class ItemKind : unsigned char {
   kNote,          // "^^c'2": accidental(s), a letter, octave marks, length; a letter that is no note too
