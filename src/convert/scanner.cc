@@ -59,17 +59,36 @@ class Scanner {
     Item item;
     bool more = state_.overlay ? overlay(items, item) : items.next(item);  // an overlay goes on from the line before
     for (; more; more = items.next(item)) {
-      if (item.kind == ItemKind::kBlank)  // blanks and notes: most of a line
-        at.put(item.text);
-      else if (item.kind == ItemKind::kNote)
-        at = note(item, line, at);
-      else
+      if (item.kind == ItemKind::kBlank) {  // blanks and notes: most of a line
+        if (item.text.size() == 1)
+          at.put(' ');
+        else
+          at.put(item.text);
+      } else if (item.kind != ItemKind::kNote) {
         at = step(item, items, at);
+      } else if (const Place* plain = plainNote(item)) {
+        at.put(*plain);
+        at = writeLength(at, item.lengthText());
+        if (item.column + item.text.size() < line.size()) at.put(' ');
+      } else {
+        at = note(item, line, at);
+      }
     }
     return {room.data(), static_cast<std::size_t>(at.out - room.data())};
   }
 
  private:
+  // The plain note, most of a line: a letter with no accidental and no
+  // octave mark, in a bar with none before it, on a course, without pos;
+  // its place is looked up at once. Nothing for any other note.
+  const Place* plainNote(const Item& item) const {
+    if (item.length != 1 || fingering_ != nullptr || state_.octave != 0 || state_.accidentals.any() ||
+        !isNoteLetter(item.text[0]))
+      return nullptr;
+    const Place* plain = board_.plain(state_.keyIndex, item.text[0]);
+    return plain != nullptr && plain->spot.course != 0 ? plain : nullptr;
+  }
+
   // One item of the line.
   Cursor step(const Item& item, MusicLine& items, Cursor at) {
     std::string_view line = items.line();
