@@ -61,7 +61,7 @@ class Scanner {
     for (; more; more = items.next(item)) {
       if (item.kind == ItemKind::kBlank) {  // blanks and notes: most of a line
         if (item.text.size() == 1)
-          at.put(' ');
+          at.put(item.text[0]);
         else
           at.put(item.text);
       } else if (item.kind != ItemKind::kNote) {
