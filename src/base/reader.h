@@ -112,6 +112,8 @@ class MusicLine {
     return read(item);
   }
   std::string_view line() const { return line_; }
+  // Reads on from `column`, after a piece of the line read otherwise.
+  void resume(std::size_t column) { at_ = column; }
   // Past the notes of a voice overlay, from its "&" (or from the line's
   // start, when one goes on from the line before) to the bar line that ends
   // it, which `ender` then holds: any bar line with a "|" in its first two
