@@ -91,7 +91,7 @@ class MusicLine {
   MusicLine(std::string_view line, const Symbols& symbols) : line_(line), symbols_(symbols) {}
   // The next item; false at the end of the line. What most of a line is
   // made of, the plain note (a letter with a length or none), a single
-  // blank and a single bar line, is read at once.
+  // blank, a single bar line and a chord symbol, is read at once.
   bool next(Item& item) {
     if (at_ >= line_.size()) return false;
     const char c = line_[at_];
@@ -108,6 +108,11 @@ class MusicLine {
     if (c == '|' && after != '|' && after != ':' && after != ']') {
       item = {ItemKind::kBar, static_cast<std::uint32_t>(at_), {}, 0, 0};
       return finish(item, end);
+    }
+    if (c == '"') {  // a chord symbol, as common as bar lines in a tune with chords
+      item = {ItemKind::kText, static_cast<std::uint32_t>(at_), {}, 0, 0};
+      const std::size_t close = line_.find('"', end);
+      return finish(item, close == std::string_view::npos ? line_.size() : close + 1);
     }
     return read(item);
   }

@@ -64,6 +64,11 @@ class Scanner {
           at.put(item.text[0]);
         else
           at.put(item.text);
+      } else if (item.kind == ItemKind::kText) {  // a chord symbol or an annotation: the melody staff's
+        continue;
+      } else if (item.kind == ItemKind::kBar && item.text.size() == 1 && item.text[0] == '|') {
+        barLine();
+        at.put('|');
       } else if (item.kind != ItemKind::kNote) {
         at = step(item, items, at);
       } else if (const Place* plain = plainNote(item)) {
@@ -78,6 +83,12 @@ class Scanner {
   }
 
  private:
+  // A bar line ends the bar's accidentals.
+  void barLine() {
+    state_.accidentals.clear();
+    if (fingering_ != nullptr) ++fingering_->bar;
+  }
+
   // The plain note, most of a line: a letter with no accidental and no
   // octave mark, in a bar with none before it, on a course, without pos;
   // its place is looked up at once. Nothing for any other note.
@@ -103,10 +114,8 @@ class Scanner {
         return chord(item, line, at);
       case ItemKind::kBar:
         for (std::size_t k = 0; k < item.text.size(); ++k)
-          if (item.text[k] == '|' || (item.text[k] == ':' && k + 1 < item.text.size() && item.text[k + 1] == ':')) {
-            state_.accidentals.clear();  // a bar line ends the bar's accidentals
-            if (fingering_ != nullptr) ++fingering_->bar;
-          }
+          if (item.text[k] == '|' || (item.text[k] == ':' && k + 1 < item.text.size() && item.text[k + 1] == ':'))
+            barLine();
         at.put(item.text);
         return at;
       case ItemKind::kEnding:  // "[1" kept whole; the numbers after a bar line are the melody's
