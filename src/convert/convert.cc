@@ -49,7 +49,7 @@ void Conversion::line(std::string_view raw) {
     messages_ << where() << " a NUL byte (character code 0) is left out of the line\n";
   }
   std::string_view line = trim(raw);
-  if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
+  if (at_.kinds.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
     if (at_.chosen && !at_.leftOut) put(raw);
     return;
   }

@@ -59,6 +59,7 @@ struct Progress {
   std::string linesBelow;  // the lines they stand on: "12, 14"
   std::string linesOverlaid;  // the lines of this tune whose voice overlays the tab leaves out
   Symbols fileSymbols;     // the U: fields of the file's header, for every tune
+  LineReader kinds;        // PostScript and text blocks, whose lines are not ABC, open or not
 };
 
 // Told where the lines of the converted tune came from, as they are written:
@@ -118,7 +119,6 @@ class Conversion {
   std::vector<std::string> tuneLines_;  // with option pos, the lines of the tune until it is whole
   // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
   Headings headings_;
-  LineReader kinds_;  // PostScript and text blocks, whose lines are not ABC
   std::vector<std::string> header_;
   bool replaying_ = false;       // the held header lines are being converted
   bool chosenByTitle_ = false;   // the tune whose header was read last is chosen
