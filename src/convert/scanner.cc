@@ -289,7 +289,9 @@ class Scanner {
     at = writeLength(at, length);
     if (fingering_ != nullptr) noteTie(line, item.column + item.text.size());
     at.put("] ");
-    if (std::ranges::all_of(voices, &ChordNote::tied)) at.put('-');  // held into the next chord, as "[FA]-" is
+    // Held into the next chord, as "[FA]-" is; once, when such a tie follows too.
+    const std::size_t after = item.column + item.text.size();
+    if (std::ranges::all_of(voices, &ChordNote::tied) && (after >= line.size() || line[after] != '-')) at.put('-');
     return at;
   }
 
