@@ -53,7 +53,10 @@ const char kLeaning[] =
     "X:five\nK:E\nE,2 G,|B c\nX:6\nL:1/8\nK:F\nB2 b|=B B|\n";
 
 TEST(ConvertInChunks, GivesWhatAPassLineByLineGives) {
-  std::vector<std::string> texts = {kLeaning};
+  // An X: in a text or PostScript block starts no tune, wherever a chunk is cut.
+  std::vector<std::string> texts = {kLeaning,
+                                    "X:1\nT:One\nK:D\n%%begintext\nX:7 a line of text\nT:no title\nso a line\n%%endtext\n"
+                                    "f2 g|\nX:2\nK:G\n%%beginps\n/x 1 def\nX:9\n%%endps\nc d|\n"};
   std::string crOnly = kLeaning;
   std::replace(crOnly.begin(), crOnly.end(), '\n', '\r');
   texts.push_back(crOnly);

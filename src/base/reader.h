@@ -33,6 +33,11 @@ class LineReader {
   std::string_view blockEnd_;  // the directive that ends the block open, or empty
 };
 
+// Whether `line` starts a tune: an X: field, written "x:" too.
+constexpr bool startsTune(std::string_view line) {
+  return line.size() >= 2 && (line[0] == 'X' || line[0] == 'x') && line[1] == ':';
+}
+
 // ---- the items of a music line ----
 enum class ItemKind : unsigned char {
   kNote,          // "^^c'2": accidental(s), a letter, octave marks, length; a letter that is no note too
@@ -86,7 +91,7 @@ class MusicLine {
   MusicLine(std::string_view line, const Symbols& symbols) : line_(line), symbols_(symbols) {}
   // The next item; false at the end of the line. What most of a line is
   // made of, the plain note (a letter with a length or none), a single
-  // blank and a single bar line, is read at once.
+  // blank, a single bar line and a chord symbol, is read at once.
   bool next(Item& item) {
     if (at_ >= line_.size()) return false;
     const char c = line_[at_];
@@ -104,9 +109,16 @@ class MusicLine {
       item = {ItemKind::kBar, static_cast<std::uint32_t>(at_), {}, 0, 0};
       return finish(item, end);
     }
+    if (c == '"') {  // a chord symbol, as common as bar lines in a tune with chords
+      item = {ItemKind::kText, static_cast<std::uint32_t>(at_), {}, 0, 0};
+      const std::size_t close = line_.find('"', end);
+      return finish(item, close == std::string_view::npos ? line_.size() : close + 1);
+    }
     return read(item);
   }
   std::string_view line() const { return line_; }
+  // Reads on from `column`, after a piece of the line read otherwise.
+  void resume(std::size_t column) { at_ = column; }
   // Past the notes of a voice overlay, from its "&" (or from the line's
   // start, when one goes on from the line before) to the bar line that ends
   // it, which `ender` then holds: any bar line with a "|" in its first two

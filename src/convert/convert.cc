@@ -53,7 +53,7 @@ void Conversion::line(std::string_view raw) {
   std::string_view line = trim(raw);
   // A tab line waits under its melody line for the lyrics that follow it, and no more.
   if (!pendingTab_.empty() && !line.empty() && !line.starts_with("w:")) flushTab();
-  if (kinds_.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
+  if (at_.kinds.classify(line) == LineKind::kBlock) {  // PostScript or text of the file's own: passed on untouched
     if (at_.chosen && !at_.leftOut) put(raw);
     return;
   }

@@ -77,6 +77,7 @@ struct Progress {
   std::string linesOverlaid;  // the lines of this tune whose voice overlays the tab leaves out
   Symbols fileSymbols;     // the U: fields of the file's header, for every tune
   Voices voices;           // of the current tune
+  LineReader kinds;        // PostScript and text blocks, whose lines are not ABC, open or not
 };
 
 // Told where the lines of the converted tune came from, as they are written:
@@ -151,7 +152,6 @@ class Conversion {
   long pendingFrom_ = 0;                // the line it was made from
   // With x= by title, a tune's lines from its X: line to the end of its header, until it is chosen or not.
   Headings headings_;
-  LineReader kinds_;  // PostScript and text blocks, whose lines are not ABC
   std::vector<std::string> header_;
   bool replaying_ = false;       // the held header lines are being converted
   bool chosenByTitle_ = false;   // the tune whose header was read last is chosen

@@ -61,17 +61,47 @@ class Scanner {
     Item item;
     bool more = state_.overlay ? overlay(items, item) : items.next(item);  // an overlay goes on from the line before
     for (; more; more = items.next(item)) {
-      if (item.kind == ItemKind::kBlank)  // blanks and notes: most of a line
-        at.put(item.text);
-      else if (item.kind == ItemKind::kNote)
-        at = note(item, line, at);
-      else
+      if (item.kind == ItemKind::kBlank) {  // blanks and notes: most of a line
+        if (item.text.size() == 1)
+          at.put(item.text[0]);
+        else
+          at.put(item.text);
+      } else if (item.kind == ItemKind::kText) {  // a chord symbol or an annotation: the melody staff's
+        continue;
+      } else if (item.kind == ItemKind::kBar && item.text.size() == 1 && item.text[0] == '|') {
+        barLine();
+        at.put('|');
+      } else if (item.kind != ItemKind::kNote) {
         at = step(item, items, at);
+      } else if (const Place* plain = plainNote(item)) {
+        at.put(*plain);
+        at = writeLength(at, item.lengthText());
+        if (item.column + item.text.size() < line.size()) at.put(' ');
+      } else {
+        at = note(item, line, at);
+      }
     }
     return {room.data(), static_cast<std::size_t>(at.out - room.data())};
   }
 
  private:
+  // A bar line ends the bar's accidentals.
+  void barLine() {
+    state_.accidentals.clear();
+    if (fingering_ != nullptr) ++fingering_->bar;
+  }
+
+  // The plain note, most of a line: a letter with no accidental and no
+  // octave mark, in a bar with none before it, on a course, without pos;
+  // its place is looked up at once. Nothing for any other note.
+  const Place* plainNote(const Item& item) const {
+    if (item.length != 1 || fingering_ != nullptr || state_.octave != 0 || state_.accidentals.any() ||
+        !isNoteLetter(item.text[0]))
+      return nullptr;
+    const Place* plain = board_.plain(state_.keyIndex, item.text[0]);
+    return plain != nullptr && plain->spot.course != 0 ? plain : nullptr;
+  }
+
   // One item of the line.
   Cursor step(const Item& item, MusicLine& items, Cursor at) {
     std::string_view line = items.line();
@@ -86,10 +116,8 @@ class Scanner {
         return chord(item, line, at);
       case ItemKind::kBar:
         for (std::size_t k = 0; k < item.text.size(); ++k)
-          if (item.text[k] == '|' || (item.text[k] == ':' && k + 1 < item.text.size() && item.text[k + 1] == ':')) {
-            state_.accidentals.clear();  // a bar line ends the bar's accidentals
-            if (fingering_ != nullptr) ++fingering_->bar;
-          }
+          if (item.text[k] == '|' || (item.text[k] == ':' && k + 1 < item.text.size() && item.text[k + 1] == ':'))
+            barLine();
         at.put(item.text);
         markBar(item.column + item.text.size(), at);
         return at;
@@ -421,7 +449,9 @@ class Scanner {
     at = writeLength(at, length);
     if (fingering_ != nullptr) noteTie(line, item.column + item.text.size());
     at.put("] ");
-    if (std::ranges::all_of(voices, &ChordNote::tied)) at.put('-');  // held into the next chord, as "[FA]-" is
+    // Held into the next chord, as "[FA]-" is; once, when such a tie follows too.
+    const std::size_t after = item.column + item.text.size();
+    if (std::ranges::all_of(voices, &ChordNote::tied) && (after >= line.size() || line[after] != '-')) at.put('-');
     return at;
   }
 

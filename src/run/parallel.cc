@@ -124,11 +124,12 @@ struct Trial {
 // order, standing at `at`, would convert it. A chunk starts at a tune, which
 // clears all but the key, the accidentals of an unfinished bar and the
 // symbols of the file's U: fields; after a tune left out, the next starts
-// afresh.
+// afresh. An X: inside a PostScript or text block starts no tune: a chunk
+// cut there is converted in order.
 bool startsAlike(const Progress& at, const Progress& start) {
   const TuneState& before = at.leftOut ? TuneState{} : at.tune;
   return before.keyIndex == start.tune.keyIndex && before.accidentals == start.tune.accidentals &&
-         at.fileSymbols == start.fileSymbols;
+         at.fileSymbols == start.fileSymbols && !at.kinds.inBlock();
 }
 
 // The conversion in order, taken up where the chunks converted apart left it.

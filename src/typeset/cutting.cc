@@ -13,6 +13,11 @@ namespace kry::typeset {
 
 namespace {
 
+// A bar line that ends a bar: any with a "|", or "::"; a lone ":" is none.
+bool isBarLine(const Item& item) {
+  return item.kind == ItemKind::kBar && (item.text.find('|') != std::string_view::npos || item.text == "::");
+}
+
 // The bar lines of a melody line: where each ends, and whether the number
 // of an ending follows it ("|1"), which can't start a line. Chord symbols,
 // decorations, grace notes, chords, inline fields and tuplets hold none;
@@ -25,7 +30,7 @@ std::vector<Bar> melodyBars(std::string_view m) {
   std::vector<Bar> bars;
   MusicLine items(m, Symbols{});
   for (Item item; items.next(item) && item.kind != ItemKind::kComment;) {
-    if (item.kind != ItemKind::kBar || (item.text.find('|') == std::string_view::npos && item.text != "::")) continue;
+    if (!isBarLine(item)) continue;
     const std::size_t end = item.column + item.text.size();
     bars.push_back({end, end < m.size() && isDigit(m[end])});
   }
@@ -40,17 +45,14 @@ std::vector<Cut> cutsFor(std::string_view m, std::string_view t, int systems) {
   std::vector<std::size_t> tabBars;  // where each bar line of the tab ends
   std::vector<int> before;           // the events before it
   int events = 0;
-  for (std::size_t i = 0; i < t.size();) {
-    const std::size_t end = std::min(t.find(' ', i + 1), t.size());
-    const std::string_view token = t.substr(i + 1, end - i - 1);  // after its blank
-    const bool bar = !token.empty() && token.find_first_not_of("|:[]") == std::string_view::npos;
-    if (bar) {
-      tabBars.push_back(end);
+  MusicLine items(t, Symbols{});
+  for (Item item; items.next(item);) {
+    if (isBarLine(item)) {
+      tabBars.push_back(item.column + item.text.size());
       before.push_back(events);
-    } else if (!token.empty() && token.rfind("[L:", 0) != 0 && token.rfind("[M:", 0) != 0) {
+    } else if (item.kind == ItemKind::kChord || item.kind == ItemKind::kRest || item.kind == ItemKind::kNote) {
       ++events;
     }
-    i = end;
   }
   if (bars.size() != tabBars.size()) return {};
   std::vector<Cut> cuts;

@@ -1,24 +1,10 @@
 #include "typeset/tabline.h"
 
+#include "base/reader.h"
+
 namespace kry::typeset {
 
 namespace {
-
-// The characters of a bar line or repeat sign starting at i, or 0.
-std::size_t barLength(std::string_view s, std::size_t i) {
-  std::size_t j = i;
-  while (j < s.size()) {
-    const char c = s[j];
-    const bool nextBar = j + 1 < s.size() && s[j + 1] == '|';
-    const bool prevBar = j > i && s[j - 1] == '|';
-    if (c == '|' || c == ':' || (c == '[' && nextBar) || (c == ']' && prevBar)) {
-      ++j;
-    } else {
-      break;
-    }
-  }
-  return j - i;
-}
 
 // Reads a length at i ("2", "3/2", "/"), moving i past it. Of one that
 // can't be read whole, what abcm2ps reads of it counts, as on the melody
@@ -105,128 +91,133 @@ bool readChord(std::string_view s, std::size_t& i, std::vector<TabItem>& items) 
   return true;
 }
 
+// An event from `i`: a run of course characters, one a course, then its
+// length. Moves i past it.
+void readEvent(std::string_view s, std::size_t& i, std::vector<TabItem>& items) {
+  const std::size_t from = i;
+  while (i < s.size() && isCourse(s[i])) ++i;
+  TabItem item;
+  item.kind = Item::kEvent;
+  item.frets = frets(s.substr(from, i - from));
+  item.length = readLengthAt(s, i, item.badLength);
+  items.push_back(item);
+}
+
+// A slur opened, a slide marked, before the next event.
+struct Marks {
+  bool slur = false, slide = false;
+};
+
+// One item of the reader's, as the tab staff takes it; `items` reads on
+// from where a piece read here ends.
+void take(const kry::Item& item, MusicLine& line, std::vector<TabItem>& items, Marks& marks) {
+  const std::string_view s = line.line();
+  std::size_t i = item.column;
+  switch (item.kind) {
+    case ItemKind::kBlank:
+    case ItemKind::kEnding:  // the numbers of an ending are the melody staff's
+    case ItemKind::kIgnored:
+      return;
+    case ItemKind::kSlurOpen:  // over notes on one course, a hammer-on or pull-off
+      marks.slur = true;
+      return;
+    case ItemKind::kSlurClose:
+      if (!items.empty() && items.back().kind == Item::kEvent) items.back().slurEnd = true;
+      return;
+    case ItemKind::kTie:  // after a note or a whole chord, every course of it is held
+      if (!items.empty() && items.back().kind == Item::kEvent) items.back().tied.assign(items.back().frets.size(), true);
+      return;
+    case ItemKind::kDecoration:
+      // A staccato dot: the tab staff shows frets, not phrasing; a slide is
+      // drawn into the fret of the next event; other marks are no frets.
+      if (item.text == "!slide!") marks.slide = true;
+      else if (item.text != ".") unknown(items, item.text);
+      return;
+    case ItemKind::kVoice:
+      return unknown(items, item.text);
+    case ItemKind::kField: {  // the unit length and the meter keep both voices in time; any other is the melody's
+      TabItem field;
+      field.kind = Item::kField;
+      field.text = std::string(item.text);
+      if (item.text[1] == 'L' || item.text[1] == 'M')
+        items.push_back(field);
+      else
+        unknown(items, item.text);
+      return;
+    }
+    case ItemKind::kBar:
+      if (item.text.find('|') == std::string_view::npos && item.text != "::") return unknown(items, item.text);
+      items.push_back({});
+      items.back().kind = Item::kBar;
+      items.back().text = std::string(item.text);
+      return;
+    case ItemKind::kChord:
+      if (item.text[0] == '[' && readChord(s, i, items)) return line.resume(i);
+      return unknown(items, item.text);
+    case ItemKind::kIncomplete:  // a "[" with no partner; what follows it is read on
+      unknown(items, "[");
+      return line.resume(i + 1);
+    case ItemKind::kRest:
+      if (item.text[0] == 'z' || item.text[0] == 'x') {
+        TabItem rest;
+        rest.kind = Item::kRest;
+        rest.hidden = item.text[0] == 'x';
+        ++i;
+        rest.length = readLengthAt(s, i, rest.badLength);
+        items.push_back(rest);
+        return line.resume(i);
+      }
+      break;
+    case ItemKind::kTuplet:
+      items.push_back({});
+      items.back().kind = Item::kTuplet;
+      items.back().text = std::string(item.text);
+      return;
+    case ItemKind::kBroken: {  // up to three of one sign
+      std::size_t end = i + 1;
+      while (end < s.size() && s[end] == s[i] && end - i < 3) ++end;
+      items.push_back({});
+      items.back().kind = Item::kBroken;
+      items.back().text = std::string(s.substr(i, end - i));
+      return line.resume(end);
+    }
+    case ItemKind::kContinuation:
+      if (s.find_first_not_of(" \t\r\n", i + 1) != std::string_view::npos) return unknown(items, item.text);
+      items.push_back({});
+      items.back().kind = Item::kContinue;
+      return;
+    default:
+      break;
+  }
+  if (isCourse(s[i])) {  // a comma or a fret letter: the courses of an event
+    readEvent(s, i, items);
+    return line.resume(i);
+  }
+  if (isLengthChar(s[i])) {  // a length with no event before it: kry writes none, so it is no time
+    unknown(items, std::string(lengthRun(s, i)) + " (a length with no event before it)");
+    return line.resume(i);
+  }
+  unknown(items, s.substr(i, 1));  // anything else, a character at a time
+  line.resume(i + 1);
+}
+
 }  // namespace
 
 std::vector<TabItem> scanTab(std::string_view s) {
   std::vector<TabItem> items;
-  std::size_t i = 0;
-  bool slur = false, slide = false;  // a slur opened, a slide marked, before the next event
-  std::size_t seen = 0;              // the items before the last step
-  auto opens = [&] {
-    if (items.size() > seen && items[seen].kind == Item::kEvent) {
-      items[seen].slurStart = slur;
-      items[seen].slide = slide;
-      slur = slide = false;
-    }
-    seen = items.size();
-  };
-  while (i < s.size()) {
-    opens();
-    const char c = s[i];
-    const char next = i + 1 < s.size() ? s[i + 1] : '\0';
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      ++i;
-    } else if (c == '[' && isDigit(next)) {
-      i = endingsEnd(s, i + 1);
-    } else if (c == '[' && isFieldLine(s.substr(i + 1))) {  // an inline field: "[L:", "[M:", "[K:"
-      // An inline field: the unit length and the meter keep both voices in
-      // time; any other is the melody's.
-      const std::size_t close = s.find(']', i);
-      const std::string_view field = s.substr(i, close == std::string_view::npos ? s.npos : close + 1 - i);
-      i += field.size();
-      if (close != std::string_view::npos && (next == 'L' || next == 'M')) {
-        TabItem item;
-        item.kind = Item::kField;
-        item.text = std::string(field);
-        items.push_back(item);
-      } else {
-        unknown(items, field);
-      }
-    } else if (const std::size_t n = barLength(s, i); n > 0) {
-      const std::string bar(s.substr(i, n));
-      i += n;
-      if (bar.back() == '|') i = endingsEnd(s, i);
-      if (bar.find('|') == std::string::npos && bar != "::") {
-        unknown(items, bar);
-      } else {
-        TabItem item;
-        item.kind = Item::kBar;
-        item.text = bar;
-        items.push_back(item);
-      }
-    } else if (c == '[') {
-      if (!readChord(s, i, items)) {
-        unknown(items, "[");
-        ++i;
-      }
-    } else if (isCourse(c)) {
-      const std::size_t from = i;
-      while (i < s.size() && isCourse(s[i])) ++i;
-      TabItem item;
-      item.kind = Item::kEvent;
-      item.frets = frets(s.substr(from, i - from));
-      item.length = readLengthAt(s, i, item.badLength);
-      items.push_back(item);
-    } else if (c == 'z' || c == 'x') {
-      ++i;
-      TabItem item;
-      item.kind = Item::kRest;
-      item.hidden = c == 'x';
-      item.length = readLengthAt(s, i, item.badLength);
-      items.push_back(item);
-    } else if (isLengthChar(c)) {
-      // A length with no event before it: kry writes none, so it is no time.
-      unknown(items, std::string(lengthRun(s, i)) + " (a length with no event before it)");
-    } else if (c == '(' && isDigit(next)) {
-      const std::size_t from = i++;
-      int colons = 0;
-      while (i < s.size() && (isDigit(s[i]) || (s[i] == ':' && colons < 2))) {
-        if (s[i] == ':') ++colons;
-        ++i;
-      }
-      TabItem item;
-      item.kind = Item::kTuplet;
-      item.text = std::string(s.substr(from, i - from));
-      items.push_back(item);
-    } else if (c == '-' && !items.empty() && items.back().kind == Item::kEvent) {
-      // A tie after a note or a whole chord: every course of it is held.
-      items.back().tied.assign(items.back().frets.size(), true);
-      ++i;
-    } else if (c == '(') {
-      slur = true;  // a slur: over notes on one course a hammer-on or pull-off
-      ++i;
-    } else if (c == ')') {
-      if (!items.empty() && items.back().kind == Item::kEvent) items.back().slurEnd = true;
-      ++i;
-    } else if (c == '-' || c == '.' || c == '`') {
-      // Ties, staccato dots: the tab staff shows frets, not phrasing.
-      ++i;
-    } else if (c == '>' || c == '<') {
-      const std::size_t from = i;
-      while (i < s.size() && s[i] == c && i - from < 3) ++i;
-      TabItem item;
-      item.kind = Item::kBroken;
-      item.text = std::string(s.substr(from, i - from));
-      items.push_back(item);
-    } else if (c == '\\' && s.find_first_not_of(" \t\r\n", i + 1) == std::string_view::npos) {
-      TabItem item;
-      item.kind = Item::kContinue;
-      items.push_back(item);
-      ++i;
-    } else if (c == '!') {
-      // A decoration such as !trill!: its letters are no frets. A slide is
-      // drawn into the fret of the next event.
-      const std::size_t close = s.find('!', i + 1);
-      const std::size_t end = close == std::string_view::npos ? i + 1 : close + 1;
-      if (s.substr(i, end - i) == "!slide!") slide = true;
-      else unknown(items, s.substr(i, end - i));
-      i = end;
-    } else {
-      unknown(items, s.substr(i, 1));
-      ++i;
+  const Symbols none;
+  MusicLine line(s, none);
+  Marks marks;
+  for (kry::Item item; line.next(item);) {
+    const std::size_t before = items.size();
+    take(item, line, items, marks);
+    // A slur opened or a slide marked belongs to the next event.
+    if (items.size() > before && items[before].kind == Item::kEvent) {
+      items[before].slurStart = marks.slur;
+      items[before].slide = marks.slide;
+      marks = {};
     }
   }
-  opens();
   return items;
 }
 

@@ -46,6 +46,7 @@ void PageScan::endTune() {
 }
 
 void PageScan::line(std::string_view line) {
+  if (kinds_.classify(trim(line, kBlanksAndTabs)) == LineKind::kBlock) return;
   if (line.starts_with("%%pageheight")) {
     page_.height = std::string(trim(line.substr(12), kBlanksAndTabs));
     page_.letter = page_.height == "11in";
@@ -54,7 +55,7 @@ void PageScan::line(std::string_view line) {
   } else if (line.starts_with("%%staffsep")) {
     const std::optional<double> sep = points(trim(line.substr(10), kBlanksAndTabs));
     if (sep) (inTune_ ? tune_ : file_) = std::min(*sep, (inTune_ ? tune_ : file_).value_or(*sep));
-  } else if (line.starts_with("X:")) {
+  } else if (startsTune(line)) {
     endTune();
     inTune_ = true;
     tune_.reset();

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/reader.h"
 #include "typeset/prolog.h"
 #include "typeset/tabrender.h"
 
@@ -105,6 +106,7 @@ class PageScan {
   std::optional<double> least_, file_;  // the least staffsep of a tune; one before the first tune
   std::optional<double> tune_;          // the tune's own
   bool inTune_ = false;
+  LineReader kinds_;  // a block's lines are no settings
   void endTune();
 };
 

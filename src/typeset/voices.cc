@@ -119,6 +119,12 @@ class Translator {
 
   void line(std::string_view line, int from);
   void finish() { flush(); }
+  // A line of a PostScript, text or SVG block: abcm2ps's as it stands.
+  void block(std::string_view line, int from) {
+    g_.open = false;
+    flush();
+    emit(std::string(line), from);
+  }
   // Hands over the lines and figures made so far, between two tunes.
   void drain(Routed& to) {
     to.body = std::move(body);
@@ -309,7 +315,7 @@ void Translator::startTune(std::string_view line, int from) {
   tabKeyC_ = false;
   melodyTime_.reset();
   out_.titles.push_back({std::string(fieldValue(line.substr(2))), "", out_.bookTitletrim});
-  emit(std::string(line), from);
+  emit("X:" + std::string(line.substr(2)), from);  // "x:1" as abcm2ps knows it
   dots_ = body.size();
   emit("%%postscript /ktabmid 15 def", from);
   const auto tight = settings_.tighter.find(static_cast<int>(out_.titles.size()));
@@ -387,7 +393,7 @@ void Translator::line(std::string_view line, int from) {
   lyricsAt_ = kNone;
   if (starts(line, "%%titletrim")) titleTrim(line);
   if (starts(line, "%%staffsep") || starts(line, "%%sysstaffsep")) return spacing(line, from);
-  if (starts(line, "X:")) {
+  if (startsTune(line)) {
     startTune(line, from);
   } else if (starts(line, "%%tabrhstyle")) {
     const auto style = trim(line.substr(12), kBlanksAndTabs);
@@ -560,7 +566,7 @@ void Translator::tab(std::string_view body, int from) {
 // field goes into the joined lines where it stands, lyrics under them, and
 // anything else after them. False when it ends the joined lines.
 bool Translator::within(std::string_view line, int from) {
-  if (trim(line, kBlanksAndTabs).empty() || starts(line, "X:")) {
+  if (trim(line, kBlanksAndTabs).empty() || startsTune(line)) {
     g_.open = false;
     return false;
   }
@@ -656,7 +662,8 @@ VoiceRouter::VoiceRouter(const Settings& settings, Translation& out, std::functi
 VoiceRouter::~VoiceRouter() = default;
 
 void VoiceRouter::line(std::string_view line, int from) {
-  if (line.starts_with("X:")) {
+  if (kinds_.classify(trim(line, kBlanksAndTabs)) == LineKind::kBlock) return tr_->block(line, from);
+  if (startsTune(line)) {
     // The tune before is whole: it goes, and this one starts afresh.
     tr_->finish();
     handOver();

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/reader.h"
 #include "typeset/diagrams.h"
 #include "typeset/translate.h"
 
@@ -49,6 +50,7 @@ class VoiceRouter {
  private:
   void handOver();
   std::unique_ptr<Translator> tr_;
+  LineReader kinds_;  // a block's lines are no tune's
   std::function<void(Routed&)> take_;
 };
 
