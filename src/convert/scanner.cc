@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 
 #include "base/abc.h"
 #include "base/reader.h"
@@ -248,7 +249,9 @@ class Scanner {
     silence(voices, spans, below, item.column, item.column + item.length - 1u);
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && item.inside().find('-') != std::string_view::npos) fingering_->tiePending = true;
-    std::string_view length = lengthInside ? first : item.lengthText();
+    std::string both;  // [C2E2]3/2: the first note's length times the one after the chord
+    if (lengthInside && !item.lengthText().empty()) both = timesLength(first, item.lengthText());
+    std::string_view length = !both.empty() ? std::string_view(both) : lengthInside ? first : item.lengthText();
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
     if (tabCode.empty()) {
       at.put('x');
@@ -263,6 +266,17 @@ class Scanner {
     at.put("] ");
     if (std::ranges::all_of(voices, &ChordNote::tied)) at.put('-');  // held into the next chord, as "[FA]-" is
     return at;
+  }
+
+  // One length times another, written as a length ("2" and "3/2" give "3");
+  // empty when either is none.
+  static std::string timesLength(std::string_view length, std::string_view times) {
+    const std::optional<Length> a = readLength(length), b = readLength(times);
+    if (!a || !b) return "";
+    long num = a->num * b->num, den = a->den * b->den;
+    const long common = std::gcd(num, den);
+    num /= common, den /= common;
+    return std::to_string(num) + (den == 1 ? "" : "/" + std::to_string(den));
   }
 
   // A note of a chord: where it is played alone, and as written.
