@@ -116,6 +116,7 @@ void Conversion::tuneNumber(std::string_view line) {
   at_.tune.keyCode.clear();
   at_.tune.lastLength.clear();
   at_.tune.octave = 0;
+  at_.tune.transpose = 0;
   at_.tune.overlay = false;
   at_.tune.symbols = at_.fileSymbols;
   at_.tune.voice.clear();
@@ -129,6 +130,7 @@ void Conversion::keyField(std::string_view line) {
   tune.keyCode = keyCodeOf(line);
   tune.keyIndex = getkey(tune.keyCode);
   tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
+  tune.transpose = transposeOf(line.substr(2)).value_or(tune.transpose);
   if (!firstOfTune) {  // a change of key inside the tune
     put(contract::kMelodyField);
     put(line);
@@ -170,6 +172,7 @@ void Conversion::keyField(std::string_view line) {
 // names the voice the music goes on in.
 void Conversion::voiceField(std::string_view line) {
   at_.tune.octave = octaveOf(line.substr(2)).value_or(at_.tune.octave);
+  at_.tune.transpose = transposeOf(line.substr(2)).value_or(at_.tune.transpose);
   if (!at_.tune.keyCode.empty()) voiceNamed(at_.tune, voiceId(line.substr(2)));
   put(line);
 }

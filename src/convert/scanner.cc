@@ -190,11 +190,11 @@ class Scanner {
   // its octave to the end of the bar.
   const Place& place(const Item& item) {
     std::string_view written = item.pitch();
-    if (item.letter == 0 && written.size() == 1 && state_.octave == 0 && !state_.accidentals.any() && isNoteLetter(written[0]))
+    if (item.letter == 0 && written.size() == 1 && state_.octave == 0 && state_.transpose == 0 && !state_.accidentals.any() && isNoteLetter(written[0]))
       if (const Place* plain = board_.plain(state_.keyIndex, written[0])) return *plain;
     char accidental = item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
     if (item.letter > 0) acdntl(state_.accidentals, accidental, written);
-    return kry::note(state_.keyIndex, accidental, written, board_, state_.octave);
+    return kry::note(state_.keyIndex, accidental, written, board_, state_.octave, state_.transpose);
   }
 
   // A length is written only when it differs from the one written last; a
@@ -217,6 +217,7 @@ class Scanner {
     if (field[1] == 'K') {
       state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
       state_.octave = octaveOf(field.substr(3, field.size() - 4)).value_or(state_.octave);
+      state_.transpose = transposeOf(field.substr(3, field.size() - 4)).value_or(state_.transpose);
     }
     if (field[1] == 'L' || field[1] == 'M') at.put(field);
     return at;

@@ -19,6 +19,7 @@ struct TuneState {
   std::string keyCode;        // empty until the tune's first K: field
   int keyIndex = 0;           // sharps, or seven plus flats; kept across tunes
   int octave = 0;             // octave= of a K: or V: field: the notes sound so many octaves higher, this tune
+  int transpose = 0;          // transpose= of a K: or V: field: the notes sound so many half steps higher, this tune
   std::string lastLength;     // the length last written into the tab voice, this tune
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
   bool overlay = false;       // a voice overlay ("&") goes on to the next line, up to its bar line

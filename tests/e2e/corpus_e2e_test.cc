@@ -58,10 +58,13 @@ class Melody {
     key_ = kry::getkey(kry::keyCodeOf("K:" + value));
     voice(value);
   }
-  // A K: or V: field's octave=N: the notes sound N octaves above what is written.
+  // A K: or V: field's octave=N and transpose=N: the notes sound N octaves, N half
+  // steps, above what is written.
   void voice(const std::string& value) {
     std::size_t at = value.find("octave=");
     if (at != std::string::npos) octaves_ = std::atoi(value.c_str() + at + 7);
+    at = value.find("transpose=");
+    if (at != std::string::npos) halfSteps_ = std::atoi(value.c_str() + at + 10);
   }
 
   std::vector<Pitches> events(const std::string& line) {
@@ -124,12 +127,13 @@ class Melody {
     auto key = std::pair(static_cast<char>(std::toupper(letter)), octave + (std::islower(static_cast<unsigned char>(letter)) ? 1 : 0));
     if (written) bar_[key] = accidental;
     int shift = written ? accidental : bar_.contains(key) ? bar_.at(key) : keyShift(key_, letter);
-    return pitch + 12 * (octave + octaves_) + shift + transposition_;
+    return pitch + 12 * (octave + octaves_) + halfSteps_ + shift + transposition_;
   }
 
   int transposition_;
   int key_ = 0;
-  int octaves_ = 0;  // the octave= of the tune's key or voice
+  int octaves_ = 0;    // the octave= of the tune's key or voice
+  int halfSteps_ = 0;  // its transpose=
   std::map<std::pair<char, int>, int> bar_;  // the accidentals written in the bar, by letter and octave
 };
 
@@ -184,7 +188,7 @@ std::string checkPitches(const std::string& converted, const Strings& strings, l
   for (const std::string& raw : lines(converted)) {
     std::string line = raw.substr(0, raw.find('\r'));
     if (line.rfind("X:", 0) == 0 || line.rfind("x:", 0) == 0) tune = line;  // the key and the bar go on, as kry carries them
-    if (line.rfind("X:", 0) == 0 || line.rfind("x:", 0) == 0) melody.voice("octave=0");
+    if (line.rfind("X:", 0) == 0 || line.rfind("x:", 0) == 0) melody.voice("octave=0 transpose=0");
     if (line.rfind("K:", 0) == 0) melody.key(line.substr(2));
     if (line.rfind("V:", 0) == 0) melody.voice(line.substr(2));
     if (line.rfind("[V:M] ", 0) == 0) wanted = melody.events(line.substr(6)), melodyLine = line;
