@@ -151,6 +151,9 @@ class Scanner {
   // lowest course is a rest in the melody as the tab plays it.
   Cursor note(const Item& item, std::string_view line, Cursor at) {
     const Place& place = this->place(item);
+    const std::size_t end = item.column + item.text.size();
+    state_.tiedPitch.clear();
+    if (end < line.size() && line[end] == '-') state_.tiedPitch = item.pitch(), state_.tiedAccidental = accidental_;
     if (place.spot.course == 0) {
       ++leftOut_.belowLowest;
       leftOut_.silenced.push_back({item.column, item.column + item.length, "z"});
@@ -188,13 +191,18 @@ class Scanner {
   // Where a note (its accidental, letter, octave marks) is played; a note
   // with no place stops the run. A written accidental holds for the note in
   // its octave to the end of the bar.
+  // A note tied from one of the same letter and octave sounds as that one,
+  // also past a bar line that ended its accidental (^G2-|G2).
   const Place& place(const Item& item) {
     std::string_view written = item.pitch();
-    if (item.letter == 0 && written.size() == 1 && state_.octave == 0 && state_.transpose == 0 && !state_.accidentals.any() && isNoteLetter(written[0]))
+    const bool tied = item.letter == 0 && !state_.tiedPitch.empty() && written == state_.tiedPitch;
+    accidental_ = ' ';
+    if (!tied && item.letter == 0 && written.size() == 1 && state_.octave == 0 && state_.transpose == 0 &&
+        !state_.accidentals.any() && isNoteLetter(written[0]))
       if (const Place* plain = board_.plain(state_.keyIndex, written[0])) return *plain;
-    char accidental = item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
-    if (item.letter > 0) acdntl(state_.accidentals, accidental, written);
-    return kry::note(state_.keyIndex, accidental, written, board_, state_.octave, state_.transpose);
+    accidental_ = tied ? state_.tiedAccidental : item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
+    if (item.letter > 0) acdntl(state_.accidentals, accidental_, written);
+    return kry::note(state_.keyIndex, accidental_, written, board_, state_.octave, state_.transpose);
   }
 
   // A length is written only when it differs from the one written last; a
@@ -244,6 +252,7 @@ class Scanner {
       spans.push_back({inside + n.column, inside + n.column + n.text.size(), n.lengthText()});
     }
     if (notes.badAccidental()) throw Stop(kBadAccidental, kExitStopped);
+    state_.tiedPitch.clear();
     std::size_t below = 0;
     for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     leftOut_.belowLowest += static_cast<int>(below);
@@ -370,6 +379,7 @@ class Scanner {
   }
 
   TuneState& state_;
+  char accidental_ = ' ';  // the accidental the note placed last sounds with, blank for the key's
   const Fretboard& board_;
   LeftOut& leftOut_;
   TuneFingering* fingering_;  // with option pos

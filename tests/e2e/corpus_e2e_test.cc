@@ -82,7 +82,7 @@ class Melody {
         std::string inside = line.substr(i + 1, close - i - 1);
         if (inside.find_first_not_of("^=_ABCDEFGabcdefg,'/0123456789- ") == std::string::npos &&
             inside.find_first_of("ABCDEFGabcdefg") != std::string::npos)
-          out.push_back(chord(inside));
+          out.push_back(chord(inside)), tied_.reset();
         i = close;
       } else if (c == '[' && i + 2 < line.size() && std::isalpha(static_cast<unsigned char>(line[i + 1])) && line[i + 2] == ':') {
         std::size_t close = std::min(line.find(']', i), line.size());
@@ -90,7 +90,7 @@ class Melody {
         i = close;
       } else if (c == '[' && i + 1 < line.size() && line[i + 1] != '|' && !std::isdigit(static_cast<unsigned char>(line[i + 1]))) {
         std::size_t close = std::min(line.find(']', i), line.size());
-        out.push_back(chord(line.substr(i + 1, close - i - 1)));
+        out.push_back(chord(line.substr(i + 1, close - i - 1))), tied_.reset();
         i = close;
       } else if (c == '|' || (c == ':' && i + 1 < line.size() && line[i + 1] == ':')) {
         bar_.clear();
@@ -98,6 +98,8 @@ class Melody {
         out.emplace_back();
       } else if (std::string("^=_ABCDEFGabcdefg").find(c) != std::string::npos) {
         if (std::optional<int> pitch = note(line, i)) out.push_back(Pitches{*pitch});
+        std::size_t after = line.find_first_not_of("0123456789/", i + 1);
+        if (after == std::string::npos || line[after] != '-') tied_.reset();
       }
     }
     return out;
@@ -126,7 +128,12 @@ class Melody {
     while (i + 1 < s.size() && (s[i + 1] == '\'' || s[i + 1] == ',')) octave += s[++i] == '\'' ? 1 : -1;
     auto key = std::pair(static_cast<char>(std::toupper(letter)), octave + (std::islower(static_cast<unsigned char>(letter)) ? 1 : 0));
     if (written) bar_[key] = accidental;
-    int shift = written ? accidental : bar_.contains(key) ? bar_.at(key) : keyShift(key_, letter);
+    // A note tied from one of its letter and octave keeps that one's accidental past the bar line.
+    int shift = written                           ? accidental
+                : tied_ && tied_->first == key  ? tied_->second
+                : bar_.contains(key)            ? bar_.at(key)
+                                                : keyShift(key_, letter);
+    tied_ = std::pair(key, shift);
     return pitch + 12 * (octave + octaves_) + halfSteps_ + shift + transposition_;
   }
 
@@ -134,6 +141,7 @@ class Melody {
   int key_ = 0;
   int octaves_ = 0;    // the octave= of the tune's key or voice
   int halfSteps_ = 0;  // its transpose=
+  std::optional<std::pair<std::pair<char, int>, int>> tied_;  // the note last read, by letter and octave, and its accidental, while a tie follows it
   std::map<std::pair<char, int>, int> bar_;  // the accidentals written in the bar, by letter and octave
 };
 
