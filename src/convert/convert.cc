@@ -117,7 +117,7 @@ void Conversion::tuneNumber(std::string_view line) {
   at_.tune.lastLength.clear();
   at_.tune.octave = 0;
   at_.tune.transpose = 0;
-  at_.tune.tiedPitch.clear();
+  at_.tune.tied.clear();
   at_.tune.overlay = false;
   at_.tune.symbols = at_.fileSymbols;
   at_.tune.voice.clear();

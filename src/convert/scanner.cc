@@ -152,8 +152,8 @@ class Scanner {
   Cursor note(const Item& item, std::string_view line, Cursor at) {
     const Place& place = this->place(item);
     const std::size_t end = item.column + item.text.size();
-    state_.tiedPitch.clear();
-    if (end < line.size() && line[end] == '-') state_.tiedPitch = item.pitch(), state_.tiedAccidental = accidental_;
+    state_.tied.clear();
+    if (end < line.size() && line[end] == '-') state_.tied.emplace_back(item.pitch(), accidental_);
     if (place.spot.course == 0) {
       ++leftOut_.belowLowest;
       leftOut_.silenced.push_back({item.column, item.column + item.length, "z"});
@@ -195,12 +195,13 @@ class Scanner {
   // also past a bar line that ended its accidental (^G2-|G2).
   const Place& place(const Item& item) {
     std::string_view written = item.pitch();
-    const bool tied = item.letter == 0 && !state_.tiedPitch.empty() && written == state_.tiedPitch;
+    const auto from = std::ranges::find_if(state_.tied, [&](const auto& t) { return t.first == written; });
+    const bool tied = item.letter == 0 && from != state_.tied.end();
     accidental_ = ' ';
     if (!tied && item.letter == 0 && written.size() == 1 && state_.octave == 0 && state_.transpose == 0 &&
         !state_.accidentals.any() && isNoteLetter(written[0]))
       if (const Place* plain = board_.plain(state_.keyIndex, written[0])) return *plain;
-    accidental_ = tied ? state_.tiedAccidental : item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
+    accidental_ = tied ? from->second : item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
     if (item.letter > 0) acdntl(state_.accidentals, accidental_, written);
     return kry::note(state_.keyIndex, accidental_, written, board_, state_.octave, state_.transpose);
   }
@@ -245,14 +246,18 @@ class Scanner {
     const std::size_t inside = item.column + 1u;  // where the chord's notes start on the line
     ChordNotes notes(item.inside(), state_.symbols);
     Item n;
+    const std::size_t end = item.column + item.text.size();
+    const bool tiedWhole = end < line.size() && line[end] == '-';  // [FA]- ties every note
+    std::vector<std::pair<std::string, char>> ties;
     for (bool tied = false; notes.next(n, tied);) {
       voices.push_back({&place(n), n.text.substr(0, n.length), tied});
+      if (tied || tiedWhole) ties.emplace_back(n.pitch(), accidental_);
       if (voices.size() == 1) first = n.lengthText();
       lengthInside = lengthInside || !n.lengthText().empty();
       spans.push_back({inside + n.column, inside + n.column + n.text.size(), n.lengthText()});
     }
     if (notes.badAccidental()) throw Stop(kBadAccidental, kExitStopped);
-    state_.tiedPitch.clear();
+    state_.tied = std::move(ties);
     std::size_t below = 0;
     for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     leftOut_.belowLowest += static_cast<int>(below);

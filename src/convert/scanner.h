@@ -22,8 +22,9 @@ struct TuneState {
   int transpose = 0;          // transpose= of a K: or V: field: the notes sound so many half steps higher, this tune
   std::string lastLength;     // the length last written into the tab voice, this tune
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
-  std::string tiedPitch;      // a note tied to the next: its letter and octave marks, and the
-  char tiedAccidental = ' ';  // accidental it sounds with, which the tied note keeps past a bar line
+  // The notes tied to the next note or chord: their letters and octave marks, and the
+  // accidentals they sound with, which the tied notes keep past a bar line.
+  std::vector<std::pair<std::string, char>> tied;
   bool overlay = false;       // a voice overlay ("&") goes on to the next line, up to its bar line
   Symbols symbols;            // the letters and decorations of U: fields, the file's and this tune's
   std::string voice;          // the voice the tune's body names with V:, if any

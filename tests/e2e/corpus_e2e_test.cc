@@ -82,7 +82,7 @@ class Melody {
         std::string inside = line.substr(i + 1, close - i - 1);
         if (inside.find_first_not_of("^=_ABCDEFGabcdefg,'/0123456789- ") == std::string::npos &&
             inside.find_first_of("ABCDEFGabcdefg") != std::string::npos)
-          out.push_back(chord(inside)), tied_.reset();
+          out.push_back(chord(inside, false));
         i = close;
       } else if (c == '[' && i + 2 < line.size() && std::isalpha(static_cast<unsigned char>(line[i + 1])) && line[i + 2] == ':') {
         std::size_t close = std::min(line.find(']', i), line.size());
@@ -90,7 +90,7 @@ class Melody {
         i = close;
       } else if (c == '[' && i + 1 < line.size() && line[i + 1] != '|' && !std::isdigit(static_cast<unsigned char>(line[i + 1]))) {
         std::size_t close = std::min(line.find(']', i), line.size());
-        out.push_back(chord(line.substr(i + 1, close - i - 1))), tied_.reset();
+        out.push_back(chord(line.substr(i + 1, close - i - 1), tiedAt(line, close + 1)));
         i = close;
       } else if (c == '|' || (c == ':' && i + 1 < line.size() && line[i + 1] == ':')) {
         bar_.clear();
@@ -98,17 +98,29 @@ class Melody {
         out.emplace_back();
       } else if (std::string("^=_ABCDEFGabcdefg").find(c) != std::string::npos) {
         if (std::optional<int> pitch = note(line, i)) out.push_back(Pitches{*pitch});
-        std::size_t after = line.find_first_not_of("0123456789/", i + 1);
-        if (after == std::string::npos || line[after] != '-') tied_.reset();
+        if (tiedAt(line, i + 1)) pending_.insert(last_);
+        if (depth_ == 0) ties_ = std::move(pending_), pending_.clear();
       }
     }
     return out;
   }
 
  private:
-  Pitches chord(const std::string& text) {
+  // Whether a tie stands at `i`, after a length if one is written there.
+  static bool tiedAt(const std::string& line, std::size_t i) {
+    i = line.find_first_not_of("0123456789/", i);
+    return i != std::string::npos && line[i] == '-';
+  }
+
+  // A chord's notes; `tiedWhole` when a tie follows it ([FA]-), which ties every note.
+  Pitches chord(const std::string& text, bool tiedWhole) {
     Pitches pitches;
+    chordNotes_.clear();
+    ++depth_;
     for (const Pitches& note : events(text)) pitches.insert(note.begin(), note.end());
+    --depth_;
+    if (tiedWhole) pending_.insert(chordNotes_.begin(), chordNotes_.end());
+    ties_ = std::move(pending_), pending_.clear();
     return pitches;
   }
 
@@ -130,10 +142,11 @@ class Melody {
     if (written) bar_[key] = accidental;
     // A note tied from one of its letter and octave keeps that one's accidental past the bar line.
     int shift = written                           ? accidental
-                : tied_ && tied_->first == key  ? tied_->second
+                : ties_.contains(key)           ? ties_.at(key)
                 : bar_.contains(key)            ? bar_.at(key)
                                                 : keyShift(key_, letter);
-    tied_ = std::pair(key, shift);
+    last_ = {key, shift};
+    if (depth_ > 0) chordNotes_.insert(last_);
     return pitch + 12 * (octave + octaves_) + halfSteps_ + shift + transposition_;
   }
 
@@ -141,7 +154,11 @@ class Melody {
   int key_ = 0;
   int octaves_ = 0;    // the octave= of the tune's key or voice
   int halfSteps_ = 0;  // its transpose=
-  std::optional<std::pair<std::pair<char, int>, int>> tied_;  // the note last read, by letter and octave, and its accidental, while a tie follows it
+  // Notes by letter and octave, with their accidentals: the note last read; those tied to
+  // the event being read (pending) and those tied to it from the event before; a chord's.
+  std::pair<std::pair<char, int>, int> last_;
+  std::map<std::pair<char, int>, int> pending_, ties_, chordNotes_;
+  int depth_ = 0;  // inside a chord
   std::map<std::pair<char, int>, int> bar_;  // the accidentals written in the bar, by letter and octave
 };
 
