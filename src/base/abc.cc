@@ -178,20 +178,27 @@ std::size_t overlayEnd(std::string_view line, std::size_t from) {
   return line.size();
 }
 
-std::optional<int> octaveOf(std::string_view field) {
-  constexpr std::string_view kOctave = "octave=";
+namespace {
+// The signed number after `name` ("octave=", "transpose=") among the words
+// of a field, up to `largest` either way; nothing when the field gives none.
+std::optional<int> modifierOf(std::string_view field, std::string_view name, long largest) {
   field = field.substr(0, field.find('%'));
-  for (std::size_t at = field.find(kOctave); at != std::string_view::npos; at = field.find(kOctave, at + 1)) {
+  for (std::size_t at = field.find(name); at != std::string_view::npos; at = field.find(name, at + 1)) {
     if (at > 0 && field[at - 1] != ' ' && field[at - 1] != '\t' && field[at - 1] != ':') continue;
-    std::size_t i = at + kOctave.size();
+    std::size_t i = at + name.size();
     const bool minus = i < field.size() && field[i] == '-';
     if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
-    const std::optional<long> octaves = readNumber(field, i);
-    if (!octaves || *octaves > 4) return std::nullopt;
-    return static_cast<int>(minus ? -*octaves : *octaves);
+    const std::optional<long> number = readNumber(field, i);
+    if (!number || *number > largest) return std::nullopt;
+    return static_cast<int>(minus ? -*number : *number);
   }
   return std::nullopt;
 }
+}  // namespace
+
+std::optional<int> octaveOf(std::string_view field) { return modifierOf(field, "octave=", 4); }
+
+std::optional<int> transposeOf(std::string_view field) { return modifierOf(field, "transpose=", 48); }
 
 std::size_t endingsEnd(std::string_view text, std::size_t i) {
   auto digitAt = [&](std::size_t k) { return k < text.size() && isDigit(text[k]); };

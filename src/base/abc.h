@@ -159,6 +159,10 @@ constexpr bool endsOverlay(std::string_view line, std::size_t end) { return end 
 // ("K:G octave=1", "V:1 clef=treble octave=-1"): the notes sound N octaves
 // above what is written; nothing when the field does not say.
 std::optional<int> octaveOf(std::string_view field);
+// The half steps written in "transpose=N" ("K:Bb transpose=-2"): the notes
+// sound N half steps above what is written, which abcm2ps draws as it is;
+// nothing when the field does not say.
+std::optional<int> transposeOf(std::string_view field);
 
 // ---- endings ----
 // Past the numbers of repeat endings at `i` ("1", "1,2", "1-3"); they belong

@@ -121,6 +121,8 @@ void Conversion::tuneNumber(std::string_view line) {
   at_.tune.keyCode.clear();
   at_.tune.lastLength.clear();
   at_.tune.octave = 0;
+  at_.tune.transpose = 0;
+  at_.tune.tied.clear();
   at_.tune.overlay = false;
   at_.tune.symbols = at_.fileSymbols;
   chooseVoice();
@@ -136,6 +138,7 @@ void Conversion::keyField(std::string_view line) {
   tune.keyCode = keyCodeOf(line);
   tune.keyIndex = getkey(tune.keyCode);
   tune.octave = octaveOf(line.substr(2)).value_or(tune.octave);
+  tune.transpose = transposeOf(line.substr(2)).value_or(tune.transpose);
   if (!firstOfTune) {  // a change of key inside the tune
     put(contract::kMelodyField);
     put(line);
@@ -189,7 +192,10 @@ void Conversion::voiceField(std::string_view line) {
   VoiceField field = readVoice(line.substr(2));
   enterVoice(field.id);
   Voices& v = at_.voices;
-  if (v.inTabbed) at_.tune.octave = octaveOf(field.rest).value_or(at_.tune.octave);
+  if (v.inTabbed) {
+    at_.tune.octave = octaveOf(field.rest).value_or(at_.tune.octave);
+    at_.tune.transpose = transposeOf(field.rest).value_or(at_.tune.transpose);
+  }
   if (at_.tune.keyCode.empty() && at_.inTune) {
     if (v.inTabbed)
       v.tabbedWords = field.rest;

@@ -213,10 +213,12 @@ std::string noteName(int pitch);
 // note: where a note is played on `board`, after the key signature of
 // `keyIndex` and the transposition: its own or its carried accidental (blank
 // for none), then as written its letter and octave marks, sounding `octaves`
-// higher (octave=). A note with no place stops the run (unavailable).
-inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board, int octaves = 0) {
+// higher (octave=) and `halfSteps` higher (transpose=). A note with no place
+// stops the run (unavailable).
+inline const Place& note(int keyIndex, char accidental, std::string_view written, const Fretboard& board, int octaves = 0,
+                         int halfSteps = 0) {
   std::optional<int> pitch = notePitch(keyIndex, accidental, written);
-  int sum = pitch ? *pitch + board.instrument().shift() + 12 * octaves : 0;  // a letter that is no note sounds nowhere
+  int sum = pitch ? *pitch + board.instrument().shift() + 12 * octaves + halfSteps : 0;  // a letter that is no note sounds nowhere
   if (!pitch || sum < board.lowest() || sum > board.highest()) unavailable(keyIndex, accidental, written, sum);
   return board.at(sum);
 }

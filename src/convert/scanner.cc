@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <numeric>
 
 #include "base/abc.h"
 #include "base/reader.h"
@@ -338,6 +339,9 @@ class Scanner {
   // lowest course is a rest in the melody as the tab plays it.
   Cursor note(const Item& item, std::string_view line, Cursor at) {
     const Place& place = this->place(item);
+    const std::size_t end = item.column + item.text.size();
+    state_.tied.clear();
+    if (end < line.size() && line[end] == '-') state_.tied.emplace_back(item.pitch(), accidental_);
     if (place.spot.course == 0) {
       ++leftOut_.belowLowest;
       leftOut_.silenced.push_back({item.column, item.column + item.length, "z"});
@@ -375,13 +379,19 @@ class Scanner {
   // Where a note (its accidental, letter, octave marks) is played; a note
   // with no place stops the run. A written accidental holds for the note in
   // its octave to the end of the bar.
+  // A note tied from one of the same letter and octave sounds as that one,
+  // also past a bar line that ended its accidental (^G2-|G2).
   const Place& place(const Item& item) {
     std::string_view written = item.pitch();
-    if (item.letter == 0 && written.size() == 1 && state_.octave == 0 && !state_.accidentals.any() && isNoteLetter(written[0]))
+    const auto from = std::ranges::find_if(state_.tied, [&](const auto& t) { return t.first == written; });
+    const bool tied = item.letter == 0 && from != state_.tied.end();
+    accidental_ = ' ';
+    if (!tied && item.letter == 0 && written.size() == 1 && state_.octave == 0 && state_.transpose == 0 &&
+        !state_.accidentals.any() && isNoteLetter(written[0]))
       if (const Place* plain = board_.plain(state_.keyIndex, written[0])) return *plain;
-    char accidental = item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
-    if (item.letter > 0) acdntl(state_.accidentals, accidental, written);
-    return kry::note(state_.keyIndex, accidental, written, board_, state_.octave);
+    accidental_ = tied ? from->second : item.letter > 0 ? accidentalCode(item.accidental()) : fixacc(state_.accidentals, written);
+    if (item.letter > 0) acdntl(state_.accidentals, accidental_, written);
+    return kry::note(state_.keyIndex, accidental_, written, board_, state_.octave, state_.transpose);
   }
 
   // A length is written only when it differs from the one written last; a
@@ -404,6 +414,7 @@ class Scanner {
     if (field[1] == 'K') {
       state_.keyIndex = getkey(keyCodeOf(field.substr(1, field.size() - 2)));
       state_.octave = octaveOf(field.substr(3, field.size() - 4)).value_or(state_.octave);
+      state_.transpose = transposeOf(field.substr(3, field.size() - 4)).value_or(state_.transpose);
     }
     if (field[1] == 'L' || field[1] == 'M') at.put(field);
     return at;
@@ -423,20 +434,27 @@ class Scanner {
     const std::size_t inside = item.column + 1u;  // where the chord's notes start on the line
     ChordNotes notes(item.inside(), state_.symbols);
     Item n;
+    const std::size_t end = item.column + item.text.size();
+    const bool tiedWhole = end < line.size() && line[end] == '-';  // [FA]- ties every note
+    std::vector<std::pair<std::string, char>> ties;
     for (bool tied = false; notes.next(n, tied);) {
       voices.push_back({&place(n), n.text.substr(0, n.length), tied});
+      if (tied || tiedWhole) ties.emplace_back(n.pitch(), accidental_);
       if (voices.size() == 1) first = n.lengthText();
       lengthInside = lengthInside || !n.lengthText().empty();
       spans.push_back({inside + n.column, inside + n.column + n.text.size(), n.lengthText()});
     }
     if (notes.badAccidental()) throw Stop(kBadAccidental, kExitStopped);
+    state_.tied = std::move(ties);
     std::size_t below = 0;
     for (const ChordNote& v : voices) below += v.place->spot.course == 0 ? 1 : 0;  // with or without pos
     leftOut_.belowLowest += static_cast<int>(below);
     silence(voices, spans, below, item.column, item.column + item.length - 1u);
     std::string tabCode = fingering_ == nullptr ? voice(voices) : fingered(voices);
     if (fingering_ != nullptr && item.inside().find('-') != std::string_view::npos) fingering_->tiePending = true;
-    std::string_view length = lengthInside ? first : item.lengthText();
+    std::string both;  // [C2E2]3/2: the first note's length times the one after the chord
+    if (lengthInside && !item.lengthText().empty()) both = timesLength(first, item.lengthText());
+    std::string_view length = !both.empty() ? std::string_view(both) : lengthInside ? first : item.lengthText();
     tabCode.erase(tabCode.find_last_not_of(',') + 1);
     if (tabCode.empty()) {
       at.put('x');
@@ -453,6 +471,17 @@ class Scanner {
     const std::size_t after = item.column + item.text.size();
     if (std::ranges::all_of(voices, &ChordNote::tied) && (after >= line.size() || line[after] != '-')) at.put('-');
     return at;
+  }
+
+  // One length times another, written as a length ("2" and "3/2" give "3");
+  // empty when either is none.
+  static std::string timesLength(std::string_view length, std::string_view times) {
+    const std::optional<Length> a = readLength(length), b = readLength(times);
+    if (!a || !b) return "";
+    long num = a->num * b->num, den = a->den * b->den;
+    const long common = std::gcd(num, den);
+    num /= common, den /= common;
+    return std::to_string(num) + (den == 1 ? "" : "/" + std::to_string(den));
   }
 
   // A note of a chord: where it is played alone, and as written.
@@ -545,6 +574,7 @@ class Scanner {
   }
 
   TuneState& state_;
+  char accidental_ = ' ';  // the accidental the note placed last sounds with, blank for the key's
   const Fretboard& board_;
   LeftOut& leftOut_;
   TuneFingering* fingering_;  // with option pos

@@ -19,8 +19,12 @@ struct TuneState {
   std::string keyCode;        // empty until the tune's first K: field
   int keyIndex = 0;           // sharps, or seven plus flats; kept across tunes
   int octave = 0;             // octave= of a K: or V: field: the notes sound so many octaves higher, this tune
+  int transpose = 0;          // transpose= of a K: or V: field: the notes sound so many half steps higher, this tune
   std::string lastLength;     // the length last written into the tab voice, this tune
   AccidentalTable accidentals;  // cleared at every bar line the scanner sees
+  // The notes tied to the next note or chord: their letters and octave marks, and the
+  // accidentals they sound with, which the tied notes keep past a bar line.
+  std::vector<std::pair<std::string, char>> tied;
   bool overlay = false;       // a voice overlay ("&") goes on to the next line, up to its bar line
   Symbols symbols;            // the letters and decorations of U: fields, the file's and this tune's
 };

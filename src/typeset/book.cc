@@ -59,7 +59,8 @@ bool translateBook(Platform& platform, const std::string& input, const std::stri
                    Translation& out, std::uint64_t& digest, std::string* err) {
   // Read once for the page, which the prolog before the first tune sets.
   PageScan scan;
-  if (!eachLine(platform, input, [&](std::string_view line) { scan.line(line); })) {
+  std::string capital;
+  if (!eachLine(platform, input, [&](std::string_view line) { scan.line(capitalTuneNumber(line, capital)); })) {
     *err = "cannot read the input file " + input;
     return false;
   }
@@ -81,7 +82,7 @@ bool translateBook(Platform& platform, const std::string& input, const std::stri
       figures = platform.writeFile(dir + "/" + drawing.file, diagramsEps(drawing.diagrams, musicWidth(page))) && figures;
   });
   int n = 0;
-  if (!eachLine(platform, input, [&](std::string_view line) { router.line(line, ++n); })) {
+  if (!eachLine(platform, input, [&](std::string_view line) { router.line(capitalTuneNumber(line, capital), ++n); })) {
     *err = "cannot read the input file " + input;
     return false;
   }

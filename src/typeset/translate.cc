@@ -1,6 +1,7 @@
 #include "typeset/translate.h"
 
 #include <algorithm>
+#include <deque>
 #include <optional>
 
 #include "base/text.h"
@@ -71,10 +72,18 @@ Page PageScan::page() {
   return page_;
 }
 
+std::string_view capitalTuneNumber(std::string_view line, std::string& capital) {
+  if (!line.starts_with("x:")) return line;
+  capital = "X:";
+  capital += line.substr(2);
+  return capital;
+}
+
 Translation translate(std::string_view text, const Settings& settings) {
   std::vector<std::string_view> lines;
+  std::deque<std::string> capitals;
   Lines reader(text);
-  for (std::string_view line; reader.next(line);) lines.push_back(line);
+  for (std::string_view line; reader.next(line);) lines.push_back(capitalTuneNumber(line, capitals.emplace_back()));
 
   Translation out;
   PageScan scan;

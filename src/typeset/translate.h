@@ -92,6 +92,11 @@ struct Translation {
 
 Translation translate(std::string_view text, const Settings& settings);
 
+// A line as abcm2ps is to read it: a tune number written with a small x
+// ("x:2") with a capital one ("X:2", kept in `capital`), since abcm2ps starts
+// a tune only at a capital X; any other line as it is.
+std::string_view capitalTuneNumber(std::string_view line, std::string& capital);
+
 // The paper and margins, set once for the whole file, read a line at a time:
 // the first page height and bottom margin given, and the space between
 // systems of the tune that has the least (abcm2ps's 46 points for one that

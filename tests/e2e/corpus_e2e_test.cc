@@ -55,7 +55,18 @@ int keyShift(int k, char letter) {
 class Melody {
  public:
   explicit Melody(int transposition) : transposition_(transposition) {}
-  void key(const std::string& value) { key_ = kry::getkey(kry::keyCodeOf("K:" + value)); }
+  void key(const std::string& value) {
+    key_ = kry::getkey(kry::keyCodeOf("K:" + value));
+    voice(value);
+  }
+  // A K: or V: field's octave=N and transpose=N: the notes sound N octaves, N half
+  // steps, above what is written.
+  void voice(const std::string& value) {
+    std::size_t at = value.find("octave=");
+    if (at != std::string::npos) octaves_ = std::atoi(value.c_str() + at + 7);
+    at = value.find("transpose=");
+    if (at != std::string::npos) halfSteps_ = std::atoi(value.c_str() + at + 10);
+  }
 
   std::vector<Pitches> events(const std::string& line) {
     std::vector<Pitches> out;
@@ -67,9 +78,12 @@ class Melody {
       } else if (c == '!') {
         std::size_t close = line.find('!', i + 1);
         if (close != std::string::npos && line.substr(i, close - i).find_first_of(" |") == std::string::npos) i = close;
-      } else if (c == '+') {  // +CE+ is a chord in older tunes
+      } else if (c == '+') {  // +CE+ is a chord in older tunes, +trill+ a decoration
         std::size_t close = std::min(line.find('+', i + 1), line.size());
-        out.push_back(chord(line.substr(i + 1, close - i - 1)));
+        std::string inside = line.substr(i + 1, close - i - 1);
+        if (inside.find_first_not_of("^=_ABCDEFGabcdefg,'/0123456789- ") == std::string::npos &&
+            inside.find_first_of("ABCDEFGabcdefg") != std::string::npos)
+          out.push_back(chord(inside, false));
         i = close;
       } else if (c == '[' && i + 2 < line.size() && std::isalpha(static_cast<unsigned char>(line[i + 1])) && line[i + 2] == ':') {
         std::size_t close = std::min(line.find(']', i), line.size());
@@ -77,7 +91,7 @@ class Melody {
         i = close;
       } else if (c == '[' && i + 1 < line.size() && line[i + 1] != '|' && !std::isdigit(static_cast<unsigned char>(line[i + 1]))) {
         std::size_t close = std::min(line.find(']', i), line.size());
-        out.push_back(chord(line.substr(i + 1, close - i - 1)));
+        out.push_back(chord(line.substr(i + 1, close - i - 1), tiedAt(line, close + 1)));
         i = close;
       } else if (c == '|' || (c == ':' && i + 1 < line.size() && line[i + 1] == ':')) {
         bar_.clear();
@@ -85,15 +99,29 @@ class Melody {
         out.emplace_back();
       } else if (std::string("^=_ABCDEFGabcdefg").find(c) != std::string::npos) {
         if (std::optional<int> pitch = note(line, i)) out.push_back(Pitches{*pitch});
+        if (tiedAt(line, i + 1)) pending_.insert(last_);
+        if (depth_ == 0) ties_ = std::move(pending_), pending_.clear();
       }
     }
     return out;
   }
 
  private:
-  Pitches chord(const std::string& text) {
+  // Whether a tie stands at `i`, after a length if one is written there.
+  static bool tiedAt(const std::string& line, std::size_t i) {
+    i = line.find_first_not_of("0123456789/", i);
+    return i != std::string::npos && line[i] == '-';
+  }
+
+  // A chord's notes; `tiedWhole` when a tie follows it ([FA]-), which ties every note.
+  Pitches chord(const std::string& text, bool tiedWhole) {
     Pitches pitches;
+    chordNotes_.clear();
+    ++depth_;
     for (const Pitches& note : events(text)) pitches.insert(note.begin(), note.end());
+    --depth_;
+    if (tiedWhole) pending_.insert(chordNotes_.begin(), chordNotes_.end());
+    ties_ = std::move(pending_), pending_.clear();
     return pitches;
   }
 
@@ -113,12 +141,25 @@ class Melody {
     while (i + 1 < s.size() && (s[i + 1] == '\'' || s[i + 1] == ',')) octave += s[++i] == '\'' ? 1 : -1;
     auto key = std::pair(static_cast<char>(std::toupper(letter)), octave + (std::islower(static_cast<unsigned char>(letter)) ? 1 : 0));
     if (written) bar_[key] = accidental;
-    int shift = written ? accidental : bar_.contains(key) ? bar_.at(key) : keyShift(key_, letter);
-    return pitch + 12 * octave + shift + transposition_;
+    // A note tied from one of its letter and octave keeps that one's accidental past the bar line.
+    int shift = written                           ? accidental
+                : ties_.contains(key)           ? ties_.at(key)
+                : bar_.contains(key)            ? bar_.at(key)
+                                                : keyShift(key_, letter);
+    last_ = {key, shift};
+    if (depth_ > 0) chordNotes_.insert(last_);
+    return pitch + 12 * (octave + octaves_) + halfSteps_ + shift + transposition_;
   }
 
   int transposition_;
   int key_ = 0;
+  int octaves_ = 0;    // the octave= of the tune's key or voice
+  int halfSteps_ = 0;  // its transpose=
+  // Notes by letter and octave, with their accidentals: the note last read; those tied to
+  // the event being read (pending) and those tied to it from the event before; a chord's.
+  std::pair<std::pair<char, int>, int> last_;
+  std::map<std::pair<char, int>, int> pending_, ties_, chordNotes_;
+  int depth_ = 0;  // inside a chord
   std::map<std::pair<char, int>, int> bar_;  // the accidentals written in the bar, by letter and octave
 };
 
@@ -137,7 +178,13 @@ std::vector<Pitches> tabEvents(const std::string& line, const Strings& strings) 
     char c = line[i];
     if (c == '[' && i + 2 < line.size() && std::isupper(static_cast<unsigned char>(line[i + 1])) && line[i + 2] == ':') {
       i = std::min(line.find(']', i), line.size());
-    } else if (c == '[' && i + 1 < line.size() && line[i + 1] != '|' && !std::isdigit(static_cast<unsigned char>(line[i + 1]))) {
+    } else if (c == '[' && i + 1 < line.size() && std::isdigit(static_cast<unsigned char>(line[i + 1]))) {
+      // [1,3 and [1-3 are endings: a comma or a dash with a digit after it is the list's
+      for (++i; i + 1 < line.size() && (std::isdigit(static_cast<unsigned char>(line[i + 1])) ||
+                                        (std::string(",-").find(line[i + 1]) != std::string::npos && i + 2 < line.size() &&
+                                         std::isdigit(static_cast<unsigned char>(line[i + 2]))));)
+        ++i;
+    } else if (c == '[' && i + 1 < line.size() && line[i + 1] != '|') {
       std::size_t close = std::min(line.find(']', i), line.size());
       std::string courses;
       for (char k : line.substr(i + 1, close - i - 1))
@@ -167,11 +214,14 @@ std::string checkPitches(const std::string& converted, const Strings& strings, l
   bool tabbed = true;  // the lines go on in the tabbed voice, M, or its tab, G
   for (const std::string& raw : lines(converted)) {
     std::string line = raw.substr(0, raw.find('\r'));
-    if (line.rfind("X:", 0) == 0) tune = line, tabbed = true;  // the key and the bar go on, as kry carries them
+    const bool tuneStart = line.rfind("X:", 0) == 0 || line.rfind("x:", 0) == 0;
+    if (tuneStart) tune = line, tabbed = true;  // the key and the bar go on, as kry carries them
+    if (tuneStart) melody.voice("octave=0 transpose=0");
     if (line.rfind("V:", 0) == 0 || line.rfind("[V:", 0) == 0) {
       std::size_t from = line[0] == '[' ? 3 : 2;
       std::string id = line.substr(from, line.find_first_of(" ]", from) - from);
       tabbed = id == "M" || id == "G";
+      if (tabbed && line[0] == 'V') melody.voice(line.substr(2));
     }
     if (line.rfind("K:", 0) == 0 && tabbed) melody.key(line.substr(2));  // another voice's key is its own
     if (line.rfind("[V:M] ", 0) == 0) wanted = melody.events(line.substr(6)), melodyLine = line;
@@ -207,7 +257,7 @@ BookRun convertBook(const std::string& book, const Words& options, const Strings
   std::string converted = box.read("TEMP.ABC"), what = fs::path(book).filename().string() + " [";
   for (const std::string& option : options) what += option + (&option == &options.back() ? "" : " ");
   std::size_t tunes = 0;
-  for (const std::string& line : lines(converted)) tunes += line.rfind("X:", 0) == 0 ? 1 : 0;
+  for (const std::string& line : lines(converted)) tunes += line.rfind("X:", 0) == 0 || line.rfind("x:", 0) == 0 ? 1 : 0;
   BookRun run;
   run.said = what + "]: " + std::to_string(tunes) + " tunes converted; " + r.err.substr(0, r.err.find_last_not_of(" \n") + 1);
   std::string wrong = checkPitches(converted, strings, run.whole, run.shortOf);

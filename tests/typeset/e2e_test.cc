@@ -248,13 +248,15 @@ TEST_P(KryAndAbctab2ps, EngraveEveryBookInTime) {
     s.useTypesetter(kBin);
     fs::copy_file(book, s.path("book.abc"));
     const RunResult r = s.shell(kKry + " book debug skip " + GetParam()), box = s.shell("gs -q -dSAFER -sDEVICE=bbox -o - book.ps");
-    const std::string tune = kry_test::readFile(s.path("TEMP.ABC")), want = "wrote book.ps (" + std::to_string(count(tune, "\nX:")) + " tune";
-    kept += count(tune, "\nX:");
+    const std::string tune = kry_test::readFile(s.path("TEMP.ABC"));
+    const int tunes = count(tune, "\nX:") + count(tune, "\nx:");  // a tune number may be written with a small x
+    const std::string want = "wrote book.ps (" + std::to_string(tunes) + " tune";
+    kept += tunes;
     EXPECT_NE(r.out.find(want), std::string::npos) << book << "\n" << r.out << r.err;
     EXPECT_EQ(count(r.out + r.err, " runs "), 0) << book << "\n" << r.out << r.err;
     EXPECT_EQ(box.status, 0) << book;
-    EXPECT_EQ(count(kry_test::readFile(s.path("book.ps")), "\n% --- xref "), count(tune, "\nX:")) << book;
-    EXPECT_GE(count(box.err, "%%HiResBoundingBox"), count(tune, "\nX:")) << book;
+    EXPECT_EQ(count(kry_test::readFile(s.path("book.ps")), "\n% --- xref "), tunes) << book;
+    EXPECT_GE(count(box.err, "%%HiResBoundingBox"), tunes) << book;
     const std::string ps = s.read("book.ps");
     // Every bar line and repeat stands at the same place on both staves.
     EXPECT_EQ(misalignedBars(ps), 0) << book;
