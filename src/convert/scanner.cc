@@ -93,11 +93,12 @@ class Scanner {
   }
 
   // The plain note, most of a line: a letter with no accidental and no
-  // octave mark, in a bar with none before it, on a course, without pos;
+  // octave mark, in a bar with none before it, not tied from the note
+  // before, untransposed, on a course, without pos;
   // its place is looked up at once. Nothing for any other note.
   const Place* plainNote(const Item& item) const {
-    if (item.length != 1 || fingering_ != nullptr || state_.octave != 0 || state_.accidentals.any() ||
-        !isNoteLetter(item.text[0]))
+    if (item.length != 1 || fingering_ != nullptr || state_.octave != 0 || state_.transpose != 0 ||
+        state_.accidentals.any() || !state_.tied.empty() || !isNoteLetter(item.text[0]))
       return nullptr;
     const Place* plain = board_.plain(state_.keyIndex, item.text[0]);
     return plain != nullptr && plain->spot.course != 0 ? plain : nullptr;
