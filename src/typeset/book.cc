@@ -195,10 +195,54 @@ bool markBook(Platform& platform, const std::string& dir, const std::string& tit
   return copySpliced(platform, ps, splices, marked) && marked.close();
 }
 
-std::vector<SystemScan::Alone> loneSystems(Platform& platform, const std::string& dir) {
+std::vector<SystemScan::Alone> loneSystems(Platform& platform, const std::string& dir, const char* ps) {
   SystemScan scan;
-  eachPsLine(platform, dir + "/" + kTempPs, [&](std::string_view text, std::size_t) { scan.line(text); });
+  eachPsLine(platform, dir + "/" + ps, [&](std::string_view text, std::size_t) { scan.line(text); });
   return scan.alone();
+}
+
+namespace {
+
+// Every line of abcm2ps's input at `path` with its origin and the tune it
+// belongs to, counted from 1; 0 outside the tunes. A tune runs from its X:
+// line to the empty line that ends it.
+template <typename F>
+bool eachTuneLine(Platform& platform, const std::string& path, const Origins& origin, F&& line) {
+  std::size_t n = 0;
+  int tune = 0;
+  bool in = false;
+  return eachLine(platform, path, [&](std::string_view text) {
+    if (text.starts_with("X:")) {
+      ++tune;
+      in = true;
+    } else if (in && text.empty()) {
+      in = false;
+    }
+    line(text, origin.at(n++), in ? tune : 0);
+  });
+}
+
+}  // namespace
+
+std::vector<int> tuneLines(Platform& platform, const std::string& dir, const Origins& origin) {
+  std::vector<int> lines;
+  eachTuneLine(platform, dir + "/" + kTempTune, origin, [&](std::string_view text, const Origin& from, int) {
+    if (text.starts_with("X:")) lines.push_back(from.line);
+  });
+  return lines;
+}
+
+bool someTunes(Platform& platform, const std::string& dir, const Origins& origin, const std::vector<int>& wanted,
+               Origins& some) {
+  Spool out(platform, dir + "/" + kTempSome);
+  const bool read = eachTuneLine(platform, dir + "/" + kTempTune, origin,
+                                 [&](std::string_view text, const Origin& from, int tune) {
+                                   if (tune > 0 && !std::ranges::binary_search(wanted, tune)) return;
+                                   out.write(text);
+                                   out.write("\n");
+                                   some.push(from);
+                                 });
+  return read && out.close();
 }
 
 }  // namespace kry::typeset

@@ -72,8 +72,20 @@ bool translateBook(Platform& platform, const std::string& input, const std::stri
 // read or written.
 bool markBook(Platform& platform, const std::string& dir, const std::string& title, const std::vector<TuneTitle>& tunes);
 
-// The tunes, counted from 1, whose last page in `dir`/kTempPs holds a single
+// The tunes, counted from 1, whose last page in `dir`/`ps` holds a single
 // system alone (SystemScan).
-std::vector<SystemScan::Alone> loneSystems(Platform& platform, const std::string& dir);
+std::vector<SystemScan::Alone> loneSystems(Platform& platform, const std::string& dir, const char* ps);
+
+// The input line of each tune's X: line in `dir`/kTempTune, whose lines
+// came from `origin`, in the order of the book.
+std::vector<int> tuneLines(Platform& platform, const std::string& dir, const Origins& origin);
+
+// Writes `dir`/kTempSome: the tunes `wanted` of `dir`/kTempTune (counted
+// from 1, in ascending order) with every line outside the tunes, the page's
+// set-up and the book's own lines, so that they are engraved as in the whole
+// book. `some` gets the origin of each line written. False when a file can't
+// be read or written.
+bool someTunes(Platform& platform, const std::string& dir, const Origins& origin, const std::vector<int>& wanted,
+               Origins& some);
 
 }  // namespace kry::typeset

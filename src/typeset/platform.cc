@@ -26,6 +26,8 @@ const char* const kTempPs = "tune.ps";
 const char* const kTempLog = "abcm2ps.log";
 const char* const kTempBody = "body.abc";
 const char* const kTempMarked = "marked.ps";
+const char* const kTempSome = "some.abc";
+const char* const kTempSomePs = "some.ps";
 
 namespace {
 

@@ -63,5 +63,7 @@ extern const char* const kTempPs;
 extern const char* const kTempLog;
 extern const char* const kTempBody;    // the translated tunes, before the prolog is known
 extern const char* const kTempMarked;  // the PostScript with the PDF's outline
+extern const char* const kTempSome;    // a few tunes of the book, engraved apart
+extern const char* const kTempSomePs;  // their pages
 
 }  // namespace kry::typeset

@@ -55,9 +55,9 @@ int inputLine(const Origins& origin, long n, long col) {
 }
 
 // abcm2ps's messages about its input, pointed back at the lines of ours.
-std::vector<Said> mapMessages(const std::string& log, const std::string& inputName,
+std::vector<Said> mapMessages(const std::string& log, const char* tune, const std::string& inputName,
                               const Origins& origin) {
-  const std::string prefix = std::string(kTempTune) + ":";
+  const std::string prefix = std::string(tune) + ":";
   std::vector<Said> out;
   Lines lines(log);
   for (std::string_view read; lines.next(read);) {
@@ -101,32 +101,143 @@ constexpr int kMostCloser = 1;
 
 // Sets closer each tune that left a system alone on its last page, or, set
 // as close as it may be, starts a new page before its last two systems;
-// false when there is none, or nothing left to do for them.
-bool tighten(const std::vector<SystemScan::Alone>& alone, Settings& settings) {
-  bool any = false;
+// the tunes so changed, none when there is nothing left to do for them.
+std::vector<int> tighten(const std::vector<SystemScan::Alone>& alone, Settings& settings) {
+  std::vector<int> changed;
   for (const auto& [tune, systems] : alone) {
     if (settings.tighter[tune] < kMostCloser) {
       ++settings.tighter[tune];
-      any = true;
+      changed.push_back(tune);
     } else if (systems > 2 && !settings.pageBefore.contains(tune)) {
       settings.tighter.erase(tune);  // its pages no longer need it
       settings.pageBefore[tune] = systems - 1;
-      any = true;
+      changed.push_back(tune);
     }
   }
-  return any;
+  return changed;
 }
 
-// Counts the lines abcm2ps found too wide for a system; false for none.
-bool crowd(const std::vector<Said>& messages, std::map<int, int>& crowded) {
-  bool any = false;
+// Counts the lines abcm2ps found too wide for a system; the lines, none
+// when there is none.
+std::vector<int> crowd(const std::vector<Said>& messages, std::map<int, int>& crowded) {
+  std::vector<int> lines;
   for (const Said& m : messages) {
     if (m.line > 0 && m.text.find("Line too much shrunk") != std::string::npos) {
       ++crowded[m.line];
-      any = true;
+      lines.push_back(m.line);
     }
   }
-  return any;
+  return lines;
+}
+
+// What one engraving by abcm2ps left: its exit status and its messages.
+struct Engraving {
+  int status = 0;
+  std::vector<Said> theirs;
+  bool whole() const { return status >= 0 && status <= 1; }  // every page written
+};
+
+// The book, everything the rounds of engraving need.
+struct Book {
+  Platform& platform;
+  const TempDir& temp;
+  const Command& cmd;
+  Settings settings;
+  Translation tr;
+  std::uint64_t digest = 0;  // of the translation engraved last
+};
+
+// abcm2ps engraves `tune` of the temporary directory into `ps`; `origin`
+// points its messages back at the input.
+Engraving engrave(const Book& book, const char* tune, const char* ps, const Origins& origin) {
+  std::vector<std::string> words{"abcm2ps", "-q"};
+  if (book.cmd.onePerPage) words.push_back("-1");
+  words.insert(words.end(), {"-O", ps, tune});
+  Engraving e;
+  e.status = book.platform.run(words, book.temp.dir(), book.temp.file(kTempLog));
+  e.theirs = mapMessages(book.platform.readFile(book.temp.file(kTempLog)).value_or(""), tune, book.cmd.input, origin);
+  return e;
+}
+
+// Translates the book again with its settings; `same` when the text did not
+// change. False, with the reason, when a file can't be read or written.
+bool retranslate(Book& book, bool& same, std::string* why) {
+  Translation again;
+  std::uint64_t changed = 0;
+  if (!translateBook(book.platform, book.cmd.input, book.temp.dir(), book.settings, again, changed, why)) return false;
+  book.tr = std::move(again);
+  same = changed == book.digest;
+  book.digest = changed;
+  return true;
+}
+
+// A music line abcm2ps has to squeeze past reading is broken into one more
+// system, a tune with a system alone on its last page set closer, and the
+// whole book engraved again, a few times at most. `last` is the last
+// engraving, of the book as it stands.
+bool settleWhole(Book& book, Engraving& last, std::string* why) {
+  for (int round = 1;; ++round) {
+    last = engrave(book, kTempTune, kTempPs, book.tr.origin);
+    const bool crowded = !crowd(last.theirs, book.settings.crowded).empty();
+    const bool alone = last.whole() && !tighten(loneSystems(book.platform, book.temp.dir(), kTempPs), book.settings).empty();
+    if (round == kMostRounds || !(crowded || alone)) return true;
+    bool same = false;
+    if (!retranslate(book, same, why)) return false;
+    if (same) return true;  // nothing left to break or set closer: abcm2ps has read this
+  }
+}
+
+// The tunes, counted from 1, that `changed` names or that hold a line of `crowded`.
+std::vector<int> tunesOf(std::vector<int> changed, const std::vector<int>& crowded, const std::vector<int>& starts) {
+  for (int line : crowded) {
+    const auto tune = static_cast<int>(std::ranges::upper_bound(starts, line) - starts.begin());
+    if (tune > 0) changed.push_back(tune);
+  }
+  std::ranges::sort(changed);
+  const auto [from, to] = std::ranges::unique(changed);
+  changed.erase(from, to);
+  return changed;
+}
+
+// The tunes `tunes` engraved apart, in a small book of their own: each
+// starts a page, so its pages are those it has in the whole book. The
+// tunes that changed, counted in the whole book.
+bool engraveApart(Book& book, std::vector<int>& tunes, const std::vector<int>& starts, std::string* why) {
+  Origins some;
+  if (!someTunes(book.platform, book.temp.dir(), book.tr.origin, tunes, some)) {
+    *why = "cannot write the temporary tune";
+    return false;
+  }
+  const Engraving e = engrave(book, kTempSome, kTempSomePs, some);
+  const std::vector<int> crowded = crowd(e.theirs, book.settings.crowded);
+  std::vector<SystemScan::Alone> alone;
+  if (e.whole()) alone = loneSystems(book.platform, book.temp.dir(), kTempSomePs);
+  for (auto& a : alone) a.tune = a.tune >= 1 && static_cast<std::size_t>(a.tune) <= tunes.size() ? tunes[a.tune - 1] : 0;
+  std::erase_if(alone, [](const SystemScan::Alone& a) { return a.tune == 0; });
+  tunes = tunesOf(tighten(alone, book.settings), crowded, starts);
+  return true;
+}
+
+// As settleWhole, for a book of one tune a page: after the first engraving
+// of the whole book, only the tunes that still change are engraved again,
+// apart; the whole book once more at the end, when any of them did.
+bool settleApart(Book& book, Engraving& last, std::string* why) {
+  last = engrave(book, kTempTune, kTempPs, book.tr.origin);
+  const std::vector<int> crowded = crowd(last.theirs, book.settings.crowded);
+  std::vector<int> changed;
+  if (last.whole()) changed = tighten(loneSystems(book.platform, book.temp.dir(), kTempPs), book.settings);
+  if (crowded.empty() && changed.empty()) return true;
+  const std::vector<int> starts = tuneLines(book.platform, book.temp.dir(), book.tr.origin);
+  std::vector<int> tunes = tunesOf(std::move(changed), crowded, starts);
+  const std::uint64_t first = book.digest;
+  for (int round = 2; !tunes.empty(); ++round) {
+    bool same = false;
+    if (!retranslate(book, same, why)) return false;
+    if (same || round == kMostRounds) break;
+    if (!engraveApart(book, tunes, starts, why)) return false;
+  }
+  if (book.digest != first) last = engrave(book, kTempTune, kTempPs, book.tr.origin);
+  return true;
 }
 
 // Our warnings and abcm2ps's messages, all in the order of the lines they
@@ -149,6 +260,37 @@ std::string documentTitle(const Translation& tr, const std::string& output) {
 
 }  // namespace
 
+namespace {
+
+// The engraved book marked with the PDF's title and outline and installed
+// where it was asked for; the exit status.
+int finish(Book& book, const Engraving& last) {
+  Platform& platform = book.platform;
+  // abcm2ps reports trouble with single notes by exit status 1 and still
+  // writes every page; only a run without a whole file is a failure.
+  const int pages = pageCount(platform.readEnd(book.temp.file(kTempPs), 256).value_or(""));
+  if (!last.whole() || pages == 0) {
+    platform.warn(kName + "abcm2ps failed" +
+                  (last.status < 0 ? std::string(" (killed or not started)")
+                                   : " (exit status " + std::to_string(last.status) + ")") +
+                  "; no PostScript file written");
+    return 1;
+  }
+  // The PDF's title and outline go into the file's setup.
+  const std::string& output = book.cmd.output;
+  if (!markBook(platform, book.temp.dir(), documentTitle(book.tr, output), book.tr.titles) ||
+      !platform.install(book.temp.file(kTempMarked), output)) {
+    platform.warn(kName + "cannot write " + output);
+    return 1;
+  }
+  const std::size_t tunes = book.tr.titles.size();
+  platform.say(kName + "wrote " + output + " (" + std::to_string(tunes) + (tunes == 1 ? " tune, " : " tunes, ") +
+               std::to_string(pages) + (pages == 1 ? " page)" : " pages)"));
+  return 0;
+}
+
+}  // namespace
+
 int typeset(const std::vector<std::string>& args, Platform& platform) {
   const Parsed parsed = readCommand(args);
   if (!parsed.command) {
@@ -164,74 +306,27 @@ int typeset(const std::vector<std::string>& args, Platform& platform) {
                   "install the package abcm2ps (apt-get install abcm2ps)");
     return 1;
   }
-
-  Settings settings;
-  settings.transpose = cmd.transpose;
-  settings.scale = cmd.scale;
-  settings.inputName = cmd.input;
-
   const std::optional<std::string> dir = platform.makeTemp();
   if (!dir) {
     platform.warn(kName + "cannot make a temporary directory");
     return 1;
   }
   const TempDir temp(platform, *dir);
+  Book book{platform, temp, cmd, {}, {}, 0};
+  book.settings.transpose = cmd.transpose;
+  book.settings.scale = cmd.scale;
+  book.settings.inputName = cmd.input;
   // The book is read and translated tune by tune into the temporary tune.
-  Translation tr;
-  std::uint64_t digest = 0;
   std::string why;
-  if (!translateBook(platform, cmd.input, temp.dir(), settings, tr, digest, &why)) {
-    tell(platform, tr.warnings, {});
+  Engraving last;
+  if (!translateBook(platform, cmd.input, temp.dir(), book.settings, book.tr, book.digest, &why) ||
+      !(cmd.onePerPage ? settleApart(book, last, &why) : settleWhole(book, last, &why))) {
+    tell(platform, book.tr.warnings, last.theirs);
     platform.warn(kName + why);
     return 1;
   }
-  std::vector<std::string> words{"abcm2ps", "-q"};
-  if (cmd.onePerPage) words.push_back("-1");
-  words.insert(words.end(), {"-O", kTempPs, kTempTune});
-  // A music line abcm2ps has to squeeze past reading is broken into one more
-  // system and the tunes engraved again, a few times at most.
-  int status = 0;
-  std::vector<Said> theirs;
-  for (int round = 1;; ++round) {
-    status = platform.run(words, temp.dir(), temp.file(kTempLog));
-    theirs = mapMessages(platform.readFile(temp.file(kTempLog)).value_or(""), cmd.input, tr.origin);
-    const bool crowded = crowd(theirs, settings.crowded);
-    const bool alone = status >= 0 && status <= 1 && tighten(loneSystems(platform, temp.dir()), settings);
-    if (round == kMostRounds || !(crowded || alone)) break;
-    Translation again;
-    std::uint64_t changed = 0;
-    if (!translateBook(platform, cmd.input, temp.dir(), settings, again, changed, &why)) {
-      tell(platform, tr.warnings, theirs);
-      platform.warn(kName + why);
-      return 1;
-    }
-    tr = std::move(again);
-    if (changed == digest) break;  // nothing left to break or set closer: abcm2ps has read this
-    digest = changed;
-  }
-  tell(platform, tr.warnings, theirs);
-
-  // abcm2ps reports trouble with single notes by exit status 1 and still
-  // writes every page; only a run without a whole file is a failure.
-  const int pages = pageCount(platform.readEnd(temp.file(kTempPs), 256).value_or(""));
-  if (status < 0 || status > 1 || pages == 0) {
-    platform.warn(kName + "abcm2ps failed" +
-                  (status < 0 ? std::string(" (killed or not started)")
-                              : " (exit status " + std::to_string(status) + ")") +
-                  "; no PostScript file written");
-    return 1;
-  }
-  // The PDF's title and outline go into the file's setup.
-  if (!markBook(platform, temp.dir(), documentTitle(tr, cmd.output), tr.titles) ||
-      !platform.install(temp.file(kTempMarked), cmd.output)) {
-    platform.warn(kName + "cannot write " + cmd.output);
-    return 1;
-  }
-  const std::size_t tunes = tr.titles.size();
-  platform.say(kName + "wrote " + cmd.output + " (" + std::to_string(tunes) +
-               (tunes == 1 ? " tune, " : " tunes, ") + std::to_string(pages) +
-               (pages == 1 ? " page)" : " pages)"));
-  return 0;
+  tell(platform, book.tr.warnings, last.theirs);
+  return finish(book, last);
 }
 
 }  // namespace kry::typeset

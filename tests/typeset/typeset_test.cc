@@ -319,8 +319,14 @@ TEST(Typeset, EachWayARunEnds) {
        true, 0, ran + "err: abcm2ps: TEMP.ABC:3: error: Not a note\nerr: abcm2ps: TEMP.ABC:3: No %%end after %%begin\n" + ours +
        "err: abcm2ps: TEMP.ABC:5: error: Bad tie\nerr: abcm2ps: TEMP.ABC: warning: odd\nout: abctab2ps: wrote x.ps (1 tune, 2 pages)\n", {"TEMP.ABC", "x.ps"}},
       {{"TEMP.ABC"}, Abcm2ps{0, whole}, true, 0, "abcm2ps -q -O tune.ps tune.abc\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
-      // A line too wide, broken at its bar line and engraved again; then no bar line is left to break at.
-      {{"TEMP.ABC", "-1"}, Abcm2ps{0, whole, "tune.abc:" + m + ":3: error: Line too much shrunk (682/790pt of 682pt)\n"}, true, 0, ran + ran +
+      // A line too wide, broken at its bar line: one tune a page, the tune is engraved again
+      // apart, then the whole book once more.
+      {{"TEMP.ABC", "-1"}, Abcm2ps{0, whole, "tune.abc:" + m + ":3: error: Line too much shrunk (682/790pt of 682pt)\n"}, true, 0,
+       ran + "abcm2ps -q -1 -O some.ps some.abc\n" + ran +
+       "err: abcm2ps: TEMP.ABC:3: error: Line too much shrunk (682/790pt of 682pt)\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
+      // Tunes that share pages: the whole book again, until no bar line is left to break at.
+      {{"TEMP.ABC"}, Abcm2ps{0, whole, "tune.abc:" + m + ":3: error: Line too much shrunk (682/790pt of 682pt)\n"}, true, 0,
+       "abcm2ps -q -O tune.ps tune.abc\nabcm2ps -q -O tune.ps tune.abc\n"
        "err: abcm2ps: TEMP.ABC:3: error: Line too much shrunk (682/790pt of 682pt)\n" + ours + "out: abctab2ps: wrote Out.ps (1 tune, 1 page)\n", {"Out.ps", "TEMP.ABC"}},
   };
   for (const auto& r : rows) {
@@ -331,6 +337,30 @@ TEST(Typeset, EachWayARunEnds) {
     std::vector<std::string> names;
     for (const auto& [name, text] : world.files) names.push_back(name);
     EXPECT_EQ(names, r.left) << r.said;
+  }
+}
+
+// A few tunes of a book engraved apart keep the lines outside the tunes (the
+// page's set-up, the book's own lines), and point back at the input lines.
+TEST(Book, SomeTunesCutFromTheWhole) {
+  const std::string whole = "%%pageheight 11in\nT:Book\n\nX:1\nK:C\nab\n\n%%staffsep 40\nX:2\nK:D\ncd\n\nX:3\nK:G\nef\n";
+  const struct { std::vector<int> wanted; std::string some; std::vector<int> from; } rows[] = {
+      {{1}, "%%pageheight 11in\nT:Book\n\nX:1\nK:C\nab\n\n%%staffsep 40\n\n", {0, 1, 2, 3, 4, 5, 6, 7, 11}},
+      {{2, 3}, "%%pageheight 11in\nT:Book\n\n\n%%staffsep 40\nX:2\nK:D\ncd\n\nX:3\nK:G\nef\n", {0, 1, 2, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+      {{}, "%%pageheight 11in\nT:Book\n\n\n%%staffsep 40\n\n", {0, 1, 2, 6, 7, 11}},
+  };
+  Origins origin;  // the first line ours, the others from input lines 1, 2, ...
+  for (int line = 0; line < 15; ++line) origin.push({line, {}});
+  for (const auto& r : rows) {
+    FakePlatform world;
+    world.files["tmp/"] = "", world.files["tmp/tune.abc"] = whole;
+    Origins some;
+    ASSERT_TRUE(someTunes(world, "tmp", origin, r.wanted, some));
+    EXPECT_EQ(world.files["tmp/some.abc"], r.some);
+    std::vector<int> from;
+    for (std::size_t n = 0; n < some.size(); ++n) from.push_back(some.at(n).line);
+    EXPECT_EQ(from, r.from) << r.some;
+    EXPECT_EQ(tuneLines(world, "tmp", origin), (std::vector<int>{3, 8, 12}));
   }
 }
 
