@@ -194,8 +194,7 @@ std::vector<int> tunesOf(std::vector<int> changed, const std::vector<int>& crowd
     if (tune > 0) changed.push_back(tune);
   }
   std::ranges::sort(changed);
-  const auto [from, to] = std::ranges::unique(changed);
-  changed.erase(from, to);
+  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
   return changed;
 }
 
