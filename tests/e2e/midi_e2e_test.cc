@@ -17,8 +17,7 @@ TEST(MidiFile, HoldsTheNotesAsTheTabPlaysThem) {
       {{"book", "midi", "m"}, {67, 69, 71, 72, 74, 76, 74, 71, 62, 66, 69}},
       // The banjo sounds an octave below its music, as the guitar.
       {{"book", "midi", "banjo"}, {55, 57, 59, 60, 62, 64, 62, 59, 50, 54, 57}},
-      // The ukulele and the mandola sound as written; octave=-1 takes the tab, and the sound, an octave down.
-      {{"book", "midi", "uke"}, {67, 69, 71, 72, 74, 76, 74, 71, 62, 66, 69}},
+      // The mandola sounds as written; octave=-1 takes the tab, and the sound, an octave down.
       {{"book", "midi", "mandola", "octave=-1"}, {55, 57, 59, 60, 62, 64, 62, 59, 50, 54, 57}},
   };
   for (const auto& row : rows) {
@@ -29,16 +28,6 @@ TEST(MidiFile, HoldsTheNotesAsTheTabPlaysThem) {
     EXPECT_EQ(midiNotes(box.read("book.mid")), row.notes) << row.args.back();
     EXPECT_EQ(box.files(), (std::vector<std::string>{"book.abc", "book.mid"}));
   }
-}
-
-// The notes below the ukulele's C have no place in its tab, and none in the sound:
-// rests where they stand alone, left out of a chord that keeps others.
-TEST(MidiFile, LeavesOutWhatTheTabLeavesOut) {
-  Sandbox box;
-  box.write("low.abc", "X:1\nT:Low\nL:1/8\nK:G\nG,A,B,C DEFG|[G,B,]2 [CE]2 [E2G2] [G,2B,2] [A,C]2|\n");
-  RunResult run = box.run({"low", "midi", "uke"});
-  ASSERT_EQ(run.status, 0) << run.out << run.err;
-  EXPECT_EQ(midiNotes(box.read("low.mid")), (std::vector<int>{60, 62, 64, 66, 67, 60, 64, 64, 67, 60}));
 }
 
 }  // namespace

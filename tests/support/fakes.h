@@ -11,7 +11,6 @@
 #include <string>
 #include <string_view>
 
-#include "base/stop.h"
 #include "run/platform.h"
 
 namespace kry_test {
@@ -59,7 +58,6 @@ class FakePlatform : public kry::Platform {
   std::map<std::string, std::string> says;  // what a program writes on its error stream
   std::map<std::string, kry::FileKind> kinds;  // names that are not regular files
   std::string pdf = "%PDF-1.7";                // what Ghostscript writes when it succeeds
-  bool busy = false;
 
   bool exists(const std::string& name) override { return files.contains(name) || kinds.contains(name); }
   kry::FileKind kindOf(const std::string& name, bool) override {
@@ -110,9 +108,7 @@ class FakePlatform : public kry::Platform {
   }
   std::optional<std::string> readReply() override { return std::nullopt; }
   std::unique_ptr<kry::ScratchFile> scratch() override { return std::make_unique<MemoryScratch>(); }
-  void lockDirectory() override {
-    if (busy) throw kry::Stop("busy", kry::kExitStopped);
-  }
+  void lockDirectory() override {}
   void unlockDirectory() override {}
 };
 
