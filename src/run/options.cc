@@ -244,6 +244,26 @@ ConvertSettings Options::convertSettings() const {
   return settings;
 }
 
+// octave=N: the tab's notes moved by N octaves, -2 to 2.
+static void readOctave(const std::string& arg, Options& options) {
+  std::string_view number = std::string_view(arg).substr(7);
+  bool down = !number.empty() && number[0] == '-';
+  if (!number.empty() && (number[0] == '-' || number[0] == '+')) number.remove_prefix(1);
+  std::optional<long> octaves = wholeNumber(number);
+  if (octaves && down) *octaves = -*octaves;
+  if (!octaves || *octaves < -2 || *octaves > 2)
+    refuseOption(arg, arg + ": the tab moves by -2 to 2 octaves, for example octave=1 (an octave higher) or octave=-1.");
+  options.octaves = static_cast<int>(*octaves);
+}
+
+// voice=ID: the voice of each tune that is tabbed.
+static void readVoiceOption(const std::string& arg, Options& options) {
+  options.voice = arg.substr(6);
+  if (options.voice.empty())
+    refuseOption(arg, arg + ": it names no voice; give a voice's id, its name or its number in the tune, for "
+                      "example voice=2 or voice=Tenor.");
+}
+
 void readOptions(const std::vector<std::string>& args, Options& options) {
   for (const std::string& arg : args) {
     std::string key = fixedField(arg, kKeyWidth);
@@ -273,14 +293,7 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
     } else if (whole.rfind("BANJO=", 0) == 0) {
       readBanjo(arg, options);
     } else if (whole.rfind("OCTAVE=", 0) == 0) {
-      std::string_view number = std::string_view(arg).substr(7);
-      bool down = !number.empty() && number[0] == '-';
-      if (!number.empty() && (number[0] == '-' || number[0] == '+')) number.remove_prefix(1);
-      std::optional<long> octaves = wholeNumber(number);
-      if (octaves && down) *octaves = -*octaves;
-      if (!octaves || *octaves < -2 || *octaves > 2)
-        refuseOption(arg, arg + ": the tab moves by -2 to 2 octaves, for example octave=1 (an octave higher) or octave=-1.");
-      options.octaves = static_cast<int>(*octaves);
+      readOctave(arg, options);
     } else if (whole.rfind("TUNING=", 0) == 0) {
       readTuningOption(arg, std::string_view(arg).substr(7), "", options);
     } else if (whole == "PDF") {
@@ -298,10 +311,7 @@ void readOptions(const std::vector<std::string>& args, Options& options) {
     } else if (whole.rfind("OUT=", 0) == 0) {
       readOutName(arg, options);
     } else if (whole.rfind("VOICE=", 0) == 0) {
-      options.voice = arg.substr(6);
-      if (options.voice.empty())
-        refuseOption(arg, arg + ": it names no voice; give a voice's id, its name or its number in the tune, for "
-                          "example voice=2 or voice=Tenor.");
+      readVoiceOption(arg, options);
     } else if (whole == "LIST") {
       options.list = true;
     } else if (whole == "CHORDS") {

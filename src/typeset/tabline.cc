@@ -108,49 +108,74 @@ struct Marks {
   bool slur = false, slide = false;
 };
 
-// One item of the reader's, as the tab staff takes it; `items` reads on
-// from where a piece read here ends.
-void take(const kry::Item& item, MusicLine& line, std::vector<TabItem>& items, Marks& marks) {
-  const std::string_view s = line.line();
-  std::size_t i = item.column;
+// An item of the tab line that stands as it is written: a bar line, a
+// tuplet, a broken rhythm, an inline field.
+void put(std::vector<TabItem>& items, Item kind, std::string_view text) {
+  items.push_back({});
+  items.back().kind = kind;
+  items.back().text = std::string(text);
+}
+
+// A slur, a tie or a decoration: what it marks on the events around it;
+// false for any other item.
+bool mark(const kry::Item& item, std::vector<TabItem>& items, Marks& marks) {
+  TabItem* last = !items.empty() && items.back().kind == Item::kEvent ? &items.back() : nullptr;
   switch (item.kind) {
-    case ItemKind::kBlank:
-    case ItemKind::kEnding:  // the numbers of an ending are the melody staff's
-    case ItemKind::kIgnored:
-      return;
     case ItemKind::kSlurOpen:  // over notes on one course, a hammer-on or pull-off
       marks.slur = true;
-      return;
+      return true;
     case ItemKind::kSlurClose:
-      if (!items.empty() && items.back().kind == Item::kEvent) items.back().slurEnd = true;
-      return;
+      if (last != nullptr) last->slurEnd = true;
+      return true;
     case ItemKind::kTie:  // after a note or a whole chord, every course of it is held
-      if (!items.empty() && items.back().kind == Item::kEvent) items.back().tied.assign(items.back().frets.size(), true);
-      return;
+      if (last != nullptr) last->tied.assign(last->frets.size(), true);
+      return true;
     case ItemKind::kDecoration:
       // A staccato dot: the tab staff shows frets, not phrasing; a slide is
       // drawn into the fret of the next event; other marks are no frets.
       if (item.text == "!slide!") marks.slide = true;
       else if (item.text != ".") unknown(items, item.text);
+      return true;
+    default:
+      return false;
+  }
+}
+
+// What the reader takes for no ABC item of its own, a character at a time:
+// the courses of an event (a comma or a fret letter), a length with no event
+// before it (kry writes none, so it is no time), or anything else.
+void takeCharacters(std::string_view s, std::size_t i, MusicLine& line, std::vector<TabItem>& items) {
+  if (isCourse(s[i])) {
+    readEvent(s, i, items);
+    return line.resume(i);
+  }
+  if (isLengthChar(s[i])) {
+    unknown(items, std::string(lengthRun(s, i)) + " (a length with no event before it)");
+    return line.resume(i);
+  }
+  unknown(items, s.substr(i, 1));
+  line.resume(i + 1);
+}
+
+// One item of the reader's, as the tab staff takes it; `items` reads on
+// from where a piece read here ends.
+void take(const kry::Item& item, MusicLine& line, std::vector<TabItem>& items, Marks& marks) {
+  const std::string_view s = line.line();
+  std::size_t i = item.column;
+  if (mark(item, items, marks)) return;
+  switch (item.kind) {
+    case ItemKind::kBlank:
+    case ItemKind::kEnding:  // the numbers of an ending are the melody staff's
+    case ItemKind::kIgnored:
       return;
     case ItemKind::kVoice:
       return unknown(items, item.text);
-    case ItemKind::kField: {  // the unit length and the meter keep both voices in time; any other is the melody's
-      TabItem field;
-      field.kind = Item::kField;
-      field.text = std::string(item.text);
-      if (item.text[1] == 'L' || item.text[1] == 'M')
-        items.push_back(field);
-      else
-        unknown(items, item.text);
-      return;
-    }
+    case ItemKind::kField:  // the unit length and the meter keep both voices in time; any other is the melody's
+      if (item.text[1] == 'L' || item.text[1] == 'M') return put(items, Item::kField, item.text);
+      return unknown(items, item.text);
     case ItemKind::kBar:
       if (item.text.find('|') == std::string_view::npos && item.text != "::") return unknown(items, item.text);
-      items.push_back({});
-      items.back().kind = Item::kBar;
-      items.back().text = std::string(item.text);
-      return;
+      return put(items, Item::kBar, item.text);
     case ItemKind::kChord:
       if (item.text[0] == '[' && readChord(s, i, items)) return line.resume(i);
       return unknown(items, item.text);
@@ -158,27 +183,19 @@ void take(const kry::Item& item, MusicLine& line, std::vector<TabItem>& items, M
       unknown(items, "[");
       return line.resume(i + 1);
     case ItemKind::kRest:
-      if (item.text[0] == 'z' || item.text[0] == 'x') {
-        TabItem rest;
-        rest.kind = Item::kRest;
-        rest.hidden = item.text[0] == 'x';
-        ++i;
-        rest.length = readLengthAt(s, i, rest.badLength);
-        items.push_back(rest);
-        return line.resume(i);
-      }
-      break;
-    case ItemKind::kTuplet:
+      if (item.text[0] != 'z' && item.text[0] != 'x') break;
       items.push_back({});
-      items.back().kind = Item::kTuplet;
-      items.back().text = std::string(item.text);
-      return;
+      items.back().kind = Item::kRest;
+      items.back().hidden = item.text[0] == 'x';
+      ++i;
+      items.back().length = readLengthAt(s, i, items.back().badLength);
+      return line.resume(i);
+    case ItemKind::kTuplet:
+      return put(items, Item::kTuplet, item.text);
     case ItemKind::kBroken: {  // up to three of one sign
       std::size_t end = i + 1;
       while (end < s.size() && s[end] == s[i] && end - i < 3) ++end;
-      items.push_back({});
-      items.back().kind = Item::kBroken;
-      items.back().text = std::string(s.substr(i, end - i));
+      put(items, Item::kBroken, s.substr(i, end - i));
       return line.resume(end);
     }
     case ItemKind::kContinuation:
@@ -189,16 +206,7 @@ void take(const kry::Item& item, MusicLine& line, std::vector<TabItem>& items, M
     default:
       break;
   }
-  if (isCourse(s[i])) {  // a comma or a fret letter: the courses of an event
-    readEvent(s, i, items);
-    return line.resume(i);
-  }
-  if (isLengthChar(s[i])) {  // a length with no event before it: kry writes none, so it is no time
-    unknown(items, std::string(lengthRun(s, i)) + " (a length with no event before it)");
-    return line.resume(i);
-  }
-  unknown(items, s.substr(i, 1));  // anything else, a character at a time
-  line.resume(i + 1);
+  takeCharacters(s, i, line, items);
 }
 
 }  // namespace

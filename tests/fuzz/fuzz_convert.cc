@@ -11,6 +11,7 @@
 #include "convert/convert.h"
 #include "fuzz_support.h"
 #include "base/stop.h"
+#include "base/reader.h"
 #include "base/text.h"
 
 namespace kry_fuzz {
@@ -84,12 +85,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t n = 0; n < files.out.size(); ++n)
     for (const std::string& w : files.out[n]) written.emplace_back(n, w);
   std::size_t next = 0;  // where the search for a line's melody line starts
+  kry::LineReader blocks;
   for (std::size_t n = 0; n < files.at; ++n) {
     std::string withoutNul(files.in[n]);  // a NUL byte is left out of the line it stands in
     std::erase(withoutNul, '\0');
     std::string_view line = kry::trimRight(kry::trimLeft(withoutNul));
     const std::vector<std::string>& out = files.out[n];
-    bool music = !line.empty() && line[0] != '%' && !(kry::isLetter(line[0]) && line.size() > 1 && line[1] == ':');
+    // The lines of a PostScript or text block pass through as they are.
+    const bool block = blocks.classify(line) == kry::LineKind::kBlock;
+    bool music = !block && !line.empty() && line[0] != '%' && !(kry::isLetter(line[0]) && line.size() > 1 && line[1] == ':');
     // A dropped line writes nothing of its own; it may carry the tab line
     // of the music line before it, which waited for that line's lyrics.
     const bool carries = !out.empty() && out[0].rfind("[V:G] ", 0) == 0;
