@@ -16,6 +16,12 @@ Length minus(Length a, Length b) { return plus(a, {-b.num, b.den}); }
 bool before(Length a, Length b) { return a.num * b.den < b.num * a.den; }
 bool same(Length a, Length b) { return a.num * b.den == b.num * a.den; }
 
+// Lengths a bar's layers can be merged by: an item's no longer than 4096
+// units or shorter than a 4096th, and their sums kept where the sums and
+// comparisons above can't overflow. A layer beyond them is not merged.
+bool fits(Length item) { return item.den > 0 && item.den <= 4096 && item.num >= 0 && item.num <= 4096; }
+bool fitsSum(Length sum) { return sum.den > 0 && sum.den <= (1L << 24) && sum.num <= (1L << 30); }
+
 // Where an item of a layer starts and ends in the bar.
 struct Placed {
   Length onset, end;
@@ -31,7 +37,9 @@ std::optional<std::vector<MergedEvent>> mergeLayers(const std::vector<std::vecto
     if (layer.empty()) return std::nullopt;
     Length at{0, 1};
     for (const LayerItem& item : layer) {
+      if (!fits(item.length)) return std::nullopt;
       Length end = plus(at, item.length);
+      if (!fitsSum(end)) return std::nullopt;
       placed.push_back({at, end, &item});
       at = end;
     }
