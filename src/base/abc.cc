@@ -165,19 +165,6 @@ std::size_t chordMarkEnd(std::string_view chord, std::size_t i, const Symbols& s
   return i;
 }
 
-std::size_t overlayEnd(std::string_view line, std::size_t from) {
-  for (std::size_t i = from; i < line.size(); ++i) {
-    const char c = line[i];
-    const char next = i + 1 < line.size() ? line[i + 1] : ' ';
-    if (c == '|' || c == '%' || (c == '[' && next == '|') || (c == ':' && (next == '|' || next == ':'))) return i;
-    if (c == '"') {
-      i = line.find('"', i + 1);
-      if (i == std::string_view::npos) return line.size();
-    }
-  }
-  return line.size();
-}
-
 namespace {
 // The signed number after `name` ("octave=", "transpose=") among the words
 // of a field, up to `largest` either way; nothing when the field gives none.

@@ -146,14 +146,6 @@ Mark markAt(std::string_view line, std::size_t open, const Symbols& symbols);
 // a tie or a blank; `i` itself when anything else stands there.
 std::size_t chordMarkEnd(std::string_view chord, std::size_t i, const Symbols& symbols);
 
-// ---- voice overlays ----
-// Where the bar line that ends a voice overlay ("&") stands, from `from`:
-// the first "|", "[|", ":|" or "::", passing over quoted text; a comment's
-// "%", or the end of the line, when the overlay goes on past the line.
-std::size_t overlayEnd(std::string_view line, std::size_t from);
-// Whether a position overlayEnd gave is a bar line that ends the overlay.
-constexpr bool endsOverlay(std::string_view line, std::size_t end) { return end < line.size() && line[end] != '%'; }
-
 // ---- fields ----
 // The octaves written in "octave=N" among the words of a K: or V: field
 // ("K:G octave=1", "V:1 clef=treble octave=-1"): the notes sound N octaves

@@ -325,7 +325,6 @@ constexpr NamedInstrument kInstruments[] = {
 
 }  // namespace
 
-std::span<const NamedInstrument> namedInstruments() { return kInstruments; }
 
 const NamedInstrument* namedInstrument(std::string_view word) {
   for (const NamedInstrument& instrument : kInstruments)

@@ -60,7 +60,6 @@ struct NamedInstrument {
   std::string_view player;  // as messages name it: "the 5-string banjo"
   std::string_view title;   // as the line under the tune's title names it: "5-string banjo, open G (gDGBD)"
 };
-std::span<const NamedInstrument> namedInstruments();
 // The instrument named `word` (upper-cased), if kry knows it.
 const NamedInstrument* namedInstrument(std::string_view word);
 

@@ -251,21 +251,6 @@ void typeset(const TypesetCommand& command, const std::string& input, OriginLedg
   throw Stop("Typesetting failed: " + failure + ".", kExitStopped);
 }
 
-// Removes a temporary folder however the step ends.
-class TempFolder {
- public:
-  TempFolder(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
-  ~TempFolder() { platform_.removeFolder(path_); }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  Platform& platform_;
-  std::string path_;
-};
-
 // Ghostscript's options: a PDF with every font it uses embedded (as subsets),
 // so the frets and the TAB mark print as they were set on any machine.
 std::vector<std::string> ghostscriptArgs() {

@@ -182,21 +182,6 @@ std::optional<std::string> readWhole(Platform& platform, const std::string& name
   return bytes;
 }
 
-// Removes the temporary folder however the step ends.
-class Folder {
- public:
-  Folder(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
-  ~Folder() { platform_.removeFolder(path_); }
-  Folder(const Folder&) = delete;
-  Folder& operator=(const Folder&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  Platform& platform_;
-  std::string path_;
-};
-
 }  // namespace
 
 MidiVoice midiVoice(const Instrument& instrument) {
@@ -291,7 +276,7 @@ std::optional<Stop> writeMidi(const std::string& base, const Instrument& instrum
   if (tunes == 0) return failed("no tune to play (no X: line)");
   std::optional<std::string> made = platform.makeTempFolder();
   if (!made) return failed("cannot make a temporary folder");
-  const Folder folder(platform, *made);
+  const TempFolder folder(platform, *made);
   std::unique_ptr<LineSink> file = platform.create(folder.file(kMidiTune));
   if (!file) return failed("cannot write the tune for " + std::string(kMidiProgram));
   file->putLines(abc);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/program.h"
@@ -106,6 +107,22 @@ std::string kindName(FileKind kind);
 // The end of a run that finds one of its work files to be something else than
 // a file of its own (a link, a folder): nothing is written through it.
 Stop badWorkFile(const std::string& name, FileKind kind);
+
+// A private temporary folder of the platform's, removed however the step
+// that made it ends.
+class TempFolder {
+ public:
+  TempFolder(Platform& platform, std::string path) : platform_(platform), path_(std::move(path)) {}
+  ~TempFolder() { platform_.removeFolder(path_); }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+  const std::string& path() const { return path_; }
+
+ private:
+  Platform& platform_;
+  std::string path_;
+};
 
 // The real platform. `selfPath` is the path of the running kry, used to find
 // the typesetter installed beside it.

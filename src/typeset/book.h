@@ -67,7 +67,7 @@ class LineFeed {
 bool translateBook(Platform& platform, const std::string& input, const std::string& dir, const Settings& settings,
                    Translation& out, std::uint64_t& digest, std::string* err);
 
-// Writes `dir`/kTempPs with the PDF's title and outline (markOutline), an
+// Writes `dir`/kTempPs with the PDF's title and outline, an
 // entry a tune of `tunes`, to `dir`/kTempMarked. False when a file can't be
 // read or written.
 bool markBook(Platform& platform, const std::string& dir, const std::string& title, const std::vector<TuneTitle>& tunes);

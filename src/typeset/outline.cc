@@ -38,21 +38,6 @@ std::optional<std::vector<std::uint32_t>> utf8(std::string_view text) {
   return chars;
 }
 
-// The whole lines of `ps`, each without its line end, with where it starts.
-struct PsLine {
-  std::size_t at;
-  std::string_view text;
-};
-std::vector<PsLine> linesOf(std::string_view ps) {
-  std::vector<PsLine> lines;
-  for (std::size_t at = 0; at < ps.size();) {
-    const std::size_t end = std::min(ps.find('\n', at), ps.size());
-    lines.push_back({at, ps.substr(at, end - at)});
-    at = end + 1;
-  }
-  return lines;
-}
-
 }  // namespace
 
 std::string shownTitle(std::string_view title, int titletrim) {
@@ -137,22 +122,6 @@ std::string titleLine(const std::string& title) {
   for (char& c : shown)
     if (c == '\r' || c == '\n') c = ' ';
   return "%%Title: " + shown;
-}
-
-std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries) {
-  OutlineScan scan;
-  for (const PsLine& line : linesOf(ps)) scan.line(line.text, line.at);
-  if (scan.markAt == OutlineScan::npos) return std::string(ps);
-  const std::string marks = scan.marks(title, entries);
-  std::string out;
-  out.reserve(ps.size() + marks.size() + title.size());
-  std::size_t from = 0;
-  if (scan.titleAt != OutlineScan::npos) {  // the title a PostScript viewer shows
-    out.append(ps.substr(0, scan.titleAt)).append(titleLine(title));
-    from = scan.titleEnd;
-  }
-  out.append(ps.substr(from, scan.markAt - from)).append(marks).append(ps.substr(scan.markAt));
-  return out;
 }
 
 }  // namespace kry::typeset

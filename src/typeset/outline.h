@@ -11,14 +11,7 @@
 
 namespace kry::typeset {
 
-// `ps` as abcm2ps wrote it, with its DSC title made `title` and the marks
-// added to its setup: the document's title, the outline shown when the PDF
-// opens, and an entry for each of `entries` (one a tune, in order), leading
-// to the page where abcm2ps started that tune. A file with no setup and no
-// page is left as it is.
-std::string markOutline(std::string_view ps, const std::string& title, const std::vector<std::string>& entries);
-
-// What markOutline needs of a PostScript file, read a line at a time (a
+// What the PDF's title and outline need of a PostScript file, read a line at a time (a
 // book's file need not be held whole): where its title line stands, where
 // the marks go, and the page each tune starts on.
 class OutlineScan {
