@@ -259,7 +259,8 @@ class Scanner {
           if (items.back().notes.empty()) return std::nullopt;
           break;
         case ItemKind::kBroken: {
-          if (items.empty() || broken) return std::nullopt;
+          // Up to three signs, as abcm2ps reads them; a longer run is not merged.
+          if (items.empty() || broken || item.text.size() > 3) return std::nullopt;
           const long part = 1L << item.text.size();  // ">" takes a half from the next note, ">>" three quarters
           const Length small{1, part}, large{2 * part - 1, part};
           Length& before = items.back().length;
